@@ -1,0 +1,37 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "core/files/FileLocations.h"
+
+// The command-line jobs, one function each; each returns the process's exit status.
+namespace meterwright::Jobs {
+
+struct Context {
+  const std::vector<std::string>& arguments;
+  const FileLocations& locations;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Exit status of a job whose work is not in this build yet.
+inline constexpr int notBuiltStatus = 2;
+
+int help(Context& context);
+int config(Context& context);
+int print(Context& context);
+int json(Context& context);
+int makeIcon(Context& context);
+int makeAppIcon(Context& context);
+int testNotification(Context& context);
+int renewClaude(Context& context);
+int diagnose(Context& context);
+int icloudSelftest(Context& context);
+int wakeSelftest(Context& context);
+int preview(Context& context);
+// No job option: the tray application.
+int application(Context& context);
+
+}  // namespace meterwright::Jobs

@@ -1,0 +1,88 @@
+#include "core/text/Localization.h"
+
+#include <unicode/locid.h>
+#include <unicode/stringoptions.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "core/files/FileLocations.h"
+#include "core/text/LocalizedModule.h"
+#include "core/text/StringBundle.h"
+
+namespace meterwright::Localization {
+
+std::vector<std::string> available() {
+  std::vector<std::string> codes;
+  for (const auto& [language, table] : coreStringBundle().tables) {
+    if (language != "Base") codes.push_back(language);
+  }
+  std::sort(codes.begin(), codes.end());
+  return codes;
+}
+
+std::string endonym(const std::string& code) {
+  icu::Locale locale(code.c_str());
+  if (locale.isBogus() || code.empty()) return code;
+  // ICU echoes the language code back when it has no name for the language; a name built around
+  // it ("Xx (United States)") is no name either.
+  icu::UnicodeString languageName;
+  locale.getDisplayLanguage(locale, languageName);
+  std::string utf8;
+  languageName.toUTF8String(utf8);
+  if (languageName.isEmpty() || utf8 == locale.getLanguage()) return code;
+  icu::UnicodeString name;
+  locale.getDisplayName(locale, name);
+  // Names of languages are lower-case in many languages ("français"); as a choice in a list they
+  // start with a capital, following the language's own casing rules (Turkish dotted i, say).
+  name.toTitle(nullptr, locale, U_TITLECASE_NO_LOWERCASE | U_TITLECASE_SENTENCES);
+  utf8.clear();
+  name.toUTF8String(utf8);
+  return utf8;
+}
+
+void apply(const std::string& language, UserDefaults& defaults) {
+  auto codes = available();
+  if (!language.empty() && std::find(codes.begin(), codes.end(), language) != codes.end()) {
+    defaults.set(languagesKey, nlohmann::json::array({language}));
+  } else {
+    defaults.remove(languagesKey);
+  }
+  LocalizedModule::chooseAgainEverywhere();
+}
+
+std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
+                                            const Environment& environment) {
+  if (auto chosen = defaults.stringArray(languagesKey); chosen && !chosen->empty()) return *chosen;
+
+  std::vector<std::string> languages;
+  if (auto list = environment("LANGUAGE")) {
+    std::size_t start = 0;
+    while (start <= list->size()) {
+      std::size_t end = list->find(':', start);
+      if (end == std::string::npos) end = list->size();
+      if (end > start) languages.push_back(list->substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (auto value = environment(name); value && !value->empty()) {
+      languages.push_back(*value);
+      break;
+    }
+  }
+  return languages;
+}
+
+std::vector<std::string> launchLanguages() {
+  auto locations = FileLocations::fromProcessEnvironment();
+  UserDefaults defaults(locations.userDefaultsFile());
+  return preferredLanguages(defaults, [](const char* name) -> std::optional<std::string> {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+  });
+}
+
+}  // namespace meterwright::Localization

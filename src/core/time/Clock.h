@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+
+namespace meterwright {
+
+// An absolute instant. Every date in a reading, the configuration and the sync protocol is one.
+using Date = std::chrono::system_clock::time_point;
+
+// Seconds as the model counts them: intervals and ages are doubles.
+using Seconds = std::chrono::duration<double>;
+
+// Where "now" comes from. Long-lived components take one so tests can move time without sleeping.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual Date now() const = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  Date now() const override { return std::chrono::system_clock::now(); }
+};
+
+// Seconds from `from` to `to`, negative when `to` is earlier.
+inline double secondsBetween(Date from, Date to) { return Seconds(to - from).count(); }
+
+// `date` moved by a number of seconds (fractions kept to the clock's resolution).
+inline Date addingSeconds(Date date, double seconds) {
+  return date + std::chrono::duration_cast<Date::duration>(Seconds(seconds));
+}
+
+// The instant `seconds` after 1970-01-01 00:00:00 UTC.
+inline Date dateFromUnixSeconds(double seconds) {
+  return addingSeconds(Date{}, seconds);
+}
+
+}  // namespace meterwright
