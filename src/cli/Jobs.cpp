@@ -30,16 +30,36 @@ int config(Context& context) {
   return 0;
 }
 
-int print(Context& context) { return notBuiltYet(context, "--print"); }
-int json(Context& context) { return notBuiltYet(context, "--json"); }
-int makeIcon(Context& context) { return notBuiltYet(context, "--make-icon"); }
-int makeAppIcon(Context& context) { return notBuiltYet(context, "--make-app-icon"); }
-int testNotification(Context& context) { return notBuiltYet(context, "--test-notification"); }
-int renewClaude(Context& context) { return notBuiltYet(context, "--renew-claude"); }
-int diagnose(Context& context) { return notBuiltYet(context, "--diagnose"); }
-int icloudSelftest(Context& context) { return notBuiltYet(context, "--icloud-selftest"); }
-int wakeSelftest(Context& context) { return notBuiltYet(context, "--wake-selftest"); }
-int preview(Context& context) { return notBuiltYet(context, "--preview"); }
+int print(Context& context) {
+  return notBuiltYet(context, "--print");
+}
+int json(Context& context) {
+  return notBuiltYet(context, "--json");
+}
+int makeIcon(Context& context) {
+  return notBuiltYet(context, "--make-icon");
+}
+int makeAppIcon(Context& context) {
+  return notBuiltYet(context, "--make-app-icon");
+}
+int testNotification(Context& context) {
+  return notBuiltYet(context, "--test-notification");
+}
+int renewClaude(Context& context) {
+  return notBuiltYet(context, "--renew-claude");
+}
+int diagnose(Context& context) {
+  return notBuiltYet(context, "--diagnose");
+}
+int icloudSelftest(Context& context) {
+  return notBuiltYet(context, "--icloud-selftest");
+}
+int wakeSelftest(Context& context) {
+  return notBuiltYet(context, "--wake-selftest");
+}
+int preview(Context& context) {
+  return notBuiltYet(context, "--preview");
+}
 
 int application(Context& context) {
   context.err << desktop::L("cli.applicationNotBuilt",

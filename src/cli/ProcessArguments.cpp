@@ -14,9 +14,13 @@ std::vector<std::string>& storage() {
 
 }  // namespace
 
-void keep(std::vector<std::string> arguments) { storage() = std::move(arguments); }
+void keep(std::vector<std::string> arguments) {
+  storage() = std::move(arguments);
+}
 
-const std::vector<std::string>& all() { return storage(); }
+const std::vector<std::string>& all() {
+  return storage();
+}
 
 bool contains(std::string_view option) {
   const auto& arguments = storage();

@@ -12,11 +12,15 @@ std::string unreadableError() {
   return L("config.unreadable", "config unreadable \u2014 using defaults");
 }
 
-std::string invalidError() { return L("config.invalid", "config invalid \u2014 using defaults"); }
+std::string invalidError() {
+  return L("config.invalid", "config invalid \u2014 using defaults");
+}
 
 }  // namespace
 
-std::filesystem::path url(const FileLocations& locations) { return locations.configFile(); }
+std::filesystem::path url(const FileLocations& locations) {
+  return locations.configFile();
+}
 
 ConfigLoadResult load(const FileLocations& locations, const PathExists& exists) {
   auto path = url(locations);

@@ -7,7 +7,9 @@
 
 namespace meterwright {
 
-double ProviderConfig::effectivePollSeconds() const { return PollingPolicy::resolved(pollSeconds, id); }
+double ProviderConfig::effectivePollSeconds() const {
+  return PollingPolicy::resolved(pollSeconds, id);
+}
 
 ProviderConfig ProviderConfig::defaults(const std::string& id, const PathExists& exists) {
   auto entry = ProviderRegistry::resolved(id);

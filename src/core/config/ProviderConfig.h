@@ -28,7 +28,8 @@ struct ProviderConfig {
 
   // The entry a configuration gets for `id` when it names nothing else: everything from the
   // catalogue (or the generic entry for an unknown id). The label is the id capitalised.
-  static ProviderConfig defaults(const std::string& id, const PathExists& exists = pathExistsOnDisk);
+  static ProviderConfig defaults(const std::string& id,
+                                 const PathExists& exists = pathExistsOnDisk);
 };
 
 }  // namespace meterwright

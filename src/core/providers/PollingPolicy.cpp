@@ -8,11 +8,17 @@
 
 namespace meterwright::PollingPolicy {
 
-double floor(std::string_view id) { return ProviderRegistry::resolved(id).pollFloor; }
+double floor(std::string_view id) {
+  return ProviderRegistry::resolved(id).pollFloor;
+}
 
-double defaultInterval(std::string_view id) { return ProviderRegistry::resolved(id).pollDefault; }
+double defaultInterval(std::string_view id) {
+  return ProviderRegistry::resolved(id).pollDefault;
+}
 
-std::string floorReason(std::string_view id) { return ProviderRegistry::resolved(id).floorReason; }
+std::string floorReason(std::string_view id) {
+  return ProviderRegistry::resolved(id).floorReason;
+}
 
 double resolved(std::optional<double> requested, std::string_view id) {
   auto entry = ProviderRegistry::resolved(id);
@@ -39,9 +45,10 @@ std::string compact(double seconds) {
 }
 
 std::string redrawReason() {
-  return L("polling.redrawReason",
-           "Redrawing never contacts a provider \u2014 it re-renders the numbers already fetched so "
-           "countdowns keep ticking. The floor only stops it spinning.");
+  return L(
+      "polling.redrawReason",
+      "Redrawing never contacts a provider \u2014 it re-renders the numbers already fetched so "
+      "countdowns keep ticking. The floor only stops it spinning.");
 }
 
 std::string manualReason() {

@@ -18,7 +18,9 @@ std::map<std::string, std::set<std::string>> legacyAccents() {
   return result;
 }
 
-std::set<std::string> legacySymbols() { return ProviderRegistry::legacySymbols(); }
+std::set<std::string> legacySymbols() {
+  return ProviderRegistry::legacySymbols();
+}
 
 std::string fallbackSymbol(std::string_view id) {
   return ProviderRegistry::resolved(id).fallbackSymbol;

@@ -30,11 +30,12 @@ ProviderDescriptor claude() {
       .enabledByDefault = true,
       .pollFloor = 300,
       .pollDefault = 900,
-      .floorReason = L("floor.claude",
-                       "Anthropic answers this endpoint with HTTP 429 when it is asked too often "
-                       "\u2014 Meterwright was rate limited within minutes at a 30-second poll. Five "
-                       "minutes is the closest it will go, and a five-hour window barely moves in "
-                       "that time."),
+      .floorReason =
+          L("floor.claude",
+            "Anthropic answers this endpoint with HTTP 429 when it is asked too often "
+            "\u2014 Meterwright was rate limited within minutes at a 30-second poll. Five "
+            "minutes is the closest it will go, and a five-hour window barely moves in "
+            "that time."),
       .nameHints = {"claude"},
   };
 }
@@ -76,7 +77,9 @@ ProviderDescriptor glm() {
   };
 }
 
-std::vector<ProviderDescriptor> all() { return {claude(), codex(), glm()}; }
+std::vector<ProviderDescriptor> all() {
+  return {claude(), codex(), glm()};
+}
 
 std::optional<ProviderDescriptor> descriptor(std::string_view id) {
   std::string key = TextCase::lowercased(id);

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CommandLine.h"
+#include "cli/ProcessArguments.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+using CommandLine::Job;
+
+TEST(CommandLineDispatch, FirstOptionInTableOrderWins) {
+  EXPECT_EQ(CommandLine::dispatch({"--print", "--json"}), Job::print);
+  EXPECT_EQ(CommandLine::dispatch({"--json", "--print"}), Job::print);
+  EXPECT_EQ(CommandLine::dispatch({"--json", "--config"}), Job::config);
+  EXPECT_EQ(CommandLine::dispatch({"-h", "--diagnose"}), Job::help);
+  EXPECT_EQ(CommandLine::dispatch({"--preview", "--wake-selftest"}), Job::wakeSelftest);
+  EXPECT_EQ(CommandLine::dispatch({"--make-icon", "out", "--test-notification"}), Job::makeIcon);
+}
+
+TEST(CommandLineDispatch, EveryOptionReachesItsJob) {
+  const std::pair<const char*, Job> rows[] = {
+      {"--help", Job::help},
+      {"-h", Job::help},
+      {"--config", Job::config},
+      {"--print", Job::print},
+      {"--json", Job::json},
+      {"--make-icon", Job::makeIcon},
+      {"--make-app-icon", Job::makeAppIcon},
+      {"--test-notification", Job::testNotification},
+      {"--renew-claude", Job::renewClaude},
+      {"--diagnose", Job::diagnose},
+      {"--icloud-selftest", Job::icloudSelftest},
+      {"--wake-selftest", Job::wakeSelftest},
+      {"--preview", Job::preview},
+  };
+  for (const auto& [option, job] : rows) {
+    EXPECT_EQ(CommandLine::dispatch({"stray", option}), job) << option;
+  }
+}
+
+TEST(CommandLineDispatch, AnythingElseStartsTheApplication) {
+  EXPECT_EQ(CommandLine::dispatch({}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--prnt"}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--PRINT"}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--print=yes"}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--allow-keychain"}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"help"}), Job::application);
+}
+
+TEST(CommandLineRun, KeepsTheArgumentsAndCreatesTheConfiguration) {
+  testing::TemporaryFolder folder;
+  auto locations = folder.locations();
+  std::ostringstream out, err;
+  int status = CommandLine::run({"--config", "--allow-keychain"}, locations, out, err);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out.str(), locations.configFile().string() + "\n");
+  EXPECT_EQ(err.str(), "");
+  EXPECT_TRUE(ProcessArguments::contains("--allow-keychain"));
+  EXPECT_FALSE(ProcessArguments::contains("--allow"));
+  EXPECT_TRUE(std::filesystem::exists(locations.configFile()));
+}
+
+TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
+  testing::TemporaryFolder folder;
+  auto locations = folder.locations();
+  for (const char* option :
+       {"--print", "--json", "--make-icon", "--make-app-icon", "--test-notification",
+        "--renew-claude", "--diagnose", "--icloud-selftest", "--wake-selftest", "--preview"}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(CommandLine::run({option}, locations, out, err), 2) << option;
+    EXPECT_EQ(out.str(), "") << option;
+    EXPECT_EQ(err.str(), std::string("meterwright: ") + option + " is not built yet\n");
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(CommandLine::run({"--allow-keychain"}, locations, out, err), 2);
+  EXPECT_EQ(err.str(), "meterwright: the tray application is not built yet\n");
+}
+
+}  // namespace
+}  // namespace meterwright

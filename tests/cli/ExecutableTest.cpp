@@ -1,0 +1,161 @@
+// Runs the real meterwright executable in a temporary home, as a user would.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/ProgramRun.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::writeFile;
+
+class ExecutableTest : public ::testing::Test {
+ protected:
+  testing::ProgramResult run(std::vector<std::string> arguments) {
+    return testing::runProgram(METERWRIGHT_EXECUTABLE, arguments, environment,
+                               folder.path() / "run");
+  }
+  fs::path configFile() const { return home / ".config" / "meterwright" / "config.json"; }
+  fs::path defaultsFile() const {
+    return home / ".local" / "state" / "meterwright" / "defaults.json";
+  }
+  void backdateConfig() {
+    fs::last_write_time(configFile(), fs::file_time_type::clock::now() - std::chrono::hours(48));
+  }
+  bool configRewritten() const {
+    return fs::last_write_time(configFile()) >
+           fs::file_time_type::clock::now() - std::chrono::hours(1);
+  }
+
+  testing::TemporaryFolder folder;
+  fs::path home = folder.path() / "home";
+  std::map<std::string, std::string> environment{
+      {"HOME", home.string()}, {"LANG", "C.UTF-8"}, {"PATH", "/usr/bin:/bin"}};
+};
+
+const char* const helpText =
+    "meterwright \u2014 menu bar usage display you actually control\n"
+    "\n"
+    "  meterwright              run as a menu bar app\n"
+    "  meterwright --print      print the same line to stdout (statuslines, scripts)\n"
+    "  meterwright --json       print the filtered snapshot as JSON\n"
+    "  meterwright --config     print the config file path\n"
+    "  meterwright --renew-claude  ask Claude Code to renew its sign-in, and report whether it "
+    "did\n"
+    "  meterwright --diagnose   report on every part that can quietly stop working\n"
+    "  meterwright --wake-selftest  run the publish a sleeping Mac does, and time it\n"
+    "\n"
+    "Add --allow-keychain to let a command-line run raise the macOS Keychain prompt for\n"
+    "Claude; without it Claude is skipped rather than blocking on a dialog.\n"
+    "\n"
+    "Config: ~/.config/meterwright/config.json\n"
+    "Set \"enabled\": false on any provider to remove it from every display.\n";
+
+TEST_F(ExecutableTest, HelpPrintsTheFifteenLinesAndLeavesAConfiguration) {
+  for (const char* option : {"--help", "-h"}) {
+    auto result = run({option, "--diagnose"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, helpText);
+    EXPECT_EQ(result.err, "");
+  }
+  EXPECT_TRUE(fs::exists(configFile()));
+}
+
+TEST_F(ExecutableTest, ConfigPrintsTheAbsolutePathAndIsIdempotent) {
+  auto first = run({"--config"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, configFile().string() + "\n");
+  ASSERT_TRUE(fs::exists(configFile()));
+  std::string text = readFile(configFile());
+  EXPECT_THAT(text, ::testing::StartsWith("{\n  \"barSegments\": 6,\n  \"claudeDirect\": true,\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\"refreshSeconds\": 60,\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("\"pollSeconds\": 900,\n"));
+
+  backdateConfig();
+  auto second = run({"--config"});
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(readFile(configFile()), text);
+  EXPECT_FALSE(configRewritten());
+}
+
+TEST_F(ExecutableTest, ConfigurationIsNormalisedOrLeftAlone) {
+  struct Case {
+    std::string written;
+    bool keptAsWritten;
+    std::vector<std::string> expected;  // fragments of the file afterwards
+  };
+  const Case cases[] = {
+      {"{}", false, {"\"providers\": [\n    {\n      \"accent\": \"#D97757\""}},
+      {R"({"refreshSeconds": 5})", false, {"\"refreshSeconds\": 15,"}},
+      {R"({"providers": []})", false, {"\"providers\": [],"}},
+      {R"({"providers": [{"id": "codex", "accent": "#10a37f", "icon": "sparkle"}]})",
+       false,
+       {"\"accent\": \"#2E6BE6\"", "\"icon\": \"chevron.left.forwardslash.chevron.right\"",
+        "\"label\": \"Codex\"", "\"pollSeconds\": 600,", "\"windows\": []"}},
+      {R"({"providers": [{"id": "glm", "accent": "#4D6BFE", "icon": "circle.hexagongrid.fill"}]})",
+       false,
+       {"\"accent\": \"#111114\"", "\"icon\": \"cube.fill\""}},
+      {R"({"providers": [{"id": "acme"}]})",
+       false,
+       {"\"id\": \"acme\"", "\"label\": \"Acme\"", "\"accent\": \"#8E8E93\"",
+        "\"icon\": \"circle.hexagongrid.fill\"", "\"pollSeconds\": 900,"}},
+      {R"({"metric": "left"})", true, {}},
+      {R"({"barSegments": "6"})", true, {}},
+      {R"({"providers": [{"label": "no id"}]})", true, {}},
+      {"this is not JSON", true, {}},
+      {std::string("\x89PNG\r\n\x1a\n\x00\x00", 10), true, {}},
+  };
+  for (const Case& c : cases) {
+    writeFile(configFile(), c.written);
+    backdateConfig();
+    auto result = run({"--config"});
+    EXPECT_EQ(result.status, 0);
+    std::string after = readFile(configFile());
+    if (c.keptAsWritten) {
+      EXPECT_EQ(after, c.written);
+      EXPECT_FALSE(configRewritten()) << c.written;
+    } else {
+      EXPECT_TRUE(configRewritten()) << c.written;
+      for (const std::string& fragment : c.expected) {
+        EXPECT_THAT(after, ::testing::HasSubstr(fragment)) << c.written;
+      }
+    }
+  }
+}
+
+TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
+  writeFile(configFile(), R"({"language": "de"})");
+  auto german = run({"--help"});
+  EXPECT_THAT(german.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
+  EXPECT_THAT(readFile(defaultsFile()), ::testing::HasSubstr("\"AppleLanguages\": [\n    \"de\""));
+  auto notBuilt = run({"--print"});
+  EXPECT_EQ(notBuilt.err, "meterwright: --print ist noch nicht gebaut\n");
+
+  // A language without a table removes the choice: the system language (English here) applies.
+  writeFile(configFile(), R"({"language": "xx"})");
+  auto english = run({"--help"});
+  EXPECT_EQ(english.out, helpText);
+  EXPECT_THAT(readFile(defaultsFile()), ::testing::Not(::testing::HasSubstr("AppleLanguages")));
+
+  // With no launch language, the system language decides.
+  environment["LANG"] = "de_DE.UTF-8";
+  auto system = run({"--help"});
+  EXPECT_THAT(system.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
+}
+
+TEST_F(ExecutableTest, UnbuiltJobsAndTheApplicationExitTwo) {
+  auto print = run({"--print"});
+  EXPECT_EQ(print.status, 2);
+  EXPECT_EQ(print.out, "");
+  EXPECT_EQ(print.err, "meterwright: --print is not built yet\n");
+  auto app = run({"--no-such-option"});
+  EXPECT_EQ(app.status, 2);
+  EXPECT_EQ(app.err, "meterwright: the tray application is not built yet\n");
+}
+
+}  // namespace
+}  // namespace meterwright

@@ -1,0 +1,156 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/providers/PollingPolicy.h"
+#include "core/providers/ProviderDefaults.h"
+#include "core/providers/ProviderRegistry.h"
+#include "core/text/LocalizedModule.h"
+
+namespace meterwright {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Optional;
+
+TEST(ProviderRegistry, CatalogueOrderAndFloors) {
+  auto all = ProviderRegistry::all();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].id, "claude");
+  EXPECT_EQ(all[1].id, "codex");
+  EXPECT_EQ(all[2].id, "glm");
+  EXPECT_EQ(all[0].pollFloor, 300);
+  EXPECT_EQ(all[1].pollFloor, 180);
+  EXPECT_EQ(all[1].pollDefault, 600);
+  EXPECT_THAT(all[0].defaultWindows, ElementsAre(300, 10080));
+  EXPECT_FALSE(all[2].enabledByDefault);
+}
+
+TEST(ProviderRegistry, LookupIgnoresCaseButNotSpaces) {
+  EXPECT_EQ(ProviderRegistry::descriptor("Claude")->id, "claude");
+  EXPECT_EQ(ProviderRegistry::descriptor("CLAUDE")->id, "claude");
+  EXPECT_EQ(ProviderRegistry::descriptor("GLM")->id, "glm");
+  EXPECT_EQ(ProviderRegistry::descriptor(" glm"), std::nullopt);
+  EXPECT_EQ(ProviderRegistry::descriptor(""), std::nullopt);
+}
+
+TEST(ProviderRegistry, GenericEntryForUnknownIds) {
+  auto acme = ProviderRegistry::resolved("ACME widget");
+  EXPECT_EQ(acme.id, "acme widget");
+  EXPECT_EQ(acme.displayName, "Acme Widget");
+  EXPECT_EQ(acme.accent, "#8E8E93");
+  EXPECT_EQ(acme.fallbackSymbol, "circle.hexagongrid.fill");
+  EXPECT_EQ(acme.pollFloor, 300);
+  EXPECT_EQ(acme.pollDefault, 900);
+  EXPECT_TRUE(acme.appIconCandidates.empty());
+  EXPECT_EQ(acme.floorReason, ProviderRegistry::glm().floorReason);
+  // The leading space is not trimmed away: it stays in the name built for the id.
+  EXPECT_EQ(ProviderRegistry::resolved(" acme").displayName, " Acme");
+}
+
+TEST(ProviderRegistry, InferIdWalksCatalogueThenHints) {
+  EXPECT_THAT(ProviderRegistry::inferID("Codex via ChatGPT"), Optional(std::string("codex")));
+  EXPECT_THAT(ProviderRegistry::inferID("claude-glm bridge"), Optional(std::string("claude")));
+  EXPECT_THAT(ProviderRegistry::inferID("ChatGPT Plus"), Optional(std::string("codex")));
+  EXPECT_THAT(ProviderRegistry::inferID("Z.ai GLM"), Optional(std::string("glm")));
+  EXPECT_THAT(ProviderRegistry::inferID("zai"), Optional(std::string("glm")));
+  EXPECT_EQ(ProviderRegistry::inferID("Gemini"), std::nullopt);
+}
+
+TEST(ProviderRegistry, LegacySymbolsAreEveryFallbackPlusGeneric) {
+  EXPECT_EQ(ProviderRegistry::legacySymbols(),
+            (std::set<std::string>{"sparkle", "chevron.left.forwardslash.chevron.right",
+                                   "cube.fill", "circle.hexagongrid.fill"}));
+  EXPECT_EQ(ProviderDefaults::legacySymbols(), ProviderRegistry::legacySymbols());
+}
+
+TEST(ProviderDefaults, AccentMapsCoverTheCatalogue) {
+  auto accents = ProviderDefaults::accents();
+  EXPECT_EQ(accents.size(), 3u);
+  EXPECT_EQ(accents.at("codex"), "#2E6BE6");
+  auto legacy = ProviderDefaults::legacyAccents();
+  // Claude never had another default colour, so it has no entry at all.
+  EXPECT_EQ(legacy.count("claude"), 0u);
+  EXPECT_EQ(legacy.at("codex"), std::set<std::string>{"#10A37F"});
+  EXPECT_EQ(legacy.at("glm"), std::set<std::string>{"#4D6BFE"});
+}
+
+TEST(ProviderDefaults, SuggestedIconPrefersTheFirstInstalledApplication) {
+  auto only = [](std::string present) {
+    return [present](const std::string& path) { return path == present; };
+  };
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", only("/Applications/ChatGPT.app")),
+            "app:/Applications/ChatGPT.app");
+  auto both = [](const std::string&) { return true; };
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", both), "app:/Applications/Codex.app");
+  auto none = [](const std::string&) { return false; };
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", none),
+            "chevron.left.forwardslash.chevron.right");
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("Claude", only("/Applications/Claude.app")),
+            "app:/Applications/Claude.app");
+  // glm and unknown ids have no applications; nothing on disk is consulted for them.
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("glm", both), "cube.fill");
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("acme", both), "circle.hexagongrid.fill");
+}
+
+TEST(PollingPolicy, ResolvedIntervalNeverGoesBelowTheFloor) {
+  EXPECT_EQ(PollingPolicy::resolved(60, "claude"), 300);
+  EXPECT_EQ(PollingPolicy::resolved(1200, "claude"), 1200);
+  EXPECT_EQ(PollingPolicy::resolved(std::nullopt, "codex"), 600);
+  EXPECT_EQ(PollingPolicy::resolved(std::nullopt, "acme"), 900);
+  EXPECT_EQ(PollingPolicy::resolved(100, "acme"), 300);
+  EXPECT_EQ(PollingPolicy::resolved(-5, "Codex"), 180);
+  EXPECT_EQ(PollingPolicy::resolved(std::numeric_limits<double>::quiet_NaN(), "codex"), 600);
+}
+
+TEST(PollingPolicy, ClampNoticeOnlyBelowTheFloor) {
+  EXPECT_EQ(PollingPolicy::clampNotice(60, "claude"),
+            "The config asks for 1m; Meterwright is using 5m.");
+  EXPECT_EQ(PollingPolicy::clampNotice(300, "claude"), std::nullopt);
+  EXPECT_EQ(PollingPolicy::clampNotice(179.4, "codex"),
+            "The config asks for 179s; Meterwright is using 3m.");
+}
+
+TEST(PollingPolicy, CompactDurations) {
+  EXPECT_EQ(PollingPolicy::compact(900), "15m");
+  EXPECT_EQ(PollingPolicy::compact(3600), "1h");
+  EXPECT_EQ(PollingPolicy::compact(5400), "90m");
+  EXPECT_EQ(PollingPolicy::compact(90), "90s");
+  EXPECT_EQ(PollingPolicy::compact(30), "30s");
+  EXPECT_EQ(PollingPolicy::compact(59.5), "1m");
+  EXPECT_EQ(PollingPolicy::compact(7200.4), "2h");
+  EXPECT_EQ(PollingPolicy::compact(0), "0s");
+  // Out-of-range input must not overflow the conversion.
+  EXPECT_FALSE(PollingPolicy::compact(1e300).empty());
+  EXPECT_EQ(PollingPolicy::compact(std::numeric_limits<double>::quiet_NaN()), "0s");
+}
+
+TEST(PollingPolicy, ConstantsAndHints) {
+  EXPECT_EQ(PollingPolicy::redrawFloor, 15);
+  EXPECT_EQ(PollingPolicy::manualFloor, 60);
+  EXPECT_EQ(PollingPolicy::sessionWarningLeadTime, 2700);
+  EXPECT_EQ(PollingPolicy::signedOutHint(),
+            "Sign in with the Claude Code CLI, then press Refresh Now.");
+  EXPECT_EQ(PollingPolicy::floorReason("claude"), ProviderRegistry::claude().floorReason);
+  EXPECT_NE(PollingPolicy::floorReason("claude"), PollingPolicy::floorReason("codex"));
+}
+
+}  // namespace
+}  // namespace meterwright
+
+namespace meterwright {
+namespace {
+
+class PollingPolicyGerman : public ::testing::Test {
+ protected:
+  void SetUp() override { coreText().choose(std::vector<std::string>{"de"}); }
+  void TearDown() override { coreText().choose(std::nullopt); }
+};
+
+TEST_F(PollingPolicyGerman, TextsComeFromTheGermanTable) {
+  EXPECT_EQ(PollingPolicy::clampNotice(60, "claude"),
+            "Die Konfiguration verlangt 1m; Meterwright verwendet 5m.");
+  EXPECT_EQ(ProviderRegistry::codex().floorReason.substr(0, 25), "Jede Abfrage startet eine");
+}
+
+}  // namespace
+}  // namespace meterwright
