@@ -27,7 +27,8 @@ WriteOutcome writeAll(int fd, std::string_view bytes, const AtomicFile::Options&
       return WriteOutcome::failed;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
-    if (options.stopAt && options.stopAt(AtomicFile::Step::wroteChunk)) return WriteOutcome::stopped;
+    if (options.stopAt && options.stopAt(AtomicFile::Step::wroteChunk))
+      return WriteOutcome::stopped;
   }
   return WriteOutcome::written;
 }
@@ -52,7 +53,10 @@ bool AtomicFile::write(const fs::path& requested, std::string_view bytes, const 
     if (error) return false;
   }
   fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string hidden = ".";
+  hidden += path.filename().string();
+  hidden += ".XXXXXX";
+  std::string pattern = (folder / hidden).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
 

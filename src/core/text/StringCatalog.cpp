@@ -7,13 +7,14 @@ namespace meterwright {
 namespace {
 
 // "de_DE.UTF-8@euro" → "de-DE"; "C" and "POSIX" name no language.
-std::string normalisedCode(std::string code) {
-  if (auto cut = code.find_first_of(".@"); cut != std::string::npos) code.resize(cut);
-  for (char& c : code) {
-    if (c == '_') c = '-';
+std::string normalisedCode(std::string_view code) {
+  std::string out;
+  for (char c : code) {
+    if (c == '.' || c == '@') break;
+    out.push_back(c == '_' ? '-' : c);
   }
-  if (code == "C" || code == "POSIX") return "";
-  return code;
+  if (out == "C" || out == "POSIX") out.clear();
+  return out;
 }
 
 bool sameCode(std::string_view a, std::string_view b) {
