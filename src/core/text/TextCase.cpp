@@ -23,7 +23,8 @@ std::string toUtf8(const icu::UnicodeString& text) {
 }
 
 icu::UnicodeString fromUtf8(std::string_view text) {
-  return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
 // Invalid UTF-8 would come back with replacement characters; such text keeps its bytes instead.
@@ -98,7 +99,7 @@ std::string uppercasingFirst(std::string_view text) {
 }
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  if (isAscii(a) && isAscii(b)) {
+  if ((isAscii(a) && isAscii(b)) || !isValidUtf8(a) || !isValidUtf8(b)) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
       char x = a[i], y = b[i];
@@ -108,7 +109,10 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
     }
     return true;
   }
-  return lowercased(a) == lowercased(b);
+  // Case folding, not lower-casing: lower-casing keeps differences that are only case ("ς" at the
+  // end of a word against "σ", "ß" against "SS").
+  icu::UnicodeString x = fromUtf8(a), y = fromUtf8(b);
+  return x.foldCase(U_FOLD_CASE_DEFAULT) == y.foldCase(U_FOLD_CASE_DEFAULT);
 }
 
 std::string trimmed(std::string_view text) {

@@ -17,7 +17,8 @@ std::string capitalized(std::string_view text);
 // The first character upper-cased, the rest left as it is.
 std::string uppercasingFirst(std::string_view text);
 
-// Equality after lower-casing both sides (ASCII fast path).
+// Equality after Unicode case folding of both sides (ASCII fast path; text that is not UTF-8 is
+// compared ignoring the case of its ASCII letters only).
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 
 // Without leading and trailing white space and line breaks (Unicode white space included).
