@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "core/time/Iso8601.h"
@@ -93,6 +94,39 @@ TEST(Iso8601, RejectsGarbageAndEmptyText) {
                            "2025-03-01T09:30:0xZ", "2025-03-01t09:30:00Z", "1740821400"}) {
     EXPECT_FALSE(Iso8601::parse(text)) << text;
   }
+}
+
+}  // namespace
+}  // namespace meterwright
+
+namespace meterwright {
+namespace {
+
+TEST(Iso8601Range, InstantsADateCannotHoldDoNotParse) {
+  EXPECT_EQ(Iso8601::parse("9999-12-31T23:59:59Z"), std::nullopt);
+  EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:00Z"), std::nullopt);
+  EXPECT_EQ(Iso8601::parse("1600-06-01T00:00:00+00:00"), std::nullopt);
+  auto late = Iso8601::parse("2262-01-01T00:00:00Z");
+  ASSERT_TRUE(late);
+  // Whatever parses formats to text that parses again to the same instant.
+  EXPECT_EQ(Iso8601::parse(Iso8601::format(*late)), late);
+}
+
+TEST(ClockArithmetic, FarApartDatesDoNotOverflow) {
+  Date early = *Iso8601::parse("1700-01-01T00:00:00Z");
+  Date late = *Iso8601::parse("2250-01-01T00:00:00Z");
+  EXPECT_NEAR(secondsBetween(early, late), 17356291200.0, 1.0);
+  EXPECT_NEAR(secondsBetween(late, early), -17356291200.0, 1.0);
+  EXPECT_EQ(secondsBetween(late, late), 0.0);
+}
+
+TEST(ClockArithmetic, AddingSecondsSaturatesAndIgnoresNaN) {
+  Date start = dateFromUnixSeconds(1'740'821'400);
+  EXPECT_EQ(addingSeconds(start, 90.5) - start, std::chrono::milliseconds(90'500));
+  EXPECT_EQ(addingSeconds(start, std::numeric_limits<double>::quiet_NaN()), start);
+  EXPECT_GT(addingSeconds(start, 1e300), start);
+  EXPECT_LT(addingSeconds(start, -1e300), start);
+  EXPECT_EQ(addingSeconds(start, 1e300), addingSeconds(start, 1e20));
 }
 
 }  // namespace

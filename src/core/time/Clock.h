@@ -22,12 +22,22 @@ class SystemClock final : public Clock {
   Date now() const override { return std::chrono::system_clock::now(); }
 };
 
-// Seconds from `from` to `to`, negative when `to` is earlier.
-inline double secondsBetween(Date from, Date to) { return Seconds(to - from).count(); }
+// Seconds from `from` to `to`, negative when `to` is earlier. Computed in doubles: the
+// nanosecond difference of two far-apart dates would overflow.
+inline double secondsBetween(Date from, Date to) {
+  return Seconds(to.time_since_epoch()).count() - Seconds(from.time_since_epoch()).count();
+}
 
-// `date` moved by a number of seconds (fractions kept to the clock's resolution).
+// `date` moved by a number of seconds (fractions kept to the clock's resolution). Dates are held
+// to the range a Date can represent (about the years 1678 to 2262), so outside numbers cannot
+// overflow it; NaN moves nothing.
 inline Date addingSeconds(Date date, double seconds) {
-  return date + std::chrono::duration_cast<Date::duration>(Seconds(seconds));
+  double target = Seconds(date.time_since_epoch()).count() + seconds;
+  if (target != target) return date;
+  constexpr double limit = 9.2e9;  // seconds; just inside the int64 nanosecond range
+  if (target > limit) target = limit;
+  if (target < -limit) target = -limit;
+  return Date{std::chrono::duration_cast<Date::duration>(Seconds(target))};
 }
 
 // The instant `seconds` after 1970-01-01 00:00:00 UTC.

@@ -32,10 +32,10 @@ std::string format(Date date) {
   year_month_day ymd{day};
   hh_mm_ss<seconds> time{whole - day};
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                static_cast<unsigned>(ymd.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
   return buffer;
 }
 
@@ -62,8 +62,15 @@ std::optional<Date> parse(std::string_view text) {
   } else {
     return std::nullopt;
   }
-  sys_seconds local = sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s};
-  return Date{local - minutes{offsetMinutes}};
+  sys_seconds instant =
+      sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s} - minutes{offsetMinutes};
+  // A Date counts nanoseconds in 64 bits; instants it cannot hold do not parse.
+  constexpr auto earliest = floor<seconds>(Date::min()).time_since_epoch() + seconds{1};
+  constexpr auto latest = floor<seconds>(Date::max()).time_since_epoch();
+  if (instant.time_since_epoch() < earliest || instant.time_since_epoch() > latest) {
+    return std::nullopt;
+  }
+  return Date{instant};
 }
 
 }  // namespace meterwright::Iso8601

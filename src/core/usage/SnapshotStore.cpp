@@ -1,0 +1,37 @@
+#include "core/usage/SnapshotStore.h"
+
+#include "core/files/AtomicFile.h"
+#include "core/json/JsonText.h"
+#include "core/usage/SnapshotCoding.h"
+
+namespace meterwright::SnapshotStore {
+
+std::filesystem::path url(const FileLocations& locations) {
+  return locations.supportFolder() / "last-snapshot.json";
+}
+
+void save(const Snapshot& snapshot, const FileLocations& locations) {
+  auto value = SnapshotCoding::encode(snapshot, SnapshotCoding::iso8601());
+  if (!value) return;
+  auto text = JsonText::compact(*value);
+  if (!text) return;
+  if (!AtomicFile::createFolders(locations.supportFolder())) return;
+  AtomicFile::write(url(locations), *text);
+}
+
+std::optional<Snapshot> load(double maximumAge, Date now, const FileLocations& locations) {
+  auto file = FileReading::read(url(locations));
+  if (file.outcome != FileReading::Outcome::read) return std::nullopt;
+  auto value = JsonText::parse(file.bytes);
+  if (!value) return std::nullopt;
+  auto snapshot = SnapshotCoding::decode(*value, SnapshotCoding::iso8601());
+  if (!snapshot) return std::nullopt;
+  // Each side in seconds first: a date from the file may lie centuries away, and the difference of
+  // two Dates in nanoseconds would overflow.
+  double age = Seconds(now.time_since_epoch()).count() -
+               Seconds(snapshot->generatedAt.time_since_epoch()).count();
+  if (!(age < maximumAge)) return std::nullopt;
+  return snapshot;
+}
+
+}  // namespace meterwright::SnapshotStore
