@@ -4,6 +4,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ProcessArguments.h"
+#include "core/settings/UserDefaults.h"
+#include "core/text/Localization.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -77,6 +79,19 @@ TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
   std::ostringstream out, err;
   EXPECT_EQ(CommandLine::run({"--allow-keychain"}, locations, out, err), 2);
   EXPECT_EQ(err.str(), "meterwright: the tray application is not built yet\n");
+}
+
+TEST(CommandLineRun, TextsFollowTheLaunchLanguageOfTheGivenLocations) {
+  testing::TemporaryFolder folder;
+  auto locations = folder.locations();
+  testing::writeFile(locations.configFile(), R"({"language": "de"})");
+  std::ostringstream out, err;
+  CommandLine::run({"--json"}, locations, out, err);
+  EXPECT_EQ(err.str(), "meterwright: --json ist noch nicht gebaut\n");
+
+  // Back to the system language for whatever runs next in this process.
+  UserDefaults defaults(locations.userDefaultsFile());
+  Localization::apply("", defaults);
 }
 
 }  // namespace

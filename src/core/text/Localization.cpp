@@ -6,12 +6,22 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 #include "core/files/FileLocations.h"
 #include "core/text/LocalizedModule.h"
 #include "core/text/StringBundle.h"
 
 namespace meterwright::Localization {
+
+namespace {
+
+// The user-defaults file apply() last wrote, so lookups read the launch language from the same
+// place start-up put it, even when start-up was given other file locations than the environment's.
+std::mutex appliedMutex;
+std::optional<std::filesystem::path> appliedDefaultsFile;
+
+}  // namespace
 
 std::vector<std::string> available() {
   std::vector<std::string> codes;
@@ -43,6 +53,10 @@ std::string endonym(const std::string& code) {
 }
 
 void apply(const std::string& language, UserDefaults& defaults) {
+  {
+    std::lock_guard lock(appliedMutex);
+    appliedDefaultsFile = defaults.file();
+  }
   auto codes = available();
   if (!language.empty() && std::find(codes.begin(), codes.end(), language) != codes.end()) {
     defaults.set(languagesKey, nlohmann::json::array({language}));
@@ -76,8 +90,12 @@ std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
 }
 
 std::vector<std::string> launchLanguages() {
-  auto locations = FileLocations::fromProcessEnvironment();
-  UserDefaults defaults(locations.userDefaultsFile());
+  std::optional<std::filesystem::path> file;
+  {
+    std::lock_guard lock(appliedMutex);
+    file = appliedDefaultsFile;
+  }
+  UserDefaults defaults(file.value_or(FileLocations::fromProcessEnvironment().userDefaultsFile()));
   return preferredLanguages(defaults, [](const char* name) -> std::optional<std::string> {
     const char* value = std::getenv(name);
     if (!value) return std::nullopt;

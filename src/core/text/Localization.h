@@ -31,7 +31,8 @@ using Environment = std::function<std::optional<std::string>(const char* name)>;
 std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
                                             const Environment& environment);
 
-// preferredLanguages() for this process: its user defaults and its environment.
+// preferredLanguages() for this process: the user defaults apply() was given (else those of the
+// environment's file locations) and the process environment.
 std::vector<std::string> launchLanguages();
 
 }  // namespace meterwright::Localization
