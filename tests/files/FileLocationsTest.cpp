@@ -2,92 +2,46 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <map>
-#include <string>
-
 #include "core/files/FileLocations.h"
 
 namespace meterwright {
 namespace {
 
-namespace fs = std::filesystem;
-using Variables = std::map<std::string, std::string>;
+using Value = std::optional<std::string>;
 
-FileLocations locationsFor(const Variables& variables) {
-  return FileLocations::fromEnvironment([&](const char* name) -> std::optional<std::string> {
-    auto it = variables.find(name);
-    if (it == variables.end()) return std::nullopt;
-    return it->second;
-  });
+// HOME as given, every other variable `others`.
+FileLocations locationsFor(Value home, Value others) {
+  return FileLocations::fromEnvironment(
+      [&](const char* name) { return std::string_view(name) == "HOME" ? home : others; });
 }
 
-TEST(FileLocations, UsesAbsoluteXdgFoldersAsGiven) {
-  auto locations = locationsFor({{"HOME", "/home/ada"},
-                                 {"XDG_DATA_HOME", "/data"},
-                                 {"XDG_STATE_HOME", "/state"},
-                                 {"TMPDIR", "/scratch"}});
-  EXPECT_EQ(locations.home, fs::path("/home/ada"));
-  EXPECT_EQ(locations.applicationSupport, fs::path("/data"));
-  EXPECT_EQ(locations.stateHome, fs::path("/state"));
-  EXPECT_EQ(locations.temporary, fs::path("/scratch"));
-  EXPECT_EQ(locations.supportFolder(), fs::path("/data/Meterwright"));
-  EXPECT_EQ(locations.userDefaultsFile(), fs::path("/state/meterwright/defaults.json"));
+TEST(FileLocations, UsesAbsoluteXdgFoldersAsGivenButKeepsTheConfigUnderHome) {
+  auto locations = FileLocations::fromEnvironment(
+      [](const char* name) { return Value("/" + std::string(name)); });
+  EXPECT_EQ(locations, (FileLocations{"/HOME", "/XDG_DATA_HOME", "/XDG_STATE_HOME", "/TMPDIR"}));
+  EXPECT_EQ(locations.supportFolder(), "/XDG_DATA_HOME/Meterwright");
+  EXPECT_EQ(locations.userDefaultsFile(), "/XDG_STATE_HOME/meterwright/defaults.json");
+  EXPECT_EQ(locations.configFile(), "/HOME/.config/meterwright/config.json");
 }
 
-TEST(FileLocations, DefaultsToFoldersUnderHome) {
-  auto locations = locationsFor({{"HOME", "/home/ada"}});
-  EXPECT_EQ(locations.applicationSupport, fs::path("/home/ada/.local/share"));
-  EXPECT_EQ(locations.stateHome, fs::path("/home/ada/.local/state"));
-  EXPECT_EQ(locations.temporary, fs::path("/tmp"));
-  EXPECT_EQ(locations.supportFolder(), fs::path("/home/ada/.local/share/Meterwright"));
-  EXPECT_EQ(locations.userDefaultsFile(),
-            fs::path("/home/ada/.local/state/meterwright/defaults.json"));
-}
-
-TEST(FileLocations, IgnoresXdgFoldersThatAreNotAbsolute) {
-  for (const char* value : {"relative/share", "", "~/data", "./data"}) {
-    auto locations = locationsFor({{"HOME", "/home/ada"},
-                                   {"XDG_DATA_HOME", value},
-                                   {"XDG_STATE_HOME", value},
-                                   {"TMPDIR", value}});
-    EXPECT_EQ(locations.applicationSupport, fs::path("/home/ada/.local/share")) << value;
-    EXPECT_EQ(locations.stateHome, fs::path("/home/ada/.local/state")) << value;
-    EXPECT_EQ(locations.temporary, fs::path("/tmp")) << value;
+TEST(FileLocations, FallsBackToFoldersUnderHomeForMissingOrRelativeXdgFolders) {
+  FileLocations expected{"/home/ada", "/home/ada/.local/share", "/home/ada/.local/state", "/tmp"};
+  for (Value others : {Value(), Value("relative/share"), Value(""), Value("~/data")}) {
+    EXPECT_EQ(locationsFor("/home/ada", others), expected) << others.value_or("unset");
   }
-}
-
-TEST(FileLocations, ConfigFileStaysUnderHomeWhateverXdgConfigHomeSays) {
-  auto locations = locationsFor({{"HOME", "/home/ada"}, {"XDG_CONFIG_HOME", "/elsewhere/config"}});
-  EXPECT_EQ(locations.configFile(), fs::path("/home/ada/.config/meterwright/config.json"));
 }
 
 TEST(FileLocations, FallsBackToThePasswordDatabaseWithoutAnAbsoluteHome) {
   const passwd* entry = ::getpwuid(::getuid());
-  if (!entry || !entry->pw_dir || entry->pw_dir[0] != '/') {
-    GTEST_SKIP() << "this user has no home folder in the password database";
-  }
-  for (const Variables& variables : {Variables{}, Variables{{"HOME", "relative/home"}}}) {
-    auto locations = locationsFor(variables);
-    EXPECT_EQ(locations.home, fs::path(entry->pw_dir));
-    EXPECT_EQ(locations.stateHome, fs::path(entry->pw_dir) / ".local" / "state");
-  }
+  if (!entry || !entry->pw_dir || entry->pw_dir[0] != '/') GTEST_SKIP() << "no home in passwd";
+  EXPECT_EQ(locationsFor(std::nullopt, std::nullopt).home, entry->pw_dir);
+  EXPECT_EQ(locationsFor("relative/home", std::nullopt).home, entry->pw_dir);
 }
 
 TEST(FileLocations, WithoutDataOrStateFoldersUsesTheTemporaryFolder) {
-  FileLocations locations;
-  locations.home = "/";
-  locations.temporary = "/scratch";
-  EXPECT_EQ(locations.supportFolder(), fs::path("/scratch/Meterwright"));
-  EXPECT_EQ(locations.userDefaultsFile(), fs::path("/scratch/meterwright/defaults.json"));
-}
-
-TEST(FileLocations, FromProcessEnvironmentReadsTheRunningProcessVariables) {
-  // The test main points HOME and the XDG folders into a temporary folder.
-  auto locations = FileLocations::fromProcessEnvironment();
-  EXPECT_EQ(locations.home, fs::path(std::getenv("HOME")));
-  EXPECT_EQ(locations.applicationSupport, fs::path(std::getenv("XDG_DATA_HOME")));
-  EXPECT_EQ(locations.stateHome, fs::path(std::getenv("XDG_STATE_HOME")));
+  FileLocations locations{"/", std::nullopt, std::nullopt, "/scratch"};
+  EXPECT_EQ(locations.supportFolder(), "/scratch/Meterwright");
+  EXPECT_EQ(locations.userDefaultsFile(), "/scratch/meterwright/defaults.json");
 }
 
 }  // namespace

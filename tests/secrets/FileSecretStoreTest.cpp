@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include "core/time/Iso8601.h"
 #include "platform/secrets/FileSecretStore.h"
 #include "support/ManualClock.h"
 #include "support/TemporaryFolder.h"
@@ -21,387 +16,151 @@ namespace meterwright {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ManualClock;
-using testing::TemporaryFolder;
+using namespace testing;
+using namespace SecretStatus;
+const Date start = dateFromUnixSeconds(1'740'821'400);  // 2025-03-01T09:30:00Z
 
-// 2025-03-01T09:30:00Z
-const Date start = dateFromUnixSeconds(1'740'821'400);
-
-mode_t modeOf(const fs::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return 0;
-  return info.st_mode & 07777;
+SecretItem item(std::string service, std::string account, std::string data = "data") {
+  return SecretItem{std::move(service), std::move(account), "label", std::move(data), {}};
 }
 
-std::vector<fs::path> entriesOf(const fs::path& folder) {
-  std::vector<fs::path> entries;
-  for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path());
-  return entries;
-}
-
-// Bytes that are not text: every byte value, NULs included, in a repeating pattern.
-std::string binary(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) & 0xFF);
-  return bytes;
-}
-
-SecretItem item(std::string service, std::string account, std::string data,
-                std::string label = "label") {
-  return SecretItem{std::move(service), std::move(account), std::move(label), std::move(data), {}};
+// The file the store writes for item("service", "account", "\xfb\xff") at `start`, with changes.
+std::string itemFile(const std::string& changes = "{}") {
+  auto document = nlohmann::json::parse(R"({"service": "service", "account": "account",
+      "label": "label", "data": "+/8=", "modificationDate": "2025-03-01T09:30:00Z"})");
+  document.merge_patch(nlohmann::json::parse(changes));
+  return document.dump();
 }
 
 class FileSecretStoreTest : public ::testing::Test {
  protected:
   fs::path folder() const { return temp.path() / "support" / "keychain"; }
-  fs::path fileOf(const std::string& service, const std::string& account) const {
-    return folder() / FileSecretStore::fileName(service, account);
-  }
+  fs::path file() const { return folder() / FileSecretStore::fileName("service", "account"); }
 
   TemporaryFolder temp;
-  ManualClock clock{start};
+  ManualClock clock{addingSeconds(start, 0.75)};
   FileSecretStore store{folder(), clock};
 };
 
-TEST_F(FileSecretStoreTest, ItemsRoundTripWithBinaryEmptyAndUnicodeContent) {
-  std::string everyByte;
-  for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
-  std::vector<SecretItem> items = {
-      item("Claude Code-credentials", "alice", everyByte),
-      item("Claude Code-credentials", "bob", ""),
-      item("Meterwright — ペアリング", "ключ 🔑", std::string("\0\0\xff", 3), "Clé de l’appareil 🔐"),
-      item(std::string("nul\0inside", 10), "account", "x", ""),
-  };
-  for (const auto& each : items) ASSERT_EQ(store.add(each), SecretStatus::success);
-
-  for (auto expected : items) {
-    expected.modificationDate = start;
-    auto result = store.read(expected.service, expected.account);
-    EXPECT_EQ(result.status, SecretStatus::success);
-    ASSERT_TRUE(result.item.has_value());
-    EXPECT_TRUE(*result.item == expected) << "item for account " << expected.account;
+TEST_F(FileSecretStoreTest, ItemsRoundTripAnyBytesDatedByTheClockToTheSecondInBase64Json) {
+  for (SecretItem each :
+       {item("Claude Code-credentials", "alice", std::string("\0\x01\x7f\x80\xfe\xff", 6)),
+        item("Claude Code-credentials", "bob", ""), item(std::string("nul\0inside", 10), "account"),
+        SecretItem{"Meterwright — ペアリング", "ключ 🔑", "Clé 🔐", std::string("\0\xff", 2), {}},
+        item("service", "account", "\xfb\xff")}) {
+    ASSERT_EQ(store.add(each), success);
+    each.modificationDate = start;
+    EXPECT_TRUE(store.read(each.service, each.account).item == each) << each.account;
   }
+  EXPECT_EQ(nlohmann::json::parse(readFile(file())), nlohmann::json::parse(itemFile()));
 }
 
-TEST_F(FileSecretStoreTest, MissingItemsAreNotFoundAndNothingIsWritten) {
-  auto beforeAnyFolder = store.read("service", "account");
-  EXPECT_EQ(beforeAnyFolder.status, -25300);
-  EXPECT_FALSE(beforeAnyFolder.item.has_value());
+TEST_F(FileSecretStoreTest, MissingItemsAreNotFoundAndExistingOnesAreDuplicate) {
+  EXPECT_EQ(store.read("service", "account").status, -25300);
   EXPECT_EQ(store.update("service", "account", "data", "label"), -25300);
+  ASSERT_EQ(store.add(item("service", "account", "first")), success);
+  ASSERT_EQ(store.add(item("service", "other")), success);
+  EXPECT_EQ(store.add(item("service", "account", "second")), -25299);
+  EXPECT_TRUE(store.read("service", "account").item->data == "first");
+  EXPECT_EQ(store.remove("service", "account"), success);
   EXPECT_EQ(store.remove("service", "account"), -25300);
-
-  ASSERT_EQ(store.add(item("service", "account", "secret")), SecretStatus::success);
-  EXPECT_EQ(store.read("service", "other").status, -25300);
-  EXPECT_EQ(store.read("other", "account").status, -25300);
-  EXPECT_EQ(store.update("service", "other", "data", "label"), -25300);
-  EXPECT_EQ(store.remove("other", "account"), -25300);
-  EXPECT_EQ(entriesOf(folder()).size(), 1u);
+  EXPECT_EQ(store.read("service", "other").status, success);
 }
 
-TEST_F(FileSecretStoreTest, AddingAnExistingItemIsDuplicateAndKeepsTheOriginal) {
-  ASSERT_EQ(store.add(item("service", "account", "first", "one")), SecretStatus::success);
-  clock.advance(60);
-
-  EXPECT_EQ(store.add(item("service", "account", "second", "two")), -25299);
-
-  auto result = store.read("service", "account");
-  ASSERT_TRUE(result.item.has_value());
-  EXPECT_EQ(result.item->data, "first");
-  EXPECT_EQ(result.item->label, "one");
-  EXPECT_EQ(result.item->modificationDate, start);
-}
-
-TEST_F(FileSecretStoreTest, UpdateReplacesDataAndLabelAndRedatesTheItem) {
-  ASSERT_EQ(store.add(item("service", "account", "old", "old label")), SecretStatus::success);
-  clock.advance(90);
-
-  ASSERT_EQ(store.update("service", "account", "new", "new label"), SecretStatus::success);
-
-  auto result = store.read("service", "account");
-  ASSERT_TRUE(result.item.has_value());
-  EXPECT_EQ(result.item->data, "new");
-  EXPECT_EQ(result.item->label, "new label");
-  EXPECT_EQ(result.item->modificationDate, addingSeconds(start, 90));
-}
-
-TEST_F(FileSecretStoreTest, RemoveDeletesOnlyThatItem) {
-  ASSERT_EQ(store.add(item("service", "one", "1")), SecretStatus::success);
-  ASSERT_EQ(store.add(item("service", "two", "2")), SecretStatus::success);
-
-  EXPECT_EQ(store.remove("service", "one"), SecretStatus::success);
-
-  EXPECT_EQ(store.read("service", "one").status, SecretStatus::itemNotFound);
-  EXPECT_EQ(store.read("service", "two").status, SecretStatus::success);
-  EXPECT_EQ(store.remove("service", "one"), SecretStatus::itemNotFound);
-  // Removed, an item can be added again: the paired-device store rewrites this way.
-  EXPECT_EQ(store.add(item("service", "one", "again")), SecretStatus::success);
-  EXPECT_EQ(store.read("service", "one").item->data, "again");
-}
-
-TEST_F(FileSecretStoreTest, ModificationDatesComeFromTheClockToTheSecond) {
-  auto given = item("service", "account", "data");
-  given.modificationDate = dateFromUnixSeconds(0);
-  clock.set(addingSeconds(start, 0.75));
-
-  ASSERT_EQ(store.add(given), SecretStatus::success);
-  EXPECT_EQ(store.read("service", "account").item->modificationDate, start);
-
-  clock.set(addingSeconds(start, 3600.5));
-  ASSERT_EQ(store.update("service", "account", "data", "label"), SecretStatus::success);
-  EXPECT_EQ(store.read("service", "account").item->modificationDate, addingSeconds(start, 3600));
-}
-
-TEST_F(FileSecretStoreTest, FolderIsPrivateAndFilesAreOwnerOnly) {
-  ASSERT_EQ(store.add(item("service", "account", "data")), SecretStatus::success);
-  EXPECT_EQ(modeOf(folder()), 0700u);
-  EXPECT_EQ(modeOf(fileOf("service", "account")), 0600u);
-
-  // A file loosened by hand is private again once rewritten.
-  fs::permissions(fileOf("service", "account"), static_cast<fs::perms>(0644));
-  ASSERT_EQ(store.update("service", "account", "new", "label"), SecretStatus::success);
-  EXPECT_EQ(modeOf(folder()), 0700u);
-  EXPECT_EQ(modeOf(fileOf("service", "account")), 0600u);
-}
-
-TEST_F(FileSecretStoreTest, PreexistingWideFolderIsTightened) {
+TEST_F(FileSecretStoreTest, FolderIsPrivateEvenWhenFoundWiderAndFilesAreOwnerOnly) {
   fs::create_directories(folder());
-  fs::permissions(folder(), static_cast<fs::perms>(0755));
-  ASSERT_EQ(modeOf(folder()), 0755u);
-
-  ASSERT_EQ(store.add(item("service", "account", "data")), SecretStatus::success);
-
-  EXPECT_EQ(modeOf(folder()), 0700u);
-  EXPECT_EQ(modeOf(fileOf("service", "account")), 0600u);
+  fs::permissions(folder(), fs::perms(0755));
+  ASSERT_EQ(store.add(item("service", "account")), success);
+  EXPECT_EQ(fs::status(folder()).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::status(file()).permissions(), fs::perms(0600));
 }
 
 TEST_F(FileSecretStoreTest, AwkwardNamesStayInsideTheFolderAndNeverCollide) {
-  std::string longPrefix(300, 's');
-  std::string longUnicode;
-  for (int i = 0; i < 60; ++i) longUnicode += "日本";
-  std::vector<std::pair<std::string, std::string>> pairs = {
-      {"a/b", "c"},
-      {"a", "b/c"},
-      {"..", ".."},
-      {".", "."},
-      {"../../escape", "x"},
-      {"/", "x"},
-      {"#", "#"},
-      {"a#b", "c"},
-      {"a", "b#c"},
-      {"%2F", "x"},
-      {"%", "2Fx"},
-      {"with space", "and space"},
-      {"", ""},
-      {"a", ""},
-      {"", "a"},
-      {".hidden", "x"},
-      {"~", "x"},
-      {std::string("a\0b", 3), "c"},
-      {std::string("a", 1), std::string("\0b", 2)},
-      {longPrefix + "1", "x"},
-      {longPrefix + "2", "x"},
-      {longPrefix, "1x"},
-      {longUnicode, longUnicode},
-  };
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    ASSERT_EQ(store.add(item(pairs[i].first, pairs[i].second, "data " + std::to_string(i))),
-              SecretStatus::success)
-        << "pair " << i;
-  }
-
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    auto result = store.read(pairs[i].first, pairs[i].second);
-    ASSERT_EQ(result.status, SecretStatus::success) << "pair " << i;
-    EXPECT_EQ(result.item->data, "data " + std::to_string(i)) << "pair " << i;
-  }
-  auto entries = entriesOf(folder());
-  EXPECT_EQ(entries.size(), pairs.size());
-  for (const auto& entry : entries) {
-    EXPECT_TRUE(fs::is_regular_file(entry)) << entry;
-    EXPECT_NE(entry.filename().string().front(), '.') << entry;
-    EXPECT_LE(entry.filename().string().size(), 255u - 8u) << entry;
-  }
-  // Nothing landed beside or above the folder.
-  EXPECT_EQ(entriesOf(temp.path()), std::vector<fs::path>{temp.path() / "support"});
-  EXPECT_EQ(entriesOf(temp.path() / "support"), std::vector<fs::path>{folder()});
-
-  ASSERT_EQ(store.remove("a/b", "c"), SecretStatus::success);
-  EXPECT_EQ(store.read("a", "b/c").status, SecretStatus::success);
-  EXPECT_EQ(store.read("a#b", "c").status, SecretStatus::success);
+  const std::string longName(300, 's');
+  using Pair = std::pair<std::string, std::string>;
+  const std::vector<Pair> pairs(
+      {Pair{"a/b", "c"}, Pair{"a", "b/c"}, Pair{"..", ".."}, Pair{"../../escape", "x"},
+       Pair{"a#b", "c"}, Pair{"a", "b#c"}, Pair{"%2F", "x"}, Pair{"%", "2Fx"}, Pair{"", ""},
+       Pair{"a", ""}, Pair{"", "a"}, Pair{".hidden", "x"}, Pair{std::string("a\0b", 3), "c"},
+       Pair{"a", std::string("\0b", 2)}, Pair{longName + "1", "x"}, Pair{longName + "2", "x"},
+       Pair{longName, "1x"}, Pair{"日本" + longName, "日本"}});
+  // Names that collide would make a later add a duplicate.
+  for (const auto& [service, account] : pairs)
+    ASSERT_EQ(store.add(item(service, account)), success);
+  // Nothing beside or above the folder: the support folder, the keychain and one file a pair.
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(temp.path()), {}),
+            2 + std::ssize(pairs));
 }
 
-TEST_F(FileSecretStoreTest, TextThatIsNotUtf8IsRefusedWithoutWriting) {
-  EXPECT_EQ(store.add(item("service", "account", "data", "bad \xff label")), -50);
-  EXPECT_EQ(store.add(item("bad \xc3", "account", "data")), -50);
-  EXPECT_EQ(store.read("service", "account").status, SecretStatus::itemNotFound);
-
-  ASSERT_EQ(store.add(item("service", "account", "data")), SecretStatus::success);
-  EXPECT_EQ(store.update("service", "account", "new", "\x80"), -50);
-  EXPECT_EQ(store.read("service", "account").item->data, "data");
-}
-
-TEST_F(FileSecretStoreTest, FileIsJsonWithStandardBase64Data) {
-  ASSERT_EQ(store.add(item("service", "account", "\xfb\xff", "label")), SecretStatus::success);
-
-  auto document = nlohmann::json::parse(testing::readFile(fileOf("service", "account")));
-  EXPECT_EQ(document, (nlohmann::json{{"service", "service"},
-                                      {"account", "account"},
-                                      {"label", "label"},
-                                      {"data", "+/8="},
-                                      {"modificationDate", "2025-03-01T09:30:00Z"}}));
-
-  // A file written by another tool in the same form is read.
-  testing::writeFile(fileOf("service", "other"), R"({"service": "service", "account": "other",
-      "label": "by hand", "data": "aGVsbG8=", "modificationDate": "2024-12-31T23:00:00-01:00"})");
-  auto result = store.read("service", "other");
-  ASSERT_EQ(result.status, SecretStatus::success);
-  EXPECT_EQ(result.item->data, "hello");
-  EXPECT_EQ(result.item->label, "by hand");
-  EXPECT_EQ(result.item->modificationDate, *Iso8601::parse("2025-01-01T00:00:00Z"));
+TEST_F(FileSecretStoreTest, EntriesInTheWayAndTextThatIsNotUtf8GiveErrors) {
+  fs::create_directories(file());
+  EXPECT_EQ(store.read("service", "account").status, authFailed);
+  EXPECT_EQ(store.update("service", "account", "data", "label"), ioError);
+  EXPECT_EQ(store.add(SecretItem{"service", "not \xff UTF-8", "label", "data", {}}), -50);
+  FileSecretStore blocked(temp.path() / "file" / "keychain", clock);
+  writeFile(temp.path() / "file", "a file where a folder should be");
+  EXPECT_EQ(blocked.add(item("service", "account")), -36);
 }
 
 TEST_F(FileSecretStoreTest, DamagedFilesAreAuthFailedAndCanBeRewritten) {
-  auto valid = [](const std::string& change) {
-    nlohmann::json document = {{"service", "service"},
-                               {"account", "account"},
-                               {"label", "label"},
-                               {"data", "aGVsbG8="},
-                               {"modificationDate", "2025-03-01T09:30:00Z"}};
-    document.merge_patch(nlohmann::json::parse(change));
-    return document.dump();
-  };
-  std::vector<std::string> contents = {
-      "",
-      "not json",
-      "null",
-      "[]",
-      "{}",
-      R"({"service": "service", "account": "account")",
-      std::string("\x89PNG\r\n\x1a\n\0\0", 10),
-      "\"\xff\xfe\"",
-      std::string(200'000, '['),
-      valid(R"({"data": "@@@@"})"),
-      valid(R"({"data": "aGVsbG8"})"),
-      valid(R"({"data": "aGVsbG8=junk"})"),
-      valid(R"({"data": 5})"),
-      valid(R"({"data": null})"),
-      valid(R"({"label": ["x"]})"),
-      valid(R"({"modificationDate": "yesterday"})"),
-      valid(R"({"modificationDate": 1740821400})"),
-      valid(R"({"service": "someone else's"})"),
-      valid(R"({"account": "another"})"),
-  };
-  fs::create_directories(folder());
-  for (std::size_t i = 0; i < contents.size(); ++i) {
-    testing::writeFile(fileOf("service", "account"), contents[i]);
-    auto result = store.read("service", "account");
-    EXPECT_EQ(result.status, -25293) << "content " << i;
-    EXPECT_FALSE(result.item.has_value()) << "content " << i;
+  for (const std::string& content :
+       {std::string(""), std::string("\x89PNG\r\n\x1a\n\0\0", 10), std::string(200'000, '['),
+        itemFile(R"({"data": "@@@@"})"), itemFile(R"({"data": "+/8=junk"})"),
+        itemFile(R"({"label": ["x"]})"), itemFile(R"({"modificationDate": "yesterday"})"),
+        itemFile(R"({"service": "another"})"), itemFile(R"({"account": "another"})"),
+        itemFile() + std::string(17 << 20, ' ')}) {
+    writeFile(file(), content);
+    EXPECT_EQ(store.read("service", "account").status, -25293) << content.substr(0, 60);
   }
-  // The untouched document is fine, so the cases above fail for their one change.
-  testing::writeFile(fileOf("service", "account"), valid("{}"));
-  EXPECT_EQ(store.read("service", "account").status, SecretStatus::success);
+  writeFile(file(), itemFile());
+  EXPECT_EQ(store.read("service", "account").status, success);
 
-  testing::writeFile(fileOf("service", "account"), std::string(17 * 1024 * 1024, ' '));
-  EXPECT_EQ(store.read("service", "account").status, SecretStatus::authFailed);
-
-  // A damaged item still exists: add refuses, update repairs.
-  EXPECT_EQ(store.add(item("service", "account", "data")), SecretStatus::duplicateItem);
-  ASSERT_EQ(store.update("service", "account", "repaired", "label"), SecretStatus::success);
-  EXPECT_EQ(store.read("service", "account").item->data, "repaired");
+  // A damaged item still exists: add refuses it, update repairs it.
+  writeFile(file(), "{}");
+  EXPECT_EQ(store.add(item("service", "account")), duplicateItem);
+  EXPECT_EQ(store.update("service", "account", "repaired", "label"), success);
+  EXPECT_TRUE(store.read("service", "account").item->data == "repaired");
 }
 
-TEST_F(FileSecretStoreTest, EntriesInTheWayGiveAuthFailedOrIoErrorAndStayUntouched) {
-  fs::create_directories(fileOf("folder", "in the way"));
-  EXPECT_EQ(store.read("folder", "in the way").status, SecretStatus::authFailed);
-  EXPECT_EQ(store.update("folder", "in the way", "data", "label"), SecretStatus::ioError);
-  EXPECT_TRUE(fs::is_directory(fileOf("folder", "in the way")));
-
-  FileSecretStore blocked(temp.path() / "file" / "keychain", clock);
-  testing::writeFile(temp.path() / "file", "a file where a folder should be");
-  EXPECT_EQ(blocked.add(item("service", "account", "data")), -36);
-  EXPECT_EQ(testing::readFile(temp.path() / "file"), "a file where a folder should be");
-}
-
-TEST_F(FileSecretStoreTest, AFileWithoutReadPermissionIsAuthFailed) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
-  ASSERT_EQ(store.add(item("service", "account", "data")), SecretStatus::success);
-  fs::permissions(fileOf("service", "account"), fs::perms::none);
-  EXPECT_EQ(store.read("service", "account").status, SecretStatus::authFailed);
-}
-
-// Stops every write at its `stopAfter`th step (counting from 1) and remembers where.
-struct Interruption {
-  explicit Interruption(int stopAfter) : stopAfter(stopAfter) {}
-
-  int stopAfter;
-  int calls = 0;
-  std::optional<AtomicFile::Step> stoppedAt;
-
-  std::function<bool(AtomicFile::Step)> hook() {
-    return [this](AtomicFile::Step step) {
-      if (++calls != stopAfter) return false;
-      stoppedAt = step;
-      return true;
-    };
-  }
-};
-
-TEST_F(FileSecretStoreTest, InterruptedRewriteLeavesTheWholeOldOrTheWholeNewItem) {
+TEST_F(FileSecretStoreTest, ARewriteStoppedAtAnyStepLeavesTheWholeOldOrTheWholeNewItem) {
   // Base64 makes 300 KiB about 400 KiB: several chunks of AtomicFile's writes.
-  const std::string oldData = binary(300 * 1024, 1);
-  const std::string newData = binary(300 * 1024, 2);
-  std::set<AtomicFile::Step> stepsSeen;
-  int chunksSeen = 0;
-
+  const std::string oldData(300 << 10, 'o'), newData(300 << 10, 'n');
+  std::vector<AtomicFile::Step> steps;
   for (int stopAfter = 1;; ++stopAfter) {
     ASSERT_LT(stopAfter, 100) << "the write never completed";
     store.remove("pairing", "devices");
-    ASSERT_EQ(store.add(item("pairing", "devices", oldData, "old")), SecretStatus::success);
-    clock.advance(1);
-
-    Interruption interruption(stopAfter);
-    FileSecretStore interrupted(folder(), clock, interruption.hook());
-    int status = interrupted.update("pairing", "devices", newData, "new");
-    auto result = store.read("pairing", "devices");
-    ASSERT_EQ(result.status, SecretStatus::success) << "stopped after step " << stopAfter;
-
-    if (!interruption.stoppedAt) {
-      EXPECT_EQ(status, SecretStatus::success);
-      EXPECT_TRUE(result.item->data == newData);
-      break;
-    }
-    EXPECT_EQ(status, SecretStatus::ioError) << "stopped after step " << stopAfter;
-    stepsSeen.insert(*interruption.stoppedAt);
-    if (*interruption.stoppedAt == AtomicFile::Step::wroteChunk) ++chunksSeen;
-    // Only the rename publishes the new item; before it the old one is intact.
-    bool published = *interruption.stoppedAt == AtomicFile::Step::renamed;
-    EXPECT_TRUE(result.item->data == (published ? newData : oldData))
-        << "stopped after step " << stopAfter;
-    EXPECT_EQ(result.item->label, published ? "new" : "old") << "stopped after step " << stopAfter;
+    ASSERT_EQ(store.add(SecretItem{"pairing", "devices", "old", oldData, {}}), success);
+    steps.clear();
+    FileSecretStore stopping(folder(), clock, [&](AtomicFile::Step step) {
+      steps.push_back(step);
+      return std::ssize(steps) == stopAfter;
+    });
+    int status = stopping.update("pairing", "devices", newData, "new");
+    auto read = store.read("pairing", "devices");
+    SCOPED_TRACE("stopped after step " + std::to_string(stopAfter));
+    ASSERT_EQ(read.status, success);
+    bool stopped = std::ssize(steps) == stopAfter;
+    // Only the rename publishes the new item.
+    bool published = !stopped || steps.back() == AtomicFile::Step::renamed;
+    EXPECT_EQ(status, stopped ? ioError : success);
+    EXPECT_TRUE(read.item->data == (published ? newData : oldData));
+    EXPECT_EQ(read.item->label, published ? "new" : "old");
+    if (!stopped) break;
   }
-  EXPECT_EQ(stepsSeen.size(), 4u);
-  EXPECT_GE(chunksSeen, 6);
+  // The whole write, stopped above after each of its steps, has every kind and many chunks.
+  EXPECT_EQ(std::set(steps.begin(), steps.end()).size(), 4u);
+  EXPECT_GE(std::count(steps.begin(), steps.end(), AtomicFile::Step::wroteChunk), 6);
 }
 
 TEST_F(FileSecretStoreTest, ConcurrentAddsOfOneItemLetExactlyOneWin) {
-  constexpr int threadCount = 8;
   for (int round = 0; round < 20; ++round) {
-    std::string account = "device " + std::to_string(round);
-    std::atomic<int> successes = 0;
-    std::atomic<int> duplicates = 0;
+    std::vector<int> statuses(8);
     std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-      threads.emplace_back([&, t] {
-        int status = store.add(item("pairing", account, "from thread " + std::to_string(t)));
-        if (status == SecretStatus::success) ++successes;
-        if (status == SecretStatus::duplicateItem) ++duplicates;
-      });
-    }
+    for (int& status : statuses)
+      threads.emplace_back([&] { status = store.add(item("pairing", std::to_string(round))); });
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(successes, 1) << "round " << round;
-    EXPECT_EQ(duplicates, threadCount - 1) << "round " << round;
-    EXPECT_EQ(store.read("pairing", account).status, SecretStatus::success);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), success), 1) << round;
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), duplicateItem), 7) << round;
   }
 }
 

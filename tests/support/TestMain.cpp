@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   unsetenv("LANGUAGE");
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
+  unsetenv("LC_TIME");
   setenv("LANG", "en_US.UTF-8", 1);
   setenv("TZ", "UTC", 1);
 

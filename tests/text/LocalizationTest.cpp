@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/text/Localization.h"
-#include "core/text/StringCatalog.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -13,119 +12,52 @@ namespace {
 
 using Languages = std::vector<std::string>;
 using Variables = std::map<std::string, std::string>;
-using testing::TemporaryFolder;
-
-Localization::Environment environmentOf(Variables variables) {
-  return [variables = std::move(variables)](const char* name) -> std::optional<std::string> {
-    auto it = variables.find(name);
-    if (it == variables.end()) return std::nullopt;
-    return it->second;
-  };
-}
 
 class LocalizationTest : public ::testing::Test {
  protected:
-  TemporaryFolder temp;
+  Languages preferred(Variables variables) const {
+    return Localization::preferredLanguages(defaults, [&](const char* name) {
+      return variables.contains(name) ? std::optional(variables[name]) : std::nullopt;
+    });
+  }
+
+  testing::TemporaryFolder temp;
   UserDefaults defaults{temp.locations().userDefaultsFile()};
 };
 
-TEST(Localization, AvailableListsTheCoreTablesSorted) {
+TEST(Localization, ListsTheCoreLanguagesSortedAndNamesLanguagesInThemselves) {
   EXPECT_EQ(Localization::available(), (Languages{"de", "en"}));
-}
-
-TEST(Localization, EndonymNamesALanguageInItselfWithACapital) {
   EXPECT_EQ(Localization::endonym("de"), "Deutsch");
-  EXPECT_EQ(Localization::endonym("en"), "English");
   EXPECT_EQ(Localization::endonym("fr"), "Français");
-}
-
-TEST(Localization, EndonymIsTheCodeWhenNoNameIsKnown) {
-  EXPECT_EQ(Localization::endonym("xx"), "xx");
   EXPECT_EQ(Localization::endonym("xx-US"), "xx-US");
-  EXPECT_EQ(Localization::endonym(""), "");
 }
 
-TEST_F(LocalizationTest, ApplyStoresAnAvailableLanguageAsTheOnlyAppleLanguage) {
-  Localization::apply("de", defaults);
-  EXPECT_EQ(defaults.stringArray(Localization::languagesKey), Languages{"de"});
-  Localization::apply("en", defaults);
-  EXPECT_EQ(defaults.stringArray("AppleLanguages"), Languages{"en"});
-}
-
-TEST_F(LocalizationTest, ApplyRemovesTheChoiceForTheSystemLanguageOrAnUnknownOne) {
-  for (const char* language : {"", "xx", "fr", "DE"}) {
-    Localization::apply("de", defaults);
-    Localization::apply(language, defaults);
-    EXPECT_FALSE(defaults.value("AppleLanguages")) << language;
-  }
-}
-
-TEST_F(LocalizationTest, ApplyKeepsOtherDefaults) {
+TEST_F(LocalizationTest, ApplyStoresOnlyAnAvailableLanguageAndKeepsOtherDefaults) {
   defaults.set("setupCompleted.v1", true);
-  Localization::apply("de", defaults);
-  Localization::apply("", defaults);
+  for (const char* other : {"", "xx", "fr", "DE"}) {
+    Localization::apply("de", defaults);
+    EXPECT_EQ(defaults.stringArray(Localization::languagesKey), Languages{"de"});
+    Localization::apply(other, defaults);
+    EXPECT_FALSE(defaults.value("AppleLanguages")) << other;
+  }
   EXPECT_TRUE(defaults.boolean("setupCompleted.v1"));
 }
 
-TEST_F(LocalizationTest, PreferredLanguagesAreTheAppliedLanguageFirstOfAll) {
+TEST_F(LocalizationTest, PreferredLanguagesAreTheAppliedOneElseLanguageThenTheFirstLocaleVariable) {
+  const std::pair<Variables, Languages> cases[] = {
+      {{{"LANGUAGE", ":de::fr:"}, {"LANG", "en_US.UTF-8"}}, {"de", "fr", "en_US.UTF-8"}},
+      {{{"LC_ALL", "fr_FR.UTF-8"}, {"LC_MESSAGES", "pt_BR"}, {"LANG", "de_DE"}}, {"fr_FR.UTF-8"}},
+      {{{"LC_MESSAGES", "pt_BR.UTF-8"}, {"LANG", "de_DE.UTF-8"}}, {"pt_BR.UTF-8"}},
+      {{{"LC_ALL", ""}, {"LANG", "de_DE.UTF-8"}}, {"de_DE.UTF-8"}},
+      {{{"LC_ALL", "C"}, {"LANG", "de_DE.UTF-8"}}, {"C"}},
+      {{}, {}}};
+  // An empty or damaged choice is no choice.
+  for (nlohmann::json damaged : {nlohmann::json::array(), nlohmann::json("de")}) {
+    defaults.set("AppleLanguages", damaged);
+    for (const auto& [variables, expected] : cases) EXPECT_EQ(preferred(variables), expected);
+  }
   Localization::apply("de", defaults);
-  auto languages = Localization::preferredLanguages(
-      defaults, environmentOf({{"LANGUAGE", "fr"}, {"LC_ALL", "en_US.UTF-8"}}));
-  EXPECT_EQ(languages, Languages{"de"});
-}
-
-TEST_F(LocalizationTest, PreferredLanguagesIgnoreAnEmptyOrDamagedAppleLanguages) {
-  auto environment = environmentOf({{"LANG", "de_DE.UTF-8"}});
-  defaults.set("AppleLanguages", nlohmann::json::array());
-  EXPECT_EQ(Localization::preferredLanguages(defaults, environment), Languages{"de_DE.UTF-8"});
-  defaults.set("AppleLanguages", "fr");
-  EXPECT_EQ(Localization::preferredLanguages(defaults, environment), Languages{"de_DE.UTF-8"});
-}
-
-TEST_F(LocalizationTest, PreferredLanguagesListLanguageThenTheLocale) {
-  auto languages = Localization::preferredLanguages(
-      defaults, environmentOf({{"LANGUAGE", "de:fr"}, {"LANG", "en_US.UTF-8"}}));
-  EXPECT_EQ(languages, (Languages{"de", "fr", "en_US.UTF-8"}));
-}
-
-TEST_F(LocalizationTest, PreferredLanguagesSkipEmptyPartsOfLanguage) {
-  auto languages =
-      Localization::preferredLanguages(defaults, environmentOf({{"LANGUAGE", ":de::fr:"}}));
-  EXPECT_EQ(languages, (Languages{"de", "fr"}));
-}
-
-TEST_F(LocalizationTest, PreferredLanguagesTakeLcAllOverLcMessagesOverLang) {
-  EXPECT_EQ(
-      Localization::preferredLanguages(defaults, environmentOf({{"LC_ALL", "fr_FR.UTF-8"},
-                                                                {"LC_MESSAGES", "pt_BR.UTF-8"},
-                                                                {"LANG", "de_DE.UTF-8"}})),
-      Languages{"fr_FR.UTF-8"});
-  EXPECT_EQ(Localization::preferredLanguages(
-                defaults, environmentOf({{"LC_MESSAGES", "pt_BR.UTF-8"}, {"LANG", "de_DE.UTF-8"}})),
-            Languages{"pt_BR.UTF-8"});
-  EXPECT_EQ(Localization::preferredLanguages(
-                defaults, environmentOf({{"LC_ALL", ""}, {"LANG", "de_DE.UTF-8"}})),
-            Languages{"de_DE.UTF-8"});
-}
-
-TEST_F(LocalizationTest, PreferredLanguagesAreEmptyWithoutAnySetting) {
-  EXPECT_TRUE(Localization::preferredLanguages(defaults, environmentOf({})).empty());
-}
-
-TEST_F(LocalizationTest, TheCLocaleOverridingLangLeadsToEnglish) {
-  auto languages = Localization::preferredLanguages(
-      defaults, environmentOf({{"LC_ALL", "C"}, {"LANG", "de_DE.UTF-8"}}));
-  EXPECT_EQ(StringCatalog::bestLanguage(coreStringBundle(), languages), "en");
-}
-
-TEST_F(LocalizationTest, TheAppliedLanguageChoosesTheCoreTable) {
-  auto environment = environmentOf({{"LANG", "en_US.UTF-8"}});
-  Localization::apply("de", defaults);
-  StringCatalog german(coreStringBundle(), Localization::preferredLanguages(defaults, environment));
-  EXPECT_EQ(german.text("diagnose.languageName", "English"), "Deutsch");
-  Localization::apply("", defaults);
-  StringCatalog system(coreStringBundle(), Localization::preferredLanguages(defaults, environment));
-  EXPECT_EQ(system.text("diagnose.languageName", "English"), "English");
+  EXPECT_EQ(preferred({{"LANGUAGE", "fr"}, {"LC_ALL", "en_US.UTF-8"}}), Languages{"de"});
 }
 
 }  // namespace
