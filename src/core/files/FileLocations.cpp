@@ -10,7 +10,9 @@ namespace meterwright {
 
 namespace fs = std::filesystem;
 
-fs::path FileLocations::configFile() const { return home / ".config" / "meterwright" / "config.json"; }
+fs::path FileLocations::configFile() const {
+  return home / ".config" / "meterwright" / "config.json";
+}
 
 fs::path FileLocations::userDefaultsFile() const {
   return (stateHome ? *stateHome : temporary) / "meterwright" / "defaults.json";

@@ -7,7 +7,8 @@ namespace meterwright::JsonNumber {
 
 std::optional<nlohmann::json> fromDouble(double value) {
   if (!std::isfinite(value)) return std::nullopt;
-  // 2^53: beyond it not every whole double is exact as an int64, and the float form is just as exact.
+  // 2^53: beyond it not every whole double is exact as an int64, and the float form is just as
+  // exact.
   constexpr double exactLimit = 9007199254740992.0;
   if (value == std::trunc(value) && std::fabs(value) <= exactLimit) {
     return nlohmann::json(static_cast<std::int64_t>(value));

@@ -1,8 +1,8 @@
 #include "core/text/LocalizedModule.h"
 
-#include "core/text/Localization.h"
-
 #include <algorithm>
+
+#include "core/text/Localization.h"
 
 namespace meterwright {
 
@@ -47,7 +47,9 @@ std::string LocalizedModule::text(std::string_view key, std::string_view english
   return catalog()->text(key, english);
 }
 
-std::string LocalizedModule::language() { return catalog()->language(); }
+std::string LocalizedModule::language() {
+  return catalog()->language();
+}
 
 void LocalizedModule::choose(std::optional<std::vector<std::string>> languages) {
   std::lock_guard lock(mutex_);

@@ -7,19 +7,24 @@
 
 namespace meterwright {
 
-bool ProviderSnapshot::isLive() const { return TextCase::equalIgnoringCase(state, "live"); }
+bool ProviderSnapshot::isLive() const {
+  return TextCase::equalIgnoringCase(state, "live");
+}
 
 bool ProviderSnapshot::hasData() const {
   return !windows.empty() && !TextCase::equalIgnoringCase(state, "unavailable");
 }
 
-bool ProviderSnapshot::isStale() const { return hasData() && !isLive(); }
+bool ProviderSnapshot::isStale() const {
+  return hasData() && !isLive();
+}
 
 int ProviderSnapshot::staleAfterMinutes(int configured) const {
   if (windows.empty()) return configured;
-  auto shortest = std::min_element(windows.begin(), windows.end(), [](const auto& a, const auto& b) {
-                    return a.windowMinutes < b.windowMinutes;
-                  })->windowMinutes;
+  auto shortest =
+      std::min_element(windows.begin(), windows.end(), [](const auto& a, const auto& b) {
+        return a.windowMinutes < b.windowMinutes;
+      })->windowMinutes;
   if (shortest < 1) return configured;
   return std::max(configured, static_cast<int>(std::lround(shortest / 20.0)));
 }

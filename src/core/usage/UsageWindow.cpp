@@ -4,9 +4,13 @@
 
 namespace meterwright {
 
-double UsageWindow::remainingPercent() const { return std::max(0.0, 100.0 - usedPercent); }
+double UsageWindow::remainingPercent() const {
+  return std::max(0.0, 100.0 - usedPercent);
+}
 
-bool UsageWindow::isSpent() const { return remainingPercent() < 0.5; }
+bool UsageWindow::isSpent() const {
+  return remainingPercent() < 0.5;
+}
 
 std::string UsageWindow::label() const {
   if (windowMinutes % 1440 == 0) return std::to_string(windowMinutes / 1440) + "d";
@@ -23,6 +27,8 @@ std::optional<double> UsageWindow::resetsIn(Date now) const {
   return secondsBetween(now, *resetsAt);
 }
 
-bool UsageWindow::hasRolledOver(Date now) const { return resetsAt && now >= *resetsAt; }
+bool UsageWindow::hasRolledOver(Date now) const {
+  return resetsAt && now >= *resetsAt;
+}
 
 }  // namespace meterwright
