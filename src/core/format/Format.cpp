@@ -7,7 +7,6 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include <optional>
 
 #include "core/text/LocalizedModule.h"
+#include "core/time/Iso8601.h"
 
 namespace meterwright::Format {
 
@@ -164,40 +164,12 @@ FormatterCache& formatterCache() {
   return cache;
 }
 
-// When ICU has no data at all: the English patterns written out by hand, on the zone's wall clock
-// when its offset is known and in UTC otherwise.
-std::string handFormatted(UDate date, const icu::TimeZone& zone, ClockTemplate kind) {
-  using namespace std::chrono;
-  static constexpr std::array<const char*, 7> weekdayNames = {"Sun", "Mon", "Tue", "Wed",
-                                                              "Thu", "Fri", "Sat"};
-  static constexpr std::array<const char*, 12> monthNames = {
-      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  double local = localMilliseconds(date, zone).value_or(date);
-  auto dayNumber = static_cast<long long>(std::floor(local / millisecondsPerDay));
-  auto minuteOfDay = static_cast<int>((local - dayNumber * millisecondsPerDay) / 60'000.0);
-  sys_days day{days(dayNumber)};
-  year_month_day calendarDay{day};
-  int hour = minuteOfDay / 60, minute = minuteOfDay % 60;
-  int twelveHour = hour % 12 == 0 ? 12 : hour % 12;
-  std::string clock = std::to_string(twelveHour) + (minute < 10 ? ":0" : ":") +
-                      std::to_string(minute) + (hour < 12 ? " AM" : " PM");
-  switch (kind) {
-    case ClockTemplate::time:
-      return clock;
-    case ClockTemplate::weekdayTime:
-      return std::string(weekdayNames[weekday{day}.c_encoding()]) + " " + clock;
-    case ClockTemplate::monthDayTime:
-      break;
-  }
-  return std::string(monthNames[static_cast<unsigned>(calendarDay.month()) - 1]) + " " +
-         std::to_string(static_cast<unsigned>(calendarDay.day())) + ", " + clock;
-}
-
 std::string clockText(Date date, Date now, const icu::Locale& locale, const icu::TimeZone& zone) {
   UDate when = udateOf(date);
   ClockTemplate kind = templateFor(when, udateOf(now), zone);
   if (auto text = formatterCache().format(when, locale, zone, kind)) return *text;
-  return handFormatted(when, zone, kind);
+  // Only when ICU has no data at all; an exact instant still beats no text.
+  return Iso8601::format(date);
 }
 
 }  // namespace

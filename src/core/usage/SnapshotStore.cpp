@@ -26,11 +26,7 @@ std::optional<Snapshot> load(double maximumAge, Date now, const FileLocations& l
   if (!value) return std::nullopt;
   auto snapshot = SnapshotCoding::decode(*value, SnapshotCoding::iso8601());
   if (!snapshot) return std::nullopt;
-  // Each side in seconds first: a date from the file may lie centuries away, and the difference of
-  // two Dates in nanoseconds would overflow.
-  double age = Seconds(now.time_since_epoch()).count() -
-               Seconds(snapshot->generatedAt.time_since_epoch()).count();
-  if (!(age < maximumAge)) return std::nullopt;
+  if (!(secondsBetween(snapshot->generatedAt, now) < maximumAge)) return std::nullopt;
   return snapshot;
 }
 
