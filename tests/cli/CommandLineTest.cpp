@@ -22,27 +22,6 @@ TEST(CommandLineDispatch, FirstOptionInTableOrderWins) {
   EXPECT_EQ(CommandLine::dispatch({"--make-icon", "out", "--test-notification"}), Job::makeIcon);
 }
 
-TEST(CommandLineDispatch, EveryOptionReachesItsJob) {
-  const std::pair<const char*, Job> rows[] = {
-      {"--help", Job::help},
-      {"-h", Job::help},
-      {"--config", Job::config},
-      {"--print", Job::print},
-      {"--json", Job::json},
-      {"--make-icon", Job::makeIcon},
-      {"--make-app-icon", Job::makeAppIcon},
-      {"--test-notification", Job::testNotification},
-      {"--renew-claude", Job::renewClaude},
-      {"--diagnose", Job::diagnose},
-      {"--icloud-selftest", Job::icloudSelftest},
-      {"--wake-selftest", Job::wakeSelftest},
-      {"--preview", Job::preview},
-  };
-  for (const auto& [option, job] : rows) {
-    EXPECT_EQ(CommandLine::dispatch({"stray", option}), job) << option;
-  }
-}
-
 TEST(CommandLineDispatch, AnythingElseStartsTheApplication) {
   EXPECT_EQ(CommandLine::dispatch({}), Job::application);
   EXPECT_EQ(CommandLine::dispatch({"--prnt"}), Job::application);

@@ -50,17 +50,6 @@ TEST(ProviderRegistry, LegacySymbolsAreEveryFallbackPlusGeneric) {
   EXPECT_EQ(ProviderDefaults::legacySymbols(), ProviderRegistry::legacySymbols());
 }
 
-TEST(ProviderDefaults, AccentMapsCoverTheCatalogue) {
-  auto accents = ProviderDefaults::accents();
-  EXPECT_EQ(accents.size(), 3u);
-  EXPECT_EQ(accents.at("codex"), "#2E6BE6");
-  auto legacy = ProviderDefaults::legacyAccents();
-  // Claude never had another default colour, so it has no entry at all.
-  EXPECT_EQ(legacy.count("claude"), 0u);
-  EXPECT_EQ(legacy.at("codex"), std::set<std::string>{"#10A37F"});
-  EXPECT_EQ(legacy.at("glm"), std::set<std::string>{"#4D6BFE"});
-}
-
 TEST(ProviderDefaults, SuggestedIconPrefersTheFirstInstalledApplication) {
   auto only = [](std::string present) {
     return [present](const std::string& path) { return path == present; };
