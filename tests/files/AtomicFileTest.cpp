@@ -21,7 +21,7 @@ std::string bytesOfEveryValue(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// Under a umask that would strip group and other bits from any mode the code forgets to force.
+// Under a umask that keeps everything private, which the modes asked for must respect.
 class AtomicFileTest : public ::testing::Test {
  protected:
   ~AtomicFileTest() override { ::umask(previousMask); }
@@ -32,13 +32,18 @@ class AtomicFileTest : public ::testing::Test {
 };
 using FileReadingTest = AtomicFileTest;
 
-TEST_F(AtomicFileTest, ReplacesTheFileWithTheBytesAndModeAskedFor) {
+TEST_F(AtomicFileTest, ReplacesTheFileWithTheBytesAndModeAskedForLessTheUmask) {
   writeFile(target, "old contents");
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
   std::string bytes = bytesOfEveryValue(200'000, 7);
   ASSERT_TRUE(AtomicFile::write(target, bytes, {.mode = 0644, .stopAt = {}}));
   EXPECT_TRUE(readFile(target) == bytes);
+  EXPECT_EQ(unsigned(fs::status(target).permissions()), 0600u);
+  ::umask(022);
+  ASSERT_TRUE(AtomicFile::write(target, bytes, {.mode = 0644, .stopAt = {}}));
   EXPECT_EQ(unsigned(fs::status(target).permissions()), 0644u);
+  ASSERT_TRUE(AtomicFile::write(target, bytes, {.mode = 0600, .stopAt = {}}));
+  EXPECT_EQ(unsigned(fs::status(target).permissions()), 0600u);
   EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), {}), 1);
 }
 
@@ -71,11 +76,14 @@ TEST_F(AtomicFileTest, AWriteStoppedAtAnyStepLeavesTheOldOrTheNewBytesNeverAMix)
 TEST_F(AtomicFileTest, CreateFoldersGivesOnlyTheFoldersItMakesTheMode) {
   fs::path outer = temp.path() / "outer";
   ASSERT_TRUE(AtomicFile::createFolders(outer / "inner", 0755));
-  EXPECT_EQ(unsigned(fs::status(outer).permissions()), 0755u);
-  EXPECT_EQ(unsigned(fs::status(outer / "inner").permissions()), 0755u);
-  fs::permissions(outer, fs::perms::owner_all);
-  EXPECT_TRUE(AtomicFile::createFolders(outer, 0755));
   EXPECT_EQ(unsigned(fs::status(outer).permissions()), 0700u);
+  EXPECT_EQ(unsigned(fs::status(outer / "inner").permissions()), 0700u);
+  ::umask(022);
+  ASSERT_TRUE(AtomicFile::createFolders(temp.path() / "open", 0755));
+  EXPECT_EQ(unsigned(fs::status(temp.path() / "open").permissions()), 0755u);
+  fs::permissions(outer, fs::perms::owner_all | fs::perms::group_read);
+  EXPECT_TRUE(AtomicFile::createFolders(outer, 0755));
+  EXPECT_EQ(unsigned(fs::status(outer).permissions()), 0740u);
 }
 
 TEST_F(FileReadingTest, ReadsUpToTheLimitAndTellsMissingFilesFromFolders) {

@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <vector>
+#include <string>
 
 namespace meterwright {
 
@@ -53,20 +54,24 @@ bool AtomicFile::write(const fs::path& requested, std::string_view bytes, const 
     if (error) return false;
   }
   fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  std::string hidden = ".";
-  hidden += path.filename().string();
-  hidden += ".XXXXXX";
-  std::string pattern = (folder / hidden).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-
-  // mkstemp creates the file 0600, so a secret is never readable by others, even briefly.
-  int fd = ::mkstemp(name.data());
+  // Created with the mode asked for, less the umask as for any new file: a user whose umask keeps
+  // their files private keeps them private here too. O_EXCL never reuses a leftover name.
+  static std::atomic<unsigned> counter{0};
+  std::string name;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    std::string hidden = ".";
+    hidden.append(path.filename().string()).append(".").append(std::to_string(::getpid()));
+    hidden.append(".").append(std::to_string(counter++));
+    name = (folder / hidden).string();
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, options.mode);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
   auto stop = [&](Step step) { return options.stopAt && options.stopAt(step); };
   auto abandon = [&] {
     ::close(fd);
-    ::unlink(name.data());
+    ::unlink(name.c_str());
     return false;
   };
 
@@ -79,14 +84,14 @@ bool AtomicFile::write(const fs::path& requested, std::string_view bytes, const 
     case WriteOutcome::failed:
       return abandon();
   }
-  if (::fchmod(fd, options.mode) != 0 || ::fsync(fd) != 0) return abandon();
+  if (::fsync(fd) != 0) return abandon();
   if (stop(Step::flushed)) return ::close(fd), false;
   if (::close(fd) != 0) {
-    ::unlink(name.data());
+    ::unlink(name.c_str());
     return false;
   }
-  if (::rename(name.data(), path.c_str()) != 0) {
-    ::unlink(name.data());
+  if (::rename(name.c_str(), path.c_str()) != 0) {
+    ::unlink(name.c_str());
     return false;
   }
   syncFolder(folder);
@@ -100,12 +105,7 @@ bool AtomicFile::createFolders(const fs::path& folder, mode_t mode) {
   if (folder.has_parent_path() && folder.parent_path() != folder) {
     createFolders(folder.parent_path(), mode);
   }
-  if (::mkdir(folder.c_str(), mode) == 0) {
-    // mkdir masks the mode with the umask; a folder for secrets must get exactly what was asked.
-    ::chmod(folder.c_str(), mode);
-  } else if (errno != EEXIST) {
-    return false;
-  }
+  if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) return false;
   return fs::is_directory(folder, error);
 }
 

@@ -20,6 +20,7 @@ namespace AtomicFile {
 enum class Step { createdTemporary, wroteChunk, flushed, renamed };
 
 struct Options {
+  // Less the umask, as for any new file.
   mode_t mode = 0644;
   // Test seam: called at each step; returning true abandons the write on the spot, as a killed
   // process would (no clean-up), and the write reports failure.
@@ -31,7 +32,8 @@ struct Options {
 // replaced and the link kept.
 bool write(const std::filesystem::path& path, std::string_view bytes, const Options& options = {});
 
-// Creates `folder` and its parents; each folder made here gets `mode`. True when it exists after.
+// Creates `folder` and its parents; each folder made here gets `mode` less the umask. True when it
+// exists after.
 bool createFolders(const std::filesystem::path& folder, mode_t mode = 0755);
 
 }  // namespace AtomicFile
