@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <system_error>
 
 namespace meterwright {
@@ -50,11 +49,7 @@ FileLocations FileLocations::fromEnvironment(const Environment& environment) {
 }
 
 FileLocations FileLocations::fromProcessEnvironment() {
-  return fromEnvironment([](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-  });
+  return fromEnvironment(processEnvironment());
 }
 
 bool pathExistsOnDisk(const std::string& path) {

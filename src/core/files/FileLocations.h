@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/Environment.h"
+
 namespace meterwright {
 
 // Where the program keeps its files. Built once from the environment at start and handed to every
@@ -27,7 +29,6 @@ struct FileLocations {
 
   bool operator==(const FileLocations&) const = default;
 
-  using Environment = std::function<std::optional<std::string>(const char* name)>;
   // HOME (else the password database), XDG_DATA_HOME, XDG_STATE_HOME, TMPDIR. XDG variables that
   // are not absolute paths are ignored, as the base-directory rules say.
   static FileLocations fromEnvironment(const Environment& environment);

@@ -9,30 +9,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 
+#include "core/format/ClampedInteger.h"
 #include "core/text/LocalizedModule.h"
 #include "core/time/Iso8601.h"
 
 namespace meterwright::Format {
 
 namespace {
-
-// Readers' numbers are outside input: NaN, an infinity or a value beyond 64 bits would make a
-// plain integer cast undefined behaviour (and trap under the sanitiser), so they are clamped and
-// NaN counts as 0.
-long long clampedInteger(double value) {
-  if (std::isnan(value)) return 0;
-  constexpr double limit = 9223372036854775808.0;  // 2^63
-  if (value >= limit) return std::numeric_limits<long long>::max();
-  if (value <= -limit) return std::numeric_limits<long long>::min();
-  return static_cast<long long>(value);
-}
 
 std::string dayText(long long count) {
   return L("format.days", "%dd", count);
@@ -194,12 +182,7 @@ std::string relative(double seconds) {
 }
 
 std::string clockTime(Date date, Date now) {
-  Localization::Environment environment = [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-  };
-  icu::Locale locale = icu::Locale::createFromName(timeLocale(environment).c_str());
+  icu::Locale locale = icu::Locale::createFromName(timeLocale(processEnvironment()).c_str());
   std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
   return clockText(date, now, locale, *zone);
 }
@@ -212,7 +195,7 @@ std::string clockTime(Date date, Date now, std::string_view localeName,
   return clockText(date, now, locale, *zone);
 }
 
-std::string timeLocale(const Localization::Environment& environment) {
+std::string timeLocale(const Environment& environment) {
   std::string name;
   for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
     // An empty variable counts as unset, as it does for the C library.

@@ -6,7 +6,7 @@
 
 #include "core/config/Config.h"
 #include "core/config/ProviderConfig.h"
-#include "core/text/Localization.h"
+#include "core/settings/Environment.h"
 #include "core/time/Clock.h"
 #include "core/usage/ProviderSnapshot.h"
 #include "core/usage/UsageWindow.h"
@@ -36,7 +36,7 @@ std::string clockTime(Date date, Date now, std::string_view localeName,
 
 // The ICU locale clock times are formatted in: the first of LC_ALL, LC_TIME and LANG that is set,
 // without its encoding or modifier; English when none is set or it is "C" or "POSIX".
-std::string timeLocale(const Localization::Environment& environment);
+std::string timeLocale(const Environment& environment);
 
 double value(const UsageWindow& window, Config::Metric metric);
 

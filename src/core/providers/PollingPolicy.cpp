@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/format/ClampedInteger.h"
 #include "core/providers/ProviderRegistry.h"
 #include "core/text/LocalizedModule.h"
 
@@ -36,9 +37,7 @@ std::optional<std::string> clampNotice(double requested, std::string_view id) {
 }
 
 std::string compact(double seconds) {
-  // Clamped so that any input converts without overflow.
-  double rounded = std::round(std::clamp(std::isnan(seconds) ? 0.0 : seconds, -1e15, 1e15));
-  auto whole = static_cast<long long>(rounded);
+  long long whole = clampedInteger(std::round(seconds));
   if (whole >= 3600 && whole % 3600 == 0) return std::to_string(whole / 3600) + "h";
   if (whole >= 60 && whole % 60 == 0) return std::to_string(whole / 60) + "m";
   return std::to_string(whole) + "s";

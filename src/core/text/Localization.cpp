@@ -5,7 +5,6 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <mutex>
 
 #include "core/files/FileLocations.h"
@@ -96,11 +95,7 @@ std::vector<std::string> launchLanguages() {
     file = appliedDefaultsFile;
   }
   UserDefaults defaults(file.value_or(FileLocations::fromProcessEnvironment().userDefaultsFile()));
-  return preferredLanguages(defaults, [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-  });
+  return preferredLanguages(defaults, processEnvironment());
 }
 
 }  // namespace meterwright::Localization

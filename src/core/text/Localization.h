@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings/Environment.h"
 #include "core/settings/UserDefaults.h"
 
 namespace meterwright::Localization {
@@ -23,8 +24,6 @@ std::string endonym(const std::string& code);
 // the launch language; anything else removes the choice so the system language applies. Every
 // module chooses its table anew at its next lookup.
 void apply(const std::string& language, UserDefaults& defaults);
-
-using Environment = std::function<std::optional<std::string>(const char* name)>;
 
 // The preferred languages in order: the launch language when one is set, else the system's from
 // LANGUAGE (a colon-separated list), then the first of LC_ALL, LC_MESSAGES and LANG.
