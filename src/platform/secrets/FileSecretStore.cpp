@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/encoding/Base64.h"
 #include "core/json/JsonObjectReader.h"
 #include "core/json/JsonText.h"
 #include "core/time/Iso8601.h"
@@ -20,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr auto base64Variant = sodium_base64_VARIANT_ORIGINAL;
-
 // Items are tokens and keys of a few KiB; anything near this is not a file we wrote.
 constexpr std::size_t itemFileLimit = 16 * 1024 * 1024;
 
@@ -29,31 +28,6 @@ constexpr std::size_t itemFileLimit = 16 * 1024 * 1024;
 // shortened (see fileName).
 constexpr std::size_t longestPlainName = 200;
 constexpr std::size_t shortenedPrefix = 100;
-
-std::string toBase64(std::string_view bytes) {
-  std::size_t size = sodium_base64_ENCODED_LEN(bytes.size(), base64Variant);
-  std::string text(size, '\0');
-  sodium_bin2base64(text.data(), size, reinterpret_cast<const unsigned char*>(bytes.data()),
-                    bytes.size(), base64Variant);
-  text.resize(size - 1);  // the terminating NUL
-  return text;
-}
-
-std::optional<std::string> fromBase64(std::string_view text) {
-  std::size_t capacity = text.size() / 4 * 3 + 3;
-  std::string bytes(capacity, '\0');
-  std::size_t length = 0;
-  const char* end = nullptr;
-  // With `end` given, libsodium stops quietly at the first foreign character; insisting that it
-  // reached the end rejects trailing junk.
-  if (sodium_base642bin(reinterpret_cast<unsigned char*>(bytes.data()), capacity, text.data(),
-                        text.size(), nullptr, &length, &end, base64Variant) != 0 ||
-      end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  bytes.resize(length);
-  return bytes;
-}
 
 bool isPlain(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -103,7 +77,7 @@ std::optional<std::string> encodeItem(const SecretItem& item) {
   nlohmann::json document = {{"service", item.service},
                              {"account", item.account},
                              {"label", item.label},
-                             {"data", toBase64(item.data)},
+                             {"data", Base64::encode(item.data)},
                              {"modificationDate", Iso8601::format(item.modificationDate)}};
   // Nothing when service, account or label is not UTF-8.
   return JsonText::prettySorted(document);
@@ -119,7 +93,7 @@ std::optional<SecretItem> decodeItem(std::string_view text) {
   auto data = reader.requiredString("data");
   auto date = reader.requiredString("modificationDate");
   if (!reader.ok()) return std::nullopt;
-  auto bytes = fromBase64(*data);
+  auto bytes = Base64::decode(*data);
   auto modificationDate = Iso8601::parse(*date);
   if (!bytes || !modificationDate) return std::nullopt;
   return SecretItem{*service, *account, *label, *bytes, *modificationDate};
