@@ -3,8 +3,13 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/FilteredSnapshot.h"
 #include "cli/HelpText.h"
+#include "cli/ProcessArguments.h"
 #include "core/config/ConfigStore.h"
+#include "desktop/readers/CompositeSource.h"
+#include "desktop/readers/ReaderContext.h"
+#include "desktop/render/MenuBarTitle.h"
 #include "desktop/text/DesktopText.h"
 
 namespace meterwright::Jobs {
@@ -14,6 +19,23 @@ namespace {
 int notBuiltYet(Context& context, const char* option) {
   context.err << desktop::L("cli.notBuilt", "meterwright: %@ is not built yet", option) << "\n";
   return notBuiltStatus;
+}
+
+// One reading as a command-line run takes it: the configuration loaded again, Claude always
+// read directly, the secret store allowed to prompt only with --allow-keychain.
+struct Reading {
+  Config config;
+  std::optional<Snapshot> snapshot;
+  Date now;
+};
+
+Reading readOnce(Context& context) {
+  Config config = ConfigStore::load(context.locations).config;
+  ReaderContext readers = ReaderContext::forProcess(context.locations);
+  auto source = CompositeSource::make(ProcessArguments::contains("--allow-keychain"),
+                                      /*claudeDirect=*/true, config, readers);
+  std::optional<Snapshot> snapshot = source->read();
+  return {std::move(config), std::move(snapshot), readers.clock->now()};
 }
 
 }  // namespace
@@ -31,10 +53,22 @@ int config(Context& context) {
 }
 
 int print(Context& context) {
-  return notBuiltYet(context, "--print");
+  Reading reading = readOnce(context);
+  context.out << Render::title(reading.snapshot, reading.config, reading.now).text << "\n";
+  return reading.snapshot ? 0 : 1;
 }
+
 int json(Context& context) {
-  return notBuiltYet(context, "--json");
+  Reading reading = readOnce(context);
+  std::optional<std::string> text;
+  if (reading.snapshot)
+    text = FilteredSnapshot::text(*reading.snapshot, reading.config, reading.now);
+  if (!text) {
+    context.err << desktop::L("cli.noSnapshot", "no snapshot source available") << "\n";
+    return 1;
+  }
+  context.out << *text << "\n";
+  return 0;
 }
 int makeIcon(Context& context) {
   return notBuiltYet(context, "--make-icon");

@@ -132,10 +132,10 @@ TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
   auto german = run({"--help"});
   EXPECT_THAT(german.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
   EXPECT_THAT(readFile(defaultsFile()), ::testing::HasSubstr("\"AppleLanguages\": [\n    \"de\""));
-  auto notBuilt = run({"--print"});
+  auto notBuilt = run({"--preview"});
   EXPECT_EQ(notBuilt.status, 2);
   EXPECT_EQ(notBuilt.out, "");
-  EXPECT_EQ(notBuilt.err, "meterwright: --print ist noch nicht gebaut\n");
+  EXPECT_EQ(notBuilt.err, "meterwright: --preview ist noch nicht gebaut\n");
 
   // A language without a table removes the choice: the system language (English here) applies.
   writeFile(configFile(), R"({"language": "xx"})");

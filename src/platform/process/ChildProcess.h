@@ -1,0 +1,91 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/settings/EnvironmentBlock.h"
+
+namespace meterwright {
+
+// One child process that this program started and must clean up after. The child runs in a
+// process group of its own, so stopping it stops whatever it started too. Destroying the object
+// stops a child that is still running and always reaps it: no zombie and no orphan outlives it.
+class ChildProcess {
+ public:
+  // What the child's standard streams are connected to.
+  enum class Stream {
+    // A pipe this object keeps the other end of.
+    pipe,
+    nullDevice,
+    // The terminal given in Launch::terminal (also the child's controlling terminal).
+    terminal,
+  };
+
+  struct Launch {
+    std::string executable;
+    // argv[1…]; argv[0] is the executable.
+    std::vector<std::string> arguments;
+    EnvironmentBlock environment;
+    // The parent's when absent.
+    std::optional<std::filesystem::path> workingDirectory;
+    Stream input = Stream::nullDevice;
+    Stream output = Stream::nullDevice;
+    Stream error = Stream::nullDevice;
+    // The slave side of a pseudo-terminal, for Stream::terminal; the child also makes it its
+    // controlling terminal in a session of its own.
+    int terminal = -1;
+  };
+
+  // Nothing when the child could not be started (no such file, not executable…); `error` then
+  // says why, in the system's words.
+  static std::optional<ChildProcess> start(const Launch& launch, std::string* error = nullptr);
+
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  pid_t pid() const { return pid_; }
+  // This side of the pipes; -1 for streams that are not pipes or have been closed.
+  int inputFd() const { return input_; }
+  int outputFd() const { return output_; }
+  int errorFd() const { return error_; }
+  void closeInput();
+  void closeOutput();
+
+  // Writes all of `bytes` to the child's standard input. False when the child no longer reads
+  // (EPIPE, which never raises SIGPIPE here) or the input is closed.
+  bool writeInput(std::string_view bytes);
+
+  // Whether the child is still running; reaps it when it has exited.
+  bool isRunning();
+  // Waits up to `seconds` for the child to exit; true once it has been reaped.
+  bool waitForExit(double seconds);
+  // SIGTERM to the group, up to `grace` seconds for the child to exit, then SIGKILL and reap.
+  // Returns at once when the child has already been reaped.
+  void terminate(double grace);
+
+  // The exit code once reaped and exited normally.
+  std::optional<int> exitStatus() const { return exitStatus_; }
+  // Whether it has been reaped (exited, by whatever cause).
+  bool hasExited() const { return reaped_; }
+
+ private:
+  ChildProcess() = default;
+  void release();
+  void reap(int status);
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  int error_ = -1;
+  bool reaped_ = true;
+  std::optional<int> exitStatus_;
+};
+
+}  // namespace meterwright

@@ -1,0 +1,168 @@
+// Runs `meterwright --print` and `--json` as a user would, in a temporary home with the fake
+// `codex`, a stand-in Claude Code sign-in and the usage endpoint served on loopback.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "core/json/JsonText.h"
+#include "core/time/Iso8601.h"
+#include "support/FakePrograms.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ProgramRun.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::LoopbackHttpServer;
+
+// Reset times long past, so every number in the output is fixed whatever the day of the run.
+const char* const usageAnswer =
+    R"({"five_hour": {"utilization": 42, "resets_at": "2024-01-01T10:00:00.000Z"},
+        "seven_day": {"utilization": 87.5, "resets_at": null}})";
+const char* const codexAnswer =
+    R"({"rateLimits": {"limitId": "codex", "planType": "plus",
+        "primary": {"usedPercent": 12.5, "windowDurationMins": 300},
+        "secondary": {"usedPercent": 40, "windowDurationMins": 10080, "resetsAt": 1700000000}}})";
+
+class ReadingJobsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::FakePrograms::install(folder, "codex");
+    testing::writeFile(home / ".local" / "bin" / "codex.answer", codexAnswer);
+    // Expires in 2100: no renewal is attempted.
+    testing::writeFile(home / ".claude" / ".credentials.json",
+                       R"({"claudeAiOauth": {"accessToken": "test-access", "expiresAt": )"
+                       R"(4102444800000, "refreshToken": "test-refresh", "subscriptionType": )"
+                       R"("max"}})");
+    server.respondWith(LoopbackHttpServer::answer(200, usageAnswer));
+  }
+
+  testing::ProgramResult run(std::vector<std::string> arguments) {
+    return testing::runProgram(METERWRIGHT_EXECUTABLE, arguments, environment,
+                               folder.path() / "run");
+  }
+  fs::path storedReading() const {
+    return home / ".local" / "share" / "Meterwright" / "last-snapshot.json";
+  }
+
+  testing::TemporaryFolder folder;
+  fs::path home = folder.locations().home;
+  LoopbackHttpServer server;
+  std::map<std::string, std::string> environment{
+      {"HOME", home.string()},
+      {"LANG", "C.UTF-8"},
+      {"PATH", "/usr/bin:/bin"},
+      {"TZ", "UTC"},
+      {"METERWRIGHT_CLAUDE_USAGE_URL", server.url()},
+  };
+};
+
+TEST_F(ReadingJobsTest, PrintShowsEveryEnabledProviderAndStoresTheReading) {
+  auto result = run({"--print"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "Claude Code Max 5h \u21BB 7d 13%  \u00B7  GPT Codex Plus 7d \u21BB left\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_TRUE(fs::exists(storedReading()));
+}
+
+TEST_F(ReadingJobsTest, JsonListsTheConfiguredProvidersWithWholeNumbers) {
+  // Codex disabled, Claude configured in capitals and with both windows.
+  testing::writeFile(home / ".config" / "meterwright" / "config.json",
+                     R"({"providers": [{"id": "codex", "enabled": false},
+                                       {"id": "CLAUDE", "windows": [10080, 300]}]})");
+  auto before = std::chrono::system_clock::now();
+  auto result = run({"--json", "--allow-keychain"});
+  auto after = std::chrono::system_clock::now();
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+
+  // The one moving part is the reading's time: checked, then set aside.
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(result.out, found, std::regex("\"generatedAt\": \"([^\"]+)\"")));
+  auto generatedAt = Iso8601::parse(found[1].str());
+  ASSERT_TRUE(generatedAt);
+  EXPECT_GE(*generatedAt, std::chrono::floor<std::chrono::seconds>(before));
+  EXPECT_LE(*generatedAt, after);
+  std::string text = std::regex_replace(result.out, std::regex(found[1].str()), "…");
+  EXPECT_EQ(text, R"({
+  "generatedAt": "…",
+  "providers": [
+    {
+      "id": "claude",
+      "name": "Claude Code",
+      "plan": "Max",
+      "state": "live",
+      "windows": [
+        {
+          "label": "7d",
+          "remainingPercent": 13,
+          "usedPercent": 88,
+          "windowMinutes": 10080
+        },
+        {
+          "label": "5h",
+          "remainingPercent": 58,
+          "resetsAt": "2024-01-01T10:00:00Z",
+          "resetsInSeconds": 0,
+          "usedPercent": 42,
+          "windowMinutes": 300
+        }
+      ]
+    }
+  ]
+}
+)");
+}
+
+TEST_F(ReadingJobsTest, WithoutAnyReadingPrintSaysSoAndJsonWritesNothing) {
+  fs::remove(home / ".claude" / ".credentials.json");
+  testing::FakePrograms::setMode(folder, "codex", "exit");
+
+  auto print = run({"--print"});
+  EXPECT_EQ(print.status, 1);
+  EXPECT_EQ(print.out, "Meterwright \u2014\n");
+
+  auto json = run({"--json"});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_EQ(json.out, "");
+  EXPECT_EQ(json.err, "no snapshot source available\n");
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(fs::exists(storedReading()));
+}
+
+TEST_F(ReadingJobsTest, ALaterRunWhoseReadersFailShowsTheStoredNumbers) {
+  auto first = run({"--json"});
+  ASSERT_EQ(first.status, 0);
+  std::string stored = testing::readFile(storedReading());
+
+  server.respondWith(LoopbackHttpServer::answer(500, ""));
+  testing::FakePrograms::setMode(folder, "codex", "error");
+  auto second = run({"--json"});
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(testing::readFile(storedReading()), stored);
+  EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST_F(ReadingJobsTest, ReadersThatNeverAnswerCostNoMoreThanTheirDeadlines) {
+  // 15 s for the endpoint, then 20 s for the app-server, plus process starts.
+  server.respondWith(LoopbackHttpServer::silence());
+  testing::FakePrograms::setMode(folder, "codex", "silent");
+  auto start = std::chrono::steady_clock::now();
+  auto result = run({"--print"});
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Meterwright \u2014\n");
+  EXPECT_LT(seconds, 45);
+}
+
+}  // namespace
+}  // namespace meterwright

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/providers/ProviderRegistry.h"
+#include "core/usage/SnapshotStore.h"
+#include "desktop/readers/CompositeSource.h"
+#include "readers/ScriptedSource.h"
+#include "support/ManualClock.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ManualClock;
+using testing::ScriptedSource;
+
+constexpr double day = 86400;
+
+UsageWindow win(int minutes, double used, std::optional<std::string> group = {}) {
+  return {minutes, used, std::nullopt, std::move(group)};
+}
+
+ProviderSnapshot provider(std::string id, Date observedAt, double used = 40) {
+  return {id, id + " reader", {}, "live", observedAt, {win(300, used)}};
+}
+
+Snapshot readingOf(std::vector<ProviderSnapshot> providers, Date generatedAt) {
+  return {generatedAt, std::move(providers), {}, "direct"};
+}
+
+class CompositeSourceTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<CompositeSource> make(bool claudeDirect = true) {
+    return std::make_unique<CompositeSource>(CompositeSource::Readers{claude, codex}, claudeDirect,
+                                             config, locations, clock);
+  }
+  void store(const Snapshot& snapshot) { SnapshotStore::save(snapshot, locations); }
+  std::optional<Snapshot> stored() const {
+    return SnapshotStore::load(SnapshotStore::sevenDays, clock->now(), locations);
+  }
+  fs::path storeFile() const { return SnapshotStore::url(locations); }
+
+  testing::TemporaryFolder folder;
+  FileLocations locations = folder.locations();
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  Date now = clock->now();
+  std::shared_ptr<ScriptedSource> claude = std::make_shared<ScriptedSource>("Claude");
+  std::shared_ptr<ScriptedSource> codex = std::make_shared<ScriptedSource>("Codex");
+  Config config = Config::fallback();
+};
+
+TEST_F(CompositeSourceTest, WithoutClaudeDirectOnlyCodexIsAskedButTheClaudeReaderIsKept) {
+  codex->thenReading(readingOf({provider("codex", now)}, now));
+  auto source = make(/*claudeDirect=*/false);
+  ASSERT_EQ(source->nativeSources().size(), 1u);
+  EXPECT_EQ(source->nativeSources()[0]->name(), "Codex");
+  EXPECT_EQ(source->claudeReader(), claude);
+  EXPECT_FALSE(source->claudeDirect());
+
+  EXPECT_TRUE(source->read());
+  EXPECT_EQ(claude->reads(), 0);
+  EXPECT_EQ(codex->reads(), 1);
+}
+
+TEST_F(CompositeSourceTest, AStoredReadingUpToSevenDaysOldSeedsTheFirstRead) {
+  claude->thenFailure("offline");
+  codex->thenFailure("offline");
+  Date sixDaysAgo = addingSeconds(now, -6 * day);
+  store(readingOf({provider("claude", sixDaysAgo), provider("codex", sixDaysAgo)}, sixDaysAgo));
+  auto seeded = make()->read();
+  ASSERT_TRUE(seeded);
+  EXPECT_EQ(seeded->providers,
+            (std::vector{provider("claude", sixDaysAgo), provider("codex", sixDaysAgo)}));
+  EXPECT_EQ(seeded->generatedAt, sixDaysAgo);
+
+  Date eightDaysAgo = addingSeconds(now, -8 * day);
+  store(readingOf({provider("claude", eightDaysAgo)}, eightDaysAgo));
+  EXPECT_EQ(make()->read(), std::nullopt);
+}
+
+TEST_F(CompositeSourceTest, AFreshReadingMergesWithTheLastKnownOneAndIsStored) {
+  Date earlier = addingSeconds(now, -3600);
+  store(readingOf({provider("codex", earlier, 70)}, earlier));
+  Date observed = addingSeconds(now, -5);
+  claude->thenReading(readingOf({provider("claude", observed, 10)}, observed));
+  codex->thenFailure("codex: app-server did not answer");
+
+  auto source = make();
+  auto snapshot = source->read();
+  Snapshot expected{observed,
+                    {provider("claude", observed, 10), provider("codex", earlier, 70)},
+                    std::nullopt,
+                    "direct"};
+  EXPECT_EQ(snapshot, expected);
+  EXPECT_EQ(stored(), expected);
+  EXPECT_EQ(source->failures(), (std::map<std::string, SourceFailure>{
+                                    {"codex", {"codex: app-server did not answer", "", false}}}));
+}
+
+TEST_F(CompositeSourceTest, ProvidersAreSortedByIdAndTheLaterOfTwoEqualIdsWins) {
+  // One reader may report several providers; ids sort in plain string order ("Zed" < "alpha").
+  codex->thenReading(readingOf({provider("codex", now, 1), provider("alpha", now),
+                                provider("Zed", now), provider("codex", now, 2)},
+                               now));
+  auto snapshot = make(false)->read();
+  ASSERT_TRUE(snapshot);
+  std::vector<std::string> ids;
+  for (const auto& each : snapshot->providers) ids.push_back(each.id);
+  EXPECT_EQ(ids, (std::vector<std::string>{"Zed", "alpha", "codex"}));
+  EXPECT_EQ(snapshot->providers[2].windows[0].usedPercent, 2);
+}
+
+TEST_F(CompositeSourceTest, GeneratedAtIsTheNewestObservationOrTheDistantPast) {
+  Date older = addingSeconds(now, -100);
+  auto unobserved = provider("codex", now);
+  unobserved.observedAt.reset();
+  claude->thenReading(readingOf({provider("claude", older)}, now));
+  codex->thenReading(readingOf({unobserved}, now));
+  EXPECT_EQ(make()->read()->generatedAt, older);
+
+  codex = std::make_shared<ScriptedSource>("Codex");
+  codex->thenReading(readingOf({unobserved}, now));
+  fs::remove(storeFile());
+  EXPECT_EQ(make(false)->read()->generatedAt, Date::min());
+}
+
+TEST_F(CompositeSourceTest, NothingEverReadGivesNothingAndStoresNothing) {
+  claude->thenFailure("signed out");
+  codex->thenFailure("codex not installed");
+  auto source = make();
+  EXPECT_EQ(source->read(), std::nullopt);
+  EXPECT_FALSE(fs::exists(storeFile()));
+  EXPECT_EQ(source->failures().size(), 2u);
+}
+
+TEST_F(CompositeSourceTest, ARoundWithoutAnythingFreshKeepsTheStoredFileAsItIs) {
+  Date earlier = addingSeconds(now, -3600);
+  store(readingOf({provider("codex", earlier)}, earlier));
+  auto written = fs::last_write_time(storeFile()) - std::chrono::hours(2);
+  fs::last_write_time(storeFile(), written);
+  claude->thenFailure("offline");
+  codex->thenFailure("offline");
+
+  auto snapshot = make()->read();
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->providers, std::vector{provider("codex", earlier)});
+  EXPECT_EQ(fs::last_write_time(storeFile()), written);
+}
+
+TEST_F(CompositeSourceTest, AFailingProviderKeepsItsLastReadingFromAnEarlierRound) {
+  claude->thenReading(readingOf({provider("claude", now, 10)}, now));
+  claude->thenFailure("offline");
+  codex->thenReading(readingOf({provider("codex", now, 20)}, now));
+  auto source = make();
+  ASSERT_TRUE(source->read());
+
+  // Long enough for both intervals: the readers are asked again and Claude fails.
+  clock->advance(3600);
+  Date later = clock->now();
+  codex->thenReading(readingOf({provider("codex", later, 30)}, later));
+  auto snapshot = source->read();
+  EXPECT_EQ(claude->reads(), 2);
+  EXPECT_EQ(codex->reads(), 2);
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->providers,
+            (std::vector{provider("claude", now, 10), provider("codex", later, 30)}));
+  EXPECT_EQ(snapshot->generatedAt, later);
+}
+
+TEST_F(CompositeSourceTest, ForceRefreshOpensEverySourceAndTheWaitIsTheShortest) {
+  claude->thenFailure("offline");
+  codex->thenFailure("offline");
+  auto source = make();
+  source->read();
+  EXPECT_EQ(source->manualRefreshAvailableIn(), 60);
+
+  // Claude is asked again later, so its manual wait is the longer one.
+  clock->advance(30);
+  EXPECT_FALSE(source->forceRefresh());
+  clock->advance(30);
+  source->nativeSources()[1]->read();  // still inside Codex's back-off: not asked
+  ASSERT_TRUE(source->nativeSources()[0]->forceRefresh());
+  source->nativeSources()[0]->read();
+  EXPECT_EQ(claude->reads(), 2);
+  clock->advance(20);
+  EXPECT_EQ(source->nativeSources()[0]->manualRefreshAvailableIn(), 40);
+  EXPECT_EQ(source->nativeSources()[1]->manualRefreshAvailableIn(), 0);
+  EXPECT_EQ(source->manualRefreshAvailableIn(), 0);
+
+  // Now the first accepts too: the second must still be opened.
+  clock->advance(40);
+  EXPECT_TRUE(source->forceRefresh());
+  source->read();
+  EXPECT_EQ(claude->reads(), 3);
+  EXPECT_EQ(codex->reads(), 2);
+}
+
+TEST_F(CompositeSourceTest, ManualWaitIsTheSmallerOfTheTwo) {
+  claude->thenFailure("429");
+  codex->thenFailure("offline");
+  auto source = make();
+  source->read();
+  clock->advance(10);
+  // Claude is rate limited for its first back-off; Codex only waits for the manual floor.
+  double backOff = std::min(2 * source->nativeSources()[0]->minimumInterval(), 1800.0);
+  EXPECT_EQ(source->nativeSources()[0]->manualRefreshAvailableIn(), backOff - 10);
+  EXPECT_EQ(source->manualRefreshAvailableIn(), 50);
+  EXPECT_EQ(make(false)->manualRefreshAvailableIn(), 0);
+}
+
+TEST_F(CompositeSourceTest, PollIntervalIsTheConfiguredOneRaisedToTheProvidersFloor) {
+  const double claudeFloor = ProviderRegistry::claude().pollFloor;
+  ASSERT_GT(claudeFloor, 30);
+  struct Case {
+    std::optional<double> claudeSeconds;
+    double expected;
+  };
+  const Case cases[] = {
+      {30, claudeFloor},
+      {900, 900},
+      {std::nullopt, ProviderRegistry::claude().pollDefault},
+  };
+  for (const Case& c : cases) {
+    config = Config::fallback();
+    std::erase_if(config.providers, [](const auto& each) { return each.id == "claude"; });
+    if (c.claudeSeconds) {
+      ProviderConfig entry = ProviderConfig::defaults("Claude");
+      entry.pollSeconds = *c.claudeSeconds;
+      config.providers.push_back(entry);
+    }
+    EXPECT_EQ(make()->nativeSources()[0]->minimumInterval(), c.expected)
+        << c.claudeSeconds.value_or(-1);
+  }
+}
+
+TEST_F(CompositeSourceTest, TheOwnerCanForgetAProvider) {
+  claude->thenReading(readingOf({provider("claude", now)}, now));
+  codex->thenReading(readingOf({provider("codex", now)}, now));
+  auto source = make();
+  source->read();
+  EXPECT_EQ(source->lastKnown().size(), 2u);
+  source->forget("claude");
+  EXPECT_EQ(source->lastKnown().count("claude"), 0u);
+  // Served from Claude's cache again on the next read, so it comes back until it is disabled.
+  EXPECT_EQ(source->read()->providers.size(), 2u);
+}
+
+}  // namespace
+}  // namespace meterwright

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "core/usage/SnapshotSource.h"
+
+namespace meterwright::testing {
+
+// A provider reader that answers from a script: each read() takes the next answer (a reading, or
+// a failure record, or neither), and repeats the last one taken once the script runs out. It counts
+// how often it was asked, so tests see whether a wrapper really reached it.
+class ScriptedSource : public DiagnosableSource {
+ public:
+  struct Answer {
+    std::optional<Snapshot> reading;
+    std::optional<SourceFailure> failure;
+  };
+
+  explicit ScriptedSource(std::string name = "scripted") : name_(std::move(name)) {}
+
+  void then(Answer answer) {
+    std::lock_guard lock(mutex_);
+    script_.push_back(std::move(answer));
+  }
+  void thenReading(Snapshot reading) { then({std::move(reading), std::nullopt}); }
+  void thenFailure(std::string summary) { then({std::nullopt, SourceFailure{summary, "", false}}); }
+
+  int reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
+  }
+
+  std::string name() const override { return name_; }
+
+  std::optional<Snapshot> read() override {
+    std::lock_guard lock(mutex_);
+    ++reads_;
+    if (!script_.empty()) {
+      current_ = std::move(script_.front());
+      script_.pop_front();
+    }
+    failure_ = current_.failure;
+    return current_.reading;
+  }
+
+  std::optional<SourceFailure> lastFailure() const override {
+    std::lock_guard lock(mutex_);
+    return failure_;
+  }
+
+ private:
+  std::string name_;
+  mutable std::mutex mutex_;
+  std::deque<Answer> script_;
+  Answer current_;
+  std::optional<SourceFailure> failure_;
+  int reads_ = 0;
+};
+
+}  // namespace meterwright::testing
