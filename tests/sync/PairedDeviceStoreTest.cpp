@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/sync/PairedDeviceDocument.h"
+#include "core/sync/PairedDeviceStore.h"
+#include "platform/secrets/FileSecretStore.h"
+#include "support/ManualClock.h"
+#include "support/TemporaryFolder.h"
+#include "sync/HexBytes.h"
+
+namespace meterwright {
+namespace {
+
+using testing::fromHex;
+const std::string service = "dev.velmora.meterwright.pairings";
+const std::string account = "paired-devices";
+// 2025-03-01T09:30:00Z, which is 762514200 s after 2001-01-01.
+const Date start = dateFromUnixSeconds(1'740'821'400);
+const Uuid phoneID = *Uuid::parse("0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162");
+const Uuid watchID = *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
+const Uuid tabletID = *Uuid::parse("11111111-2222-4333-8444-555555555555");
+
+// Dates the stored form carries exactly: it keeps microseconds.
+Date later(double seconds) {
+  return start + std::chrono::round<std::chrono::microseconds>(Seconds(seconds));
+}
+
+SymmetricKey key(char fill) {
+  return *SymmetricKey::fromBytes(std::string(32, fill));
+}
+
+PairingRecord record(Uuid id, std::string name, double pairedSecondsAfterStart,
+                     char keyFill = 'k') {
+  return PairingRecord{PairedDevice{id, std::move(name), "iOS", later(pairedSecondsAfterStart), {}},
+                       key(keyFill)};
+}
+
+std::vector<Uuid> idsOf(const std::vector<PairingRecord>& records) {
+  std::vector<Uuid> ids;
+  for (const auto& each : records) ids.push_back(each.device.id);
+  return ids;
+}
+
+TEST(PairedDeviceDocumentTest, WritesAnArrayWithDatesSince2001KeysInBase64AndUpperCaseIds) {
+  PairingRecord phone{PairedDevice{phoneID, "Ada's iPhone", "iOS", later(0.5), later(3600)},
+                      *SymmetricKey::fromBytes(fromHex(
+                          "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"))};
+  EXPECT_EQ(PairedDeviceDocument::encode({phone}),
+            R"([{"device":{"id":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","name":"Ada's iPhone",)"
+            R"("platform":"iOS","pairedAt":762514200.5,"lastSeenAt":762517800},)"
+            R"("key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="}])");
+  EXPECT_EQ(PairedDeviceDocument::encode({}), "[]");
+  EXPECT_EQ(PairedDeviceDocument::referenceDate(), dateFromUnixSeconds(978'307'200));
+}
+
+TEST(PairedDeviceDocumentTest, RoundTripsFractionalDatesAndAbsentLastSeen) {
+  std::vector<PairingRecord> records = {record(phoneID, "Phone", 0.125),
+                                        record(watchID, "Watch ⌚", -86400.75, 'w')};
+  records[0].device.lastSeenAt = later(12.000001);
+  auto text = PairedDeviceDocument::encode(records);
+  ASSERT_TRUE(text);
+  auto decoded = PairedDeviceDocument::decode(*text);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(*decoded, records);
+  EXPECT_EQ(PairedDeviceDocument::encode(*decoded), text);
+}
+
+TEST(PairedDeviceDocumentTest, MissingOrNullLastSeenDecodesAsAbsentAndUnknownKeysAreIgnored) {
+  auto decoded = PairedDeviceDocument::decode(
+      R"([{"device":{"id":"0f8e5a1c-3b2d-4c6e-9a7b-1d2e3f405162","name":"A","platform":"iOS",)"
+      R"("pairedAt":0,"colour":"red"},"key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=",)"
+      R"("extra":1},)"
+      R"({"device":{"id":"6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","name":"B","platform":"watchOS",)"
+      R"("pairedAt":-1.5,"lastSeenAt":null},"key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="}])");
+  ASSERT_TRUE(decoded);
+  ASSERT_EQ(decoded->size(), 2u);
+  EXPECT_EQ((*decoded)[0].device.id, phoneID);
+  EXPECT_EQ((*decoded)[0].device.pairedAt, dateFromUnixSeconds(978'307'200));
+  EXPECT_EQ((*decoded)[0].device.lastSeenAt, std::nullopt);
+  EXPECT_EQ((*decoded)[1].device.pairedAt, dateFromUnixSeconds(978'307'198.5));
+  EXPECT_EQ((*decoded)[1].device.lastSeenAt, std::nullopt);
+}
+
+TEST(PairedDeviceDocumentTest, AnyBadRecordRefusesTheWholeDocument) {
+  const std::string good =
+      R"({"device":{"id":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","name":"A","platform":"iOS",)"
+      R"("pairedAt":1},"key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="})";
+  ASSERT_TRUE(PairedDeviceDocument::decode("[" + good + "]"));
+  for (const char* patch : {
+           R"({"key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg=="})",  // 31 bytes
+           R"({"key":"not base64"})",
+           R"({"key":null})",
+           R"({"device":null})",
+           R"({"device":{"id":"phone"}})",
+           R"({"device":{"id":null}})",
+           R"({"device":{"name":7}})",
+           R"({"device":{"platform":null}})",
+           R"({"device":{"pairedAt":"2025-03-01T09:30:00Z"}})",
+           R"({"device":{"lastSeenAt":"yesterday"}})",
+       }) {
+    auto broken = nlohmann::json::parse(good);
+    broken.merge_patch(nlohmann::json::parse(patch));
+    EXPECT_FALSE(PairedDeviceDocument::decode("[" + good + "," + broken.dump() + "]")) << patch;
+  }
+  for (const char* text : {"", "{}", "null", "[1]", "[[]]", "not json", "[", R"({"0":{}})"}) {
+    EXPECT_FALSE(PairedDeviceDocument::decode(text)) << text;
+  }
+  EXPECT_EQ(PairedDeviceDocument::decode("[]"), std::vector<PairingRecord>{});
+}
+
+TEST(PairedDeviceDocumentTest, FarAwayDatesAreHeldToTheRangeADateCanCarry) {
+  auto decoded = PairedDeviceDocument::decode(
+      R"([{"device":{"id":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","name":"A","platform":"iOS",)"
+      R"("pairedAt":1e300,"lastSeenAt":-1e300},)"
+      R"("key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="}])");
+  ASSERT_TRUE(decoded);
+  const PairedDevice& device = (*decoded)[0].device;
+  EXPECT_GT(device.pairedAt, dateFromUnixSeconds(4e9));
+  EXPECT_LT(*device.lastSeenAt, dateFromUnixSeconds(-4e9));
+  auto again = PairedDeviceDocument::encode(*decoded);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(PairedDeviceDocument::decode(*again), decoded);
+}
+
+// The file store, with every call recorded and writes that can be made to fail.
+class RecordingSecretStore final : public SecretStore {
+ public:
+  RecordingSecretStore(const std::filesystem::path& folder, const Clock& clock)
+      : files_(folder, clock, [this](AtomicFile::Step) { return failWrites.load(); }) {}
+
+  SecretReadResult read(const std::string& service, const std::string& account,
+                        bool allowInteraction) override {
+    calls.push_back("read");
+    EXPECT_FALSE(allowInteraction);
+    return files_.read(service, account, allowInteraction);
+  }
+  int add(const SecretItem& item) override {
+    calls.push_back("add");
+    return files_.add(item);
+  }
+  int update(const std::string& service, const std::string& account, const std::string& data,
+             const std::string& label) override {
+    calls.push_back("update");
+    return files_.update(service, account, data, label);
+  }
+  int remove(const std::string& service, const std::string& account) override {
+    calls.push_back("remove");
+    return files_.remove(service, account);
+  }
+
+  std::atomic<bool> failWrites = false;
+  std::vector<std::string> calls;
+
+ private:
+  FileSecretStore files_;
+};
+
+class PairedDeviceStoreTest : public ::testing::Test {
+ protected:
+  std::optional<SecretItem> storedItem() {
+    FileSecretStore direct(folder(), clock);
+    return direct.read(service, account).item;
+  }
+  void storeDocument(const std::string& data) {
+    FileSecretStore direct(folder(), clock);
+    ASSERT_EQ(direct.add(SecretItem{service, account, "label", data, {}}), SecretStatus::success);
+  }
+  std::vector<PairingRecord> storedRecords() {
+    auto item = storedItem();
+    if (!item) return {};
+    return PairedDeviceDocument::decode(item->data).value_or(std::vector<PairingRecord>{});
+  }
+  std::filesystem::path folder() const { return temp.path() / "keychain"; }
+
+  testing::TemporaryFolder temp;
+  testing::ManualClock clock{start};
+  std::shared_ptr<RecordingSecretStore> secrets =
+      std::make_shared<RecordingSecretStore>(folder(), clock);
+  PairedDeviceStore store{secrets, service};
+};
+
+TEST_F(PairedDeviceStoreTest, AFreshStoreIsEmptyAndRememberingWithoutTouchingTheSecretsYet) {
+  EXPECT_TRUE(secrets->calls.empty());
+  EXPECT_EQ(store.service(), service);
+  EXPECT_TRUE(store.records().empty());
+  EXPECT_TRUE(store.devices().empty());
+  EXPECT_EQ(store.record(phoneID), std::nullopt);
+  EXPECT_TRUE(store.isRemembering());
+  EXPECT_EQ(secrets->calls, std::vector<std::string>{"read"});
+}
+
+TEST_F(PairedDeviceStoreTest, SavingWritesTheWholeListAsOneLabelledItemByDeleteThenAdd) {
+  EXPECT_TRUE(store.save(record(phoneID, "Phone", 0)));
+  EXPECT_TRUE(store.save(record(watchID, "Watch", 10, 'w')));
+  EXPECT_EQ(secrets->calls, (std::vector<std::string>{"read", "remove", "add", "remove", "add"}));
+  auto item = storedItem();
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->label, "Meterwright \u2014 paired devices");
+  EXPECT_EQ(item->account, "paired-devices");
+  EXPECT_EQ(storedRecords(), store.records());
+  EXPECT_EQ(store.records().size(), 2u);
+}
+
+TEST_F(PairedDeviceStoreTest, SavingAnExistingDeviceReplacesItsRecord) {
+  store.save(record(phoneID, "Phone", 0, 'a'));
+  PairingRecord renamed = record(phoneID, "Ada's Phone", 5, 'b');
+  store.save(renamed);
+  ASSERT_EQ(store.records().size(), 1u);
+  EXPECT_EQ(store.record(phoneID), renamed);
+  EXPECT_EQ(storedRecords(), std::vector<PairingRecord>{renamed});
+}
+
+TEST_F(PairedDeviceStoreTest, RecordsComeBackOldestPairingFirstWhateverTheStoredOrder) {
+  auto document =
+      PairedDeviceDocument::encode({record(watchID, "Watch", 300), record(tabletID, "Tablet", -50),
+                                    record(phoneID, "Phone", 7)});
+  ASSERT_TRUE(document);
+  storeDocument(*document);
+  EXPECT_EQ(idsOf(store.records()), (std::vector<Uuid>{tabletID, phoneID, watchID}));
+  std::vector<std::string> names;
+  for (const auto& device : store.devices()) names.push_back(device.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Tablet", "Phone", "Watch"}));
+}
+
+TEST_F(PairedDeviceStoreTest, RemovingTheLastDeviceDeletesTheItemAndStaysRemembering) {
+  store.save(record(phoneID, "Phone", 0));
+  store.save(record(watchID, "Watch", 1));
+  store.remove(phoneID);
+  EXPECT_EQ(idsOf(storedRecords()), std::vector<Uuid>{watchID});
+  store.remove(watchID);
+  EXPECT_FALSE(storedItem());
+  EXPECT_TRUE(store.records().empty());
+  EXPECT_TRUE(store.isRemembering());
+  // An unknown device still rewrites the (empty) store.
+  secrets->calls.clear();
+  store.remove(tabletID);
+  EXPECT_EQ(secrets->calls, std::vector<std::string>{"remove"});
+}
+
+TEST_F(PairedDeviceStoreTest, MarkSeenUpdatesAKnownDeviceAndWritesNothingForAnUnknownOne) {
+  store.save(record(phoneID, "Phone", 0));
+  secrets->calls.clear();
+  store.markSeen(watchID, later(60));
+  EXPECT_TRUE(secrets->calls.empty());
+  EXPECT_EQ(store.records().size(), 1u);
+
+  store.markSeen(phoneID, later(60.25));
+  EXPECT_EQ(secrets->calls, (std::vector<std::string>{"remove", "add"}));
+  EXPECT_EQ(store.record(phoneID)->device.lastSeenAt, later(60.25));
+  EXPECT_EQ(storedRecords()[0].device.lastSeenAt, later(60.25));
+}
+
+TEST_F(PairedDeviceStoreTest, TheSecretStoreIsReadOnceAndThenTheCacheAnswers) {
+  store.save(record(phoneID, "Phone", 0));
+  // Another writer changes the item behind the store's back; the cache stays authoritative.
+  FileSecretStore direct(folder(), clock);
+  direct.remove(service, account);
+  EXPECT_EQ(store.records().size(), 1u);
+  store.record(phoneID);
+  store.devices();
+  store.markSeen(phoneID, start);
+  int reads = 0;
+  for (const auto& call : secrets->calls) reads += call == "read";
+  EXPECT_EQ(reads, 1);
+
+  // A new store (a new process) reads what the first one wrote last.
+  PairedDeviceStore nextProcess(std::make_shared<FileSecretStore>(folder(), clock), service);
+  EXPECT_EQ(nextProcess.records(), store.records());
+}
+
+TEST_F(PairedDeviceStoreTest, ACorruptDocumentLoadsEmptyAndIsReplacedByTheNextSave) {
+  storeDocument("{ this is not json");
+  EXPECT_TRUE(store.records().empty());
+  PairingRecord phone = record(phoneID, "Phone", 0);
+  EXPECT_TRUE(store.save(phone));
+  EXPECT_EQ(storedRecords(), std::vector<PairingRecord>{phone});
+}
+
+TEST_F(PairedDeviceStoreTest, AFailedWriteKeepsTheChangeInMemoryAndStopsRemembering) {
+  store.save(record(phoneID, "Phone", 0));
+  secrets->failWrites = true;
+  EXPECT_FALSE(store.save(record(watchID, "Watch", 1)));
+  EXPECT_FALSE(store.isRemembering());
+  EXPECT_EQ(idsOf(store.records()), (std::vector<Uuid>{phoneID, watchID}));
+  // The old item was deleted before the add failed; nothing of the old list remains.
+  EXPECT_FALSE(storedItem());
+
+  secrets->failWrites = false;
+  EXPECT_TRUE(store.save(record(tabletID, "Tablet", 2)));
+  EXPECT_TRUE(store.isRemembering());
+  EXPECT_EQ(idsOf(storedRecords()), (std::vector<Uuid>{phoneID, tabletID, watchID}));
+}
+
+TEST_F(PairedDeviceStoreTest, ARecordThatCannotBeEncodedLeavesTheItemUntouched) {
+  store.save(record(phoneID, "Phone", 0));
+  secrets->calls.clear();
+  EXPECT_FALSE(store.save(record(watchID, "\xff\xfe", 1)));
+  EXPECT_TRUE(secrets->calls.empty());
+  EXPECT_FALSE(store.isRemembering());
+  EXPECT_EQ(idsOf(storedRecords()), std::vector<Uuid>{phoneID});
+  EXPECT_EQ(store.records().size(), 2u);
+}
+
+TEST_F(PairedDeviceStoreTest, RemoveAllForgetsEverythingAndKeepsTheLastWriteOutcome) {
+  store.save(record(phoneID, "Phone", 0));
+  secrets->failWrites = true;
+  store.save(record(watchID, "Watch", 1));
+  secrets->failWrites = false;
+  store.removeAll();
+  EXPECT_TRUE(store.records().empty());
+  EXPECT_FALSE(storedItem());
+  EXPECT_FALSE(store.isRemembering());
+
+  PairedDeviceStore other(secrets, service);
+  other.save(record(phoneID, "Phone", 0));
+  other.removeAll();
+  EXPECT_TRUE(other.isRemembering());
+  EXPECT_FALSE(storedItem());
+}
+
+TEST_F(PairedDeviceStoreTest, StoredKeyBytesBecomeAKeyOnlyAt32Bytes) {
+  auto wrapped = PairedDeviceStore::symmetricKey(std::string(32, 'k'));
+  ASSERT_TRUE(wrapped);
+  EXPECT_TRUE(*wrapped == key('k'));
+  EXPECT_FALSE(PairedDeviceStore::symmetricKey(std::string(31, 'k')));
+  EXPECT_FALSE(PairedDeviceStore::symmetricKey(""));
+}
+
+TEST_F(PairedDeviceStoreTest, ConcurrentSavesFromSeveralThreadsAllLand) {
+  PairedDeviceStore shared(std::make_shared<FileSecretStore>(folder(), clock), service);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&shared, t] {
+      for (int i = 0; i < 10; ++i) {
+        shared.save(record(Uuid::random(), "Device", t * 10 + i));
+        shared.records();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(shared.records().size(), 40u);
+  EXPECT_EQ(storedRecords().size(), 40u);
+  EXPECT_TRUE(shared.isRemembering());
+}
+
+}  // namespace
+}  // namespace meterwright

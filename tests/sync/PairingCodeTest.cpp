@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "core/sync/PairingCode.h"
+#include "core/sync/PairingInvitation.h"
+#include "sync/HexBytes.h"
+
+namespace meterwright {
+namespace {
+
+using testing::fromHex;
+using testing::toHex;
+
+const PairingCode sample{"7K3QH9XWPM"};
+
+TEST(PairingCodeTest, FreshCodesAreTenAlphabetSymbolsWithoutConfusableLetters) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 200; ++i) {
+    PairingCode code = PairingCode::fresh();
+    ASSERT_EQ(code.value.size(), PairingCode::characterCount);
+    for (char c : code.value) {
+      EXPECT_NE(PairingCode::alphabet.find(c), std::string_view::npos) << c;
+      EXPECT_EQ(std::string("ILOU").find(c), std::string::npos) << c;
+    }
+    EXPECT_EQ(PairingCode::from(code.value), code);
+    seen.insert(code.value);
+  }
+  EXPECT_GT(seen.size(), 195u);
+}
+
+TEST(PairingCodeTest, RandomBytesMapThroughTheirLowFiveBits) {
+  EXPECT_EQ(PairingCode::alphabet.size(), 32u);
+  EXPECT_EQ(PairingCode::fromRandomBytes(fromHex("00 01 09 0a 1f 20 3f e0 ff 75")).value,
+            "019AZ0Z0ZN");
+}
+
+TEST(PairingCodeTest, FormattedSplitsFiveAndFiveAndTheQrPayloadAddsTheLinkPrefix) {
+  EXPECT_EQ(sample.formatted(), "7K3QH-9XWPM");
+  EXPECT_EQ(sample.qrPayload(), "meterwright://pair/7K3QH-9XWPM");
+  PairingInvitation invitation{2, sample, {}};
+  EXPECT_EQ(invitation.encoded(), sample.qrPayload());
+}
+
+TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingElse) {
+  EXPECT_EQ(PairingCode::normalised("abc-def ghj"), "ABCDEFGHJ");
+  EXPECT_EQ(PairingCode::normalised("oOiIlL"), "001111");
+  EXPECT_EQ(PairingCode::normalised("uU!?_.,\t\n"), "");
+  EXPECT_EQ(PairingCode::normalised("Ünï-cödé 𝟘 ٣"), "NCD");
+  // A letter carrying a combining mark is a different character, not a bare letter.
+  EXPECT_EQ(PairingCode::normalised("A\xCC\x88"
+                                    "B"),
+            "B");
+  // Bytes that are not UTF-8 are dropped, not guessed at.
+  EXPECT_EQ(PairingCode::normalised("\xff\xfe"
+                                    "AB\x80"),
+            "AB");
+  EXPECT_EQ(PairingCode::normalised(""), "");
+}
+
+TEST(PairingCodeTest, TypedLowerCaseWithHyphenAndSpacesParsesToTheFormattedCode) {
+  auto typed = PairingCode::parse("  7k3qh-9xwpm \n");
+  auto formatted = PairingCode::parse(sample.formatted());
+  ASSERT_TRUE(typed && formatted);
+  EXPECT_EQ(*typed, sample);
+  EXPECT_EQ(*formatted, sample);
+  EXPECT_EQ(PairingCode::parse("7 K 3 Q H 9 X W P M"), sample);
+}
+
+TEST(PairingCodeTest, ConfusableLettersAreReadAsDigitsAndUIsDropped) {
+  EXPECT_EQ(PairingCode::parse("O1ILO-lioIi"), PairingCode{"0111011011"});
+  // One U among ten valid characters still parses; with nine valid characters it does not.
+  EXPECT_EQ(PairingCode::parse("7K3QHU9XWPM"), sample);
+  EXPECT_EQ(PairingCode::parse("7K3QHU9XWP"), std::nullopt);
+}
+
+TEST(PairingCodeTest, TheLinkPrefixIsRecognisedInAnyLetterCase) {
+  EXPECT_EQ(PairingCode::parse("meterwright://pair/7K3QH-9XWPM"), sample);
+  EXPECT_EQ(PairingCode::parse(" METERWRIGHT://PAIR/7k3qh-9xwpm\n"), sample);
+  EXPECT_EQ(PairingCode::parse("MeterWright://Pair/7K3QH9XWPM"), sample);
+  // Without the prefix test the letters of "meterwright" and "pair" would join the code.
+  EXPECT_EQ(PairingCode::parse("meterwright://pair/"), std::nullopt);
+  EXPECT_EQ(PairingCode::parse("meterwright://pairs/7K3QH-9XWPM"), std::nullopt);
+}
+
+TEST(PairingCodeTest, OnlyExactlyTenCharactersFormACode) {
+  EXPECT_EQ(PairingCode::parse("7K3QH-9XWPMA"), std::nullopt);
+  EXPECT_EQ(PairingCode::parse("7K3QH-9XWP"), std::nullopt);
+  EXPECT_EQ(PairingCode::parse(""), std::nullopt);
+  EXPECT_EQ(PairingCode::parse("   \n"), std::nullopt);
+  EXPECT_EQ(PairingCode::from("7k3qh 9xwpm"), sample);
+  EXPECT_EQ(PairingCode::from("7K3QH9XWP"), std::nullopt);
+}
+
+TEST(PairingCodeTest, AuthenticationKeyIsTheSha256OfTheTenCharacters) {
+  auto expected = SymmetricKey::fromBytes(
+      fromHex("515ad4c00a5f4967cfebfc669586734cbfe6de3a94b26de132486e4e9d0bda69"));
+  ASSERT_TRUE(expected);
+  EXPECT_TRUE(sample.authenticationKey() == *expected);
+  EXPECT_FALSE(PairingCode{"7K3QH9XWPN"}.authenticationKey() == *expected);
+}
+
+TEST(PairingCodeTest, JsonIsTheSingleValueMemberAndOnlyNormalisedCodesDecode) {
+  EXPECT_EQ(sample.toJson().dump(), R"({"value":"7K3QH9XWPM"})");
+  EXPECT_EQ(PairingCode::fromJson(sample.toJson()), sample);
+  for (const char* bad :
+       {R"({"value":"7k3qh9xwpm"})", R"({"value":"7K3QH-9XWPM"})", R"({"value":"7K3QH9XWP"})",
+        R"({"value":7})", R"({})", R"("7K3QH9XWPM")"}) {
+    EXPECT_EQ(PairingCode::fromJson(nlohmann::json::parse(bad)), std::nullopt) << bad;
+  }
+}
+
+TEST(PairingInvitationTest, ExpiresAtItsExpiryInstantAndNotBefore) {
+  Date expiry = dateFromUnixSeconds(1'740'821'460);
+  PairingInvitation invitation{2, sample, expiry};
+  EXPECT_FALSE(invitation.isExpired(addingSeconds(expiry, -0.001)));
+  EXPECT_TRUE(invitation.isExpired(expiry));
+  EXPECT_TRUE(invitation.isExpired(addingSeconds(expiry, 30)));
+}
+
+TEST(PairingInvitationTest, DecodingTextWithoutACodeIsAMalformedInvitation) {
+  auto decoded = PairingInvitation::decode("meterwright://pair/7k3qh-9xwpm");
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_EQ(decoded.value(), sample);
+  for (const char* bad : {"", "meterwright://pair/", "hello", "7K3QH-9XWPM-7K3QH"}) {
+    auto failed = PairingInvitation::decode(bad);
+    ASSERT_FALSE(failed.ok()) << bad;
+    EXPECT_EQ(failed.error(), SyncError::of(SyncError::Kind::malformedInvitation));
+  }
+}
+
+}  // namespace
+}  // namespace meterwright

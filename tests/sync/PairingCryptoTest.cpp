@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/encoding/Base64.h"
+#include "core/sync/CryptoPrimitives.h"
+#include "core/sync/PairingCrypto.h"
+#include "core/sync/PairingIdentity.h"
+#include "core/sync/SyncCoding.h"
+#include "sync/HexBytes.h"
+
+namespace meterwright {
+namespace {
+
+using testing::fromHex;
+
+const Uuid macID = *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
+// The key RFC 7748's Alice and Bob derive with the code 7K3QH9XWPM.
+const SymmetricKey pairedKey = *SymmetricKey::fromBytes(
+    fromHex("567a694a14bbed357486ff346b081b22a2136adb63671b3365ffb4e3b3b73141"));
+
+SyncPayload samplePayload() {
+  SyncPayload payload;
+  payload.version = 2;
+  payload.sentAt = dateFromUnixSeconds(1'740'821'400.5);
+  payload.sourceName = "Studio Mac";
+  payload.snapshot.generatedAt = dateFromUnixSeconds(1'740'821'400);
+  payload.snapshot.sourcePath = "direct";
+  payload.metric = Config::Metric::used;
+  payload.warnBelowRemainingPercent = 15;
+  return payload;
+}
+
+SyncError decryptionFailed() {
+  return SyncError::of(SyncError::Kind::decryptionFailed);
+}
+
+TEST(PairingCryptoTest, OpensAnEnvelopeSealedByAnIndependentImplementation) {
+  // Sealed with Python's cryptography package (OpenSSL's ChaCha20-Poly1305) under the fixed key,
+  // nonce 01…0c, over a hand-written payload JSON.
+  SyncEnvelope envelope{
+      2, macID,
+      *Base64::decode(
+          "AQIDBAUGBwgJCgsM+oYU9o2Ye6ZcbG/PkapN/cRjoZzB5lEC7R1PJvtE/3+k4jY9/"
+          "e4Cu7voFMIYRjhel8AjasXSVH5c"
+          "+MUnbLPo5Gc/"
+          "f4YgMcJUDFHUbsS0vhBrDDyXsZn4Zn8bMNKctxJVKiEh4D4i2dKzpRU09ALThqdkWh9MQ62aR9wAkMdD"
+          "TB7Vtcn/KA9VJGMrXmKFDY0+T/OBu/Ya3zVKSplJeozcwk4deF4Gjp3OsCeh1T+bnavvxe6iT8eV/"
+          "ixS203n3N7wgilB"
+          "TqNvMtI7bCjlp5ICiwlEyiApeQ==")};
+  ASSERT_EQ(envelope.sealed.size(), 226u);
+  auto opened = PairingCrypto::open(envelope, pairedKey);
+  ASSERT_TRUE(opened.ok());
+  EXPECT_EQ(opened.value(), samplePayload());
+}
+
+TEST(PairingCryptoTest, SealedBytesAreNonceThenCiphertextOfTheSyncJsonThenTag) {
+  std::string nonce = fromHex("0102030405060708090a0b0c");
+  auto sealed = PairingCrypto::sealWithNonce(samplePayload(), macID, pairedKey, nonce);
+  ASSERT_TRUE(sealed.ok());
+  const SyncEnvelope& envelope = sealed.value();
+  EXPECT_EQ(envelope.version, 2);
+  EXPECT_EQ(envelope.senderID, macID);
+  auto json = SyncCoding::encode(samplePayload());
+  ASSERT_TRUE(json);
+  ASSERT_EQ(envelope.sealed.size(), 12 + json->size() + 16);
+  EXPECT_EQ(envelope.sealed.substr(0, 12), nonce);
+  // No additional data: the box opens with none.
+  EXPECT_EQ(CryptoPrimitives::chachaOpen(pairedKey.view(), nonce, envelope.sealed.substr(12)),
+            *json);
+  EXPECT_FALSE(PairingCrypto::sealWithNonce(samplePayload(), macID, pairedKey, "short").ok());
+}
+
+TEST(PairingCryptoTest, AnEnvelopeSealedByOneSideOpensWithTheOther) {
+  PairingIdentity studio(macID, "Studio Mac");
+  PairingIdentity phone(Uuid::random(), "Phone");
+  PairingCode shown = PairingCode::fresh();
+  auto macKey = studio.sharedKey(phone.publicKeyData(), shown);
+  auto phoneKey = phone.sharedKey(studio.publicKeyData(), shown);
+  ASSERT_TRUE(macKey && phoneKey);
+  auto sealed = PairingCrypto::seal(samplePayload(), studio.deviceID(), *macKey);
+  ASSERT_TRUE(sealed.ok());
+  auto opened = PairingCrypto::open(sealed.value(), *phoneKey);
+  ASSERT_TRUE(opened.ok());
+  EXPECT_EQ(opened.value(), samplePayload());
+  // A device paired with another code holds another key.
+  auto strangerKey = phone.sharedKey(studio.publicKeyData(), PairingCode::fresh());
+  ASSERT_TRUE(strangerKey);
+  EXPECT_EQ(PairingCrypto::open(sealed.value(), *strangerKey).error(), decryptionFailed());
+}
+
+TEST(PairingCryptoTest, SealingTwiceUsesAFreshNonceEachTime) {
+  auto first = PairingCrypto::seal(samplePayload(), macID, pairedKey);
+  auto second = PairingCrypto::seal(samplePayload(), macID, pairedKey);
+  ASSERT_TRUE(first.ok() && second.ok());
+  EXPECT_NE(first.value().sealed.substr(0, 12), second.value().sealed.substr(0, 12));
+  EXPECT_NE(first.value().sealed, second.value().sealed);
+}
+
+TEST(PairingCryptoTest, EveryAlteredByteOfTheBoxFailsAsDecryptionFailed) {
+  auto sealed = PairingCrypto::seal(samplePayload(), macID, pairedKey);
+  ASSERT_TRUE(sealed.ok());
+  const SyncEnvelope& original = sealed.value();
+  for (std::size_t i = 0; i < original.sealed.size(); ++i) {
+    SyncEnvelope altered = original;
+    altered.sealed[i] ^= 0x20;
+    auto opened = PairingCrypto::open(altered, pairedKey);
+    ASSERT_FALSE(opened.ok()) << "byte " << i;
+    EXPECT_EQ(opened.error(), decryptionFailed()) << "byte " << i;
+  }
+}
+
+TEST(PairingCryptoTest, TooShortOrTruncatedBoxesFailAsDecryptionFailed) {
+  auto sealed = PairingCrypto::seal(samplePayload(), macID, pairedKey);
+  ASSERT_TRUE(sealed.ok());
+  for (std::size_t length : {std::size_t{0}, std::size_t{11}, std::size_t{12}, std::size_t{27},
+                             std::size_t{28}, sealed.value().sealed.size() - 1}) {
+    SyncEnvelope truncated = sealed.value();
+    truncated.sealed.resize(length);
+    EXPECT_EQ(PairingCrypto::open(truncated, pairedKey).error(), decryptionFailed()) << length;
+  }
+}
+
+TEST(PairingCryptoTest, AuthenticPlaintextThatIsNoPayloadFailsAsDecryptionFailed) {
+  std::string nonce(12, '\x07');
+  for (const char* plaintext :
+       {"", "not json", "{}", R"({"version":2,"sentAt":1,"sourceName":"Mac"})"}) {
+    auto box = CryptoPrimitives::chachaSeal(pairedKey.view(), nonce, plaintext);
+    ASSERT_TRUE(box);
+    auto opened = PairingCrypto::open(SyncEnvelope{2, macID, nonce + *box}, pairedKey);
+    EXPECT_EQ(opened.error(), decryptionFailed()) << plaintext;
+  }
+}
+
+TEST(PairingCryptoTest, NewerEnvelopeVersionsFailBeforeDecryptionAndOlderOnesOpen) {
+  auto sealed = PairingCrypto::seal(samplePayload(), macID, pairedKey);
+  ASSERT_TRUE(sealed.ok());
+  SyncEnvelope newer = sealed.value();
+  newer.version = 3;
+  EXPECT_EQ(PairingCrypto::open(newer, pairedKey).error(), SyncError::unsupportedVersion(3));
+  // Even an envelope that could not be opened at all reports its version first.
+  newer.sealed = "garbage";
+  EXPECT_EQ(PairingCrypto::open(newer, pairedKey).error(), SyncError::unsupportedVersion(3));
+  newer.version = std::numeric_limits<int>::max();
+  EXPECT_EQ(PairingCrypto::open(newer, pairedKey).error(),
+            SyncError::unsupportedVersion(std::numeric_limits<int>::max()));
+
+  SyncEnvelope older = sealed.value();
+  older.version = 1;
+  ASSERT_TRUE(PairingCrypto::open(older, pairedKey).ok());
+  EXPECT_EQ(PairingCrypto::open(older, pairedKey).value(), samplePayload());
+}
+
+TEST(PairingCryptoTest, APayloadJsonCannotCarryIsNotSealed) {
+  SyncPayload payload = samplePayload();
+  payload.sourceName = "\xff\xfe not UTF-8";
+  auto sealed = PairingCrypto::seal(payload, macID, pairedKey);
+  ASSERT_FALSE(sealed.ok());
+  EXPECT_EQ(sealed.error(), SyncError::couldNotEncode());
+}
+
+}  // namespace
+}  // namespace meterwright

@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/sync/PairingCrypto.h"
+#include "core/sync/SyncCoordinator.h"
+#include "platform/secrets/FileSecretStore.h"
+#include "support/ManualClock.h"
+#include "support/TemporaryFolder.h"
+#include "usage/SampleSnapshot.h"
+
+namespace meterwright {
+namespace {
+
+// One send as a transport saw it, in the order of all sends across transports.
+struct Delivery {
+  std::string transport;
+  SyncEnvelope envelope;
+  std::vector<Uuid> devices;
+};
+
+// A transport that records instead of delivering, with availability, latency and start outcome
+// chosen by the test.
+class FakeTransport : public SyncTransport {
+ public:
+  FakeTransport(std::string name, double latency, std::vector<Delivery>& log)
+      : name_(std::move(name)), latency_(latency), log_(log) {}
+
+  std::string name() const override { return name_; }
+  bool isAvailable() const override {
+    ++availabilityQuestions;
+    return available;
+  }
+  double typicalLatency() const override { return latency_; }
+  void send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs) override {
+    log_.push_back({name_, envelope, deviceIDs});
+    if (duringSend) duringSend();
+  }
+  SyncResult<void> start() override {
+    ++startCount;
+    if (duringStart) duringStart();
+    if (throwOnStart) throw std::runtime_error(*throwOnStart);
+    if (startFailure) return *startFailure;
+    return {};
+  }
+  void stop() override { ++stopCount; }
+
+  bool available = true;
+  std::optional<SyncError> startFailure;
+  std::optional<std::string> throwOnStart;
+  std::function<void()> duringSend;
+  std::function<void()> duringStart;
+  int startCount = 0;
+  int stopCount = 0;
+  mutable std::atomic<int> availabilityQuestions = 0;
+
+ private:
+  std::string name_;
+  double latency_;
+  std::vector<Delivery>& log_;
+};
+
+PairedDevice device(const char* id, std::string name, double pairedAtUnix) {
+  return {*Uuid::parse(id), std::move(name), "iOS", dateFromUnixSeconds(pairedAtUnix), {}};
+}
+
+const PairedDevice phone = device("11111111-1111-4111-8111-111111111111", "Phone", 1'700'000'000);
+const PairedDevice watch = device("22222222-2222-4222-8222-222222222222", "Watch", 1'700'000'500);
+
+SyncPayload payload(std::string sourceName = "Studio Mac") {
+  SyncPayload value;
+  value.sentAt = testing::sampleTime;
+  value.sourceName = std::move(sourceName);
+  value.snapshot = testing::sampleSnapshot();
+  value.providers = {ProviderConfig{"claude", "Claude", true, {300}, "sparkle", "#D97757", 300}};
+  value.icons = {{"claude", std::string("\x89PNG\r\n\x1a\n", 8)}};
+  return value;
+}
+
+class SyncCoordinatorTest : public ::testing::Test {
+ protected:
+  SyncCoordinatorTest()
+      : secrets(std::make_shared<FileSecretStore>(folder.path() / "keychain", clock)),
+        store(std::make_shared<PairedDeviceStore>(secrets, "dev.velmora.meterwright.pairings")),
+        coordinator(PairingIdentity(Uuid::random(), "Studio Mac"), store) {}
+
+  std::shared_ptr<FakeTransport> transport(std::string name, double latency) {
+    return std::make_shared<FakeTransport>(std::move(name), latency, log);
+  }
+
+  // Saved newest first, so an order that follows the store's insertion rather than the pairing
+  // dates shows.
+  void pairPhoneAndWatch() {
+    ASSERT_TRUE(store->save({watch, watchKey}));
+    ASSERT_TRUE(store->save({phone, phoneKey}));
+  }
+
+  testing::TemporaryFolder folder;
+  testing::ManualClock clock;
+  std::shared_ptr<FileSecretStore> secrets;
+  std::shared_ptr<PairedDeviceStore> store;
+  SyncCoordinator coordinator;
+  SymmetricKey phoneKey = SymmetricKey::random();
+  SymmetricKey watchKey = SymmetricKey::random();
+  std::vector<Delivery> log;
+};
+
+TEST_F(SyncCoordinatorTest, WithoutAnAvailableTransportThePayloadIsKeptAndNothingIsSent) {
+  pairPhoneAndWatch();
+  coordinator.publish(payload("no transport at all"));
+  EXPECT_EQ(coordinator.currentPayload(), payload("no transport at all"));
+
+  auto offline = transport("Local network", 0.05);
+  offline->available = false;
+  coordinator.add(offline);
+  coordinator.publish(payload());
+  EXPECT_EQ(coordinator.currentPayload(), payload());
+  EXPECT_TRUE(log.empty());
+}
+
+TEST_F(SyncCoordinatorTest, EachDeviceGetsItsOwnEnvelopeOverEveryTransportInLatencyOrder) {
+  pairPhoneAndWatch();
+  coordinator.add(transport("Cloud", 5));
+  coordinator.add(transport("Local network", 0.05));
+  coordinator.publish(payload());
+
+  ASSERT_EQ(log.size(), 4u);
+  const std::vector<std::pair<std::string, Uuid>> expected{{"Local network", phone.id},
+                                                           {"Cloud", phone.id},
+                                                           {"Local network", watch.id},
+                                                           {"Cloud", watch.id}};
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    EXPECT_EQ(log[i].transport, expected[i].first) << "send " << i;
+    EXPECT_EQ(log[i].devices, std::vector<Uuid>{expected[i].second}) << "send " << i;
+    EXPECT_EQ(log[i].envelope.version, 2);
+    EXPECT_EQ(log[i].envelope.senderID, coordinator.identity().deviceID());
+  }
+  // Sealed once per device, not once per transport; each device's under its own key.
+  EXPECT_EQ(log[0].envelope, log[1].envelope);
+  EXPECT_EQ(log[2].envelope, log[3].envelope);
+  EXPECT_NE(log[0].envelope.sealed, log[2].envelope.sealed);
+
+  SyncResult<SyncPayload> forPhone = PairingCrypto::open(log[0].envelope, phoneKey);
+  ASSERT_TRUE(forPhone.ok());
+  EXPECT_EQ(forPhone.value(), payload());
+  ASSERT_TRUE(PairingCrypto::open(log[2].envelope, watchKey).ok());
+  EXPECT_FALSE(PairingCrypto::open(log[2].envelope, phoneKey).ok());
+}
+
+TEST_F(SyncCoordinatorTest, AvailableTransportsAreSortedByLatencyStablyAndSkipTheUnavailable) {
+  auto slow = transport("slow", 0.5);
+  auto offline = transport("offline", 0.01);
+  offline->available = false;
+  auto firstEven = transport("first even", 0.2);
+  auto secondEven = transport("second even", 0.2);
+  auto fast = transport("fast", 0.05);
+  for (const auto& each : {slow, offline, firstEven, secondEven, fast}) coordinator.add(each);
+
+  std::vector<std::shared_ptr<SyncTransport>> expected{fast, firstEven, secondEven, slow};
+  EXPECT_EQ(coordinator.availableTransports(), expected);
+  std::vector<std::shared_ptr<SyncTransport>> all{slow, offline, firstEven, secondEven, fast};
+  EXPECT_EQ(coordinator.allTransports(), all);
+}
+
+TEST_F(SyncCoordinatorTest, AvailabilityIsAskedOncePerPublishWhateverTheNumberOfDevices) {
+  pairPhoneAndWatch();
+  auto local = transport("Local network", 0.05);
+  coordinator.add(local);
+  coordinator.publish(payload());
+  EXPECT_EQ(local->availabilityQuestions, 1);
+  EXPECT_EQ(log.size(), 2u);
+}
+
+TEST_F(SyncCoordinatorTest, RememberingBeforeAnyPublishSavesAndAnnouncesButSendsNothing) {
+  coordinator.add(transport("Local network", 0.05));
+  std::vector<PairedDevice> announced;
+  coordinator.onDevicePaired = [&](const PairedDevice& device) { announced.push_back(device); };
+
+  coordinator.remember(phone, phoneKey);
+
+  EXPECT_EQ(announced, std::vector<PairedDevice>{phone});
+  std::optional<PairingRecord> saved = store->record(phone.id);
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_EQ(saved->key, phoneKey);
+  EXPECT_EQ(coordinator.pairedDevices(), std::vector<PairedDevice>{phone});
+  EXPECT_TRUE(log.empty());
+}
+
+TEST_F(SyncCoordinatorTest, RememberingAfterAPublishBringsTheNewDeviceUpToDate) {
+  coordinator.add(transport("Local network", 0.05));
+  coordinator.add(transport("Cloud", 5));
+  coordinator.publish(payload());
+  ASSERT_TRUE(log.empty());  // nobody paired yet
+
+  std::size_t sendsWhenAnnounced = 99;
+  coordinator.onDevicePaired = [&](const PairedDevice&) { sendsWhenAnnounced = log.size(); };
+  coordinator.remember(phone, phoneKey);
+
+  EXPECT_EQ(sendsWhenAnnounced, 0u);  // announced before the catch-up publish
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].transport, "Local network");
+  EXPECT_EQ(log[1].transport, "Cloud");
+  for (const Delivery& delivery : log) {
+    EXPECT_EQ(delivery.devices, std::vector<Uuid>{phone.id});
+    SyncResult<SyncPayload> opened = PairingCrypto::open(delivery.envelope, phoneKey);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_EQ(opened.value(), payload());
+  }
+}
+
+TEST_F(SyncCoordinatorTest, ATransportThatFailsToStartIsReportedOnceAndTheOthersStillStart) {
+  auto first = transport("Local network", 0.05);
+  auto failing = transport("iCloud", 5);
+  failing->startFailure = SyncError::transportFailed("Address already in use");
+  auto last = transport("Spare", 1);
+  for (const auto& each : {first, failing, last}) coordinator.add(each);
+  std::vector<SyncError> errors;
+  coordinator.onError = [&](const SyncError& error) { errors.push_back(error); };
+
+  coordinator.start();
+
+  EXPECT_EQ(errors,
+            std::vector<SyncError>{SyncError::transportFailed("iCloud: Address already in use")});
+  EXPECT_EQ(first->startCount, 1);
+  EXPECT_EQ(failing->startCount, 1);
+  EXPECT_EQ(last->startCount, 1);
+}
+
+TEST_F(SyncCoordinatorTest, ATransportThatThrowsOnStartIsReportedLikeAFailure) {
+  auto throwing = transport("Local network", 0.05);
+  throwing->throwOnStart = "bind: Permission denied";
+  auto next = transport("iCloud", 5);
+  coordinator.add(throwing);
+  coordinator.add(next);
+  std::vector<SyncError> errors;
+  coordinator.onError = [&](const SyncError& error) { errors.push_back(error); };
+
+  coordinator.start();
+
+  EXPECT_EQ(errors, std::vector<SyncError>{
+                        SyncError::transportFailed("Local network: bind: Permission denied")});
+  EXPECT_EQ(next->startCount, 1);
+}
+
+TEST_F(SyncCoordinatorTest, StopStopsEveryTransport) {
+  auto local = transport("Local network", 0.05);
+  auto cloud = transport("iCloud", 5);
+  cloud->available = false;  // stopped all the same
+  coordinator.add(local);
+  coordinator.add(cloud);
+  coordinator.stop();
+  EXPECT_EQ(local->stopCount, 1);
+  EXPECT_EQ(cloud->stopCount, 1);
+}
+
+TEST_F(SyncCoordinatorTest, ARevokedDeviceGetsNoEnvelopeFromTheNextPublish) {
+  pairPhoneAndWatch();
+  coordinator.add(transport("Local network", 0.05));
+  coordinator.revoke(phone.id);
+  coordinator.publish(payload());
+
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].devices, std::vector<Uuid>{watch.id});
+  EXPECT_EQ(coordinator.pairedDevices(), std::vector<PairedDevice>{watch});
+}
+
+TEST_F(SyncCoordinatorTest, APayloadThatCannotBeSealedIsKeptButSentToNobody) {
+  pairPhoneAndWatch();
+  coordinator.add(transport("Local network", 0.05));
+  SyncPayload unsealable = payload();
+  unsealable.snapshot.providers[0].windows[0].usedPercent =
+      std::numeric_limits<double>::quiet_NaN();
+
+  coordinator.publish(unsealable);
+
+  EXPECT_TRUE(log.empty());
+  ASSERT_TRUE(coordinator.currentPayload().has_value());
+  EXPECT_TRUE(
+      std::isnan(coordinator.currentPayload()->snapshot.providers[0].windows[0].usedPercent));
+}
+
+TEST_F(SyncCoordinatorTest, TransportsMayCallBackIntoTheCoordinatorWhileStartingAndSending) {
+  pairPhoneAndWatch();
+  auto local = transport("Local network", 0.05);
+  std::vector<std::size_t> seen;
+  // Both would deadlock if the coordinator's lock were held around start() or send().
+  local->duringStart = [&] { seen.push_back(coordinator.allTransports().size()); };
+  local->duringSend = [&] { seen.push_back(coordinator.currentPayload() ? 1 : 0); };
+  coordinator.add(local);
+  coordinator.start();
+  coordinator.publish(payload());
+  EXPECT_EQ(seen, (std::vector<std::size_t>{1, 1, 1}));
+}
+
+}  // namespace
+}  // namespace meterwright

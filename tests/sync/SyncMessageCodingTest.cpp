@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/sync/SyncCoding.h"
+#include "core/sync/SyncResult.h"
+
+namespace meterwright {
+namespace {
+
+using Failure = SyncMessage::Failure;
+using Reason = Failure::Reason;
+
+const Uuid mac = *Uuid::parse("6f9619ff-8b86-d011-b42d-00c04fc964ff");
+const Uuid phone = *Uuid::parse("0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9");
+const std::string publicKey = "0123456789abcdef0123456789abcdef";
+const std::string publicKeyText = "MDEyMzQ1Njc4OWFiY2RlZjAxMjM0NTY3ODlhYmNkZWY=";
+std::string countingBytes(int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>(i));
+  return bytes;
+}
+const std::string proofText = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=";
+
+// Each case with its exact wire text: encoding must give these bytes, and decoding them must give
+// the value back.
+struct WireCase {
+  const char* name;
+  SyncMessage message;
+  std::string text;
+};
+
+std::vector<WireCase> wireCases() {
+  std::string sealed = countingBytes(12) + "ciphertext" + std::string(16, '\xee');
+  return {
+      {"pairRequest",
+       {SyncMessage::PairRequest{2, phone, "Ada's iPhone", "iOS", publicKey, countingBytes(32)}},
+       R"({"pairRequest":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
+       R"("deviceName":"Ada's iPhone","platform":"iOS","publicKey":")" +
+           publicKeyText + R"(","proof":")" + proofText + R"("}}})"},
+      {"hello",
+       {SyncMessage::Hello{2, phone, "Ada's Watch", "watchOS"}},
+       R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
+       R"("deviceName":"Ada's Watch","platform":"watchOS"}}})"},
+      {"pairAccepted",
+       {SyncMessage::PairAccepted{2, mac, "Studio \"M2\"", publicKey, countingBytes(32)}},
+       R"({"pairAccepted":{"_0":{"version":2,"deviceID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+       R"("deviceName":"Studio \"M2\"","publicKey":")" +
+           publicKeyText + R"(","confirmation":")" + proofText + R"("}}})"},
+      {"welcomeBack",
+       {SyncMessage::Welcome{2, mac, "Büro"}},
+       R"({"welcomeBack":{"_0":{"version":2,"deviceID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+       R"("deviceName":"Büro"}}})"},
+      {"requestSnapshot", {SyncMessage::RequestSnapshot{}}, R"({"requestSnapshot":{}})"},
+      {"snapshot",
+       {SyncEnvelope{2, mac, sealed}},
+       R"({"snapshot":{"_0":{"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+       R"("sealed":"AAECAwQFBgcICQoLY2lwaGVydGV4dO7u7u7u7u7u7u7u7u7u7u4="}}})"},
+      {"failure with reason",
+       {Failure::standard(Reason::codeWrong)},
+       R"({"failure":{"_0":{"reason":"codeWrong",)"
+       R"("detail":"That code is not right. Make a new one on the Mac."}}})"},
+      {"failure without reason",
+       {Failure{std::nullopt, "Something else went wrong."}},
+       R"({"failure":{"_0":{"detail":"Something else went wrong."}}})"},
+  };
+}
+
+TEST(SyncMessageCoding, EveryCaseHasItsExactWireFormAndDecodesBack) {
+  for (const WireCase& each : wireCases()) {
+    EXPECT_EQ(SyncCoding::encode(each.message), each.text) << each.name;
+    EXPECT_EQ(SyncCoding::decodeMessage(each.text), each.message) << each.name;
+  }
+}
+
+TEST(SyncMessageCoding, CaseNamesFollowTheProtocolsWords) {
+  std::vector<std::string> names;
+  for (const WireCase& each : wireCases()) names.emplace_back(each.message.caseName());
+  EXPECT_EQ(names, (std::vector<std::string>{"pairRequest", "hello", "pairAccepted", "welcomeBack",
+                                             "requestSnapshot", "snapshot", "failure", "failure"}));
+}
+
+TEST(SyncMessageCoding, DecodingAcceptsWhatAStandardPeerMayWrite) {
+  // Lower-case UUIDs, members in another order, unknown keys, whitespace and a null reason.
+  auto hello = SyncCoding::decodeMessage(
+      R"( { "hello" : { "extra": 1, "_0" : { "platform":"iPadOS", "deviceName":"Tab",)"
+      R"( "deviceID":"0a1b2c3d-4e5f-4061-8293-a4b5c6d7e8f9", "version":2.0, "colour":"red" } } } )");
+  EXPECT_EQ(hello, (SyncMessage{SyncMessage::Hello{2, phone, "Tab", "iPadOS"}}));
+
+  EXPECT_EQ(SyncCoding::decodeMessage(R"({"failure":{"_0":{"reason":null,"detail":"x"}}})"),
+            (SyncMessage{Failure{std::nullopt, "x"}}));
+  EXPECT_EQ(SyncCoding::decodeMessage(R"({"requestSnapshot":{"_0":{}}})"),
+            (SyncMessage{SyncMessage::RequestSnapshot{}}));
+  // A later protocol version still decodes; refusing it is the receiver's decision.
+  EXPECT_EQ(SyncCoding::decodeMessage(
+                R"({"welcomeBack":{"_0":{"version":3,"deviceID":"6F9619FF-8B86-D011-B42D-)"
+                R"(00C04FC964FF","deviceName":"M"}}})"),
+            (SyncMessage{SyncMessage::Welcome{3, mac, "M"}}));
+}
+
+TEST(SyncMessageCoding, AnyFaultFailsTheWholeMessage) {
+  const std::string hello =
+      R"("hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
+      R"("deviceName":"Ada","platform":"iOS"}})";
+  ASSERT_TRUE(SyncCoding::decodeMessage("{" + hello + "}"));
+
+  for (const std::string& text : {
+           // Not exactly one member naming a known case.
+           "{" + hello + R"(,"requestSnapshot":{}})",
+           "{" + hello + R"(,"note":1})",
+           std::string(R"({})"),
+           std::string(R"({"goodbye":{"_0":{}}})"),
+           std::string(R"({"Hello":{"_0":{}}})"),
+           std::string(R"([{"requestSnapshot":{}}])"),
+           std::string(R"("requestSnapshot")"),
+           // The case's value is not an object holding "_0".
+           std::string(R"({"requestSnapshot":null})"),
+           std::string(R"({"requestSnapshot":[]})"),
+           std::string(R"({"hello":{}})"),
+           std::string(R"({"hello":{"_0":null}})"),
+           std::string(R"({"hello":{"0":{"version":2}}})"),
+           // Unknown or mistyped reason, missing detail.
+           std::string(R"({"failure":{"_0":{"reason":"codeStolen","detail":"x"}}})"),
+           std::string(R"({"failure":{"_0":{"reason":"CODEWRONG","detail":"x"}}})"),
+           std::string(R"({"failure":{"_0":{"reason":1,"detail":"x"}}})"),
+           std::string(R"({"failure":{"_0":{"reason":"codeWrong"}}})"),
+           std::string(R"({"failure":{"_0":{"detail":null}}})"),
+           // Missing or mistyped record keys.
+           std::string(R"({"hello":{"_0":{"deviceID":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
+                       R"("deviceName":"Ada","platform":"iOS"}}})"),
+           std::string(R"({"hello":{"_0":{"version":"2","deviceID":"0A1B2C3D-4E5F-4061-8293-)"
+                       R"(A4B5C6D7E8F9","deviceName":"Ada","platform":"iOS"}}})"),
+           std::string(R"({"hello":{"_0":{"version":2.5,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
+                       R"(A4B5C6D7E8F9","deviceName":"Ada","platform":"iOS"}}})"),
+           std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D4E5F40618293A4B5C6D7E8)"
+                       R"(F9","deviceName":"Ada","platform":"iOS"}}})"),
+           std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
+                       R"(A4B5C6D7E8F9","deviceName":7,"platform":"iOS"}}})"),
+           std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
+                       R"(A4B5C6D7E8F9","deviceName":"Ada"}}})"),
+           std::string(R"({"welcomeBack":{"_0":{"version":2,"deviceName":"M"}}})"),
+           // Bytes that are not canonical padded Base64.
+           std::string(R"({"pairAccepted":{"_0":{"version":2,"deviceID":"6F9619FF-8B86-D011-)"
+                       R"(B42D-00C04FC964FF","deviceName":"M","publicKey":"AAEC","confirmation":)"
+                       R"("AAE"}}})"),
+           std::string(R"({"snapshot":{"_0":{"version":2,"senderID":"6F9619FF-8B86-D011-B42D-)"
+                       R"(00C04FC964FF","sealed":"AA-_"}}})"),
+           std::string(R"({"snapshot":{"_0":{"version":2,"senderID":"6F9619FF-8B86-D011-B42D-)"
+                       R"(00C04FC964FF"}}})"),
+           std::string(R"({"snapshot":{"_0":{"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+                       R"("sealed":""}}})"),
+           // Not JSON at all.
+           std::string(R"({"requestSnapshot":{})"),
+           std::string(""),
+       }) {
+    EXPECT_EQ(SyncCoding::decodeMessage(text), std::nullopt) << text;
+  }
+}
+
+TEST(SyncMessageCoding, DeeplyNestedOrHugeInputIsRefusedWithoutCrashing) {
+  std::string deep =
+      R"({"hello":{"_0":)" + std::string(100000, '[') + std::string(100000, ']') + "}}";
+  EXPECT_EQ(SyncCoding::decodeMessage(deep), std::nullopt);
+
+  std::string longName(4 << 20, 'a');
+  auto big = SyncCoding::decodeMessage(
+      R"({"welcomeBack":{"_0":{"version":2,"deviceID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+      R"("deviceName":")" +
+      longName + R"("}}})");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->as<SyncMessage::Welcome>()->deviceName.size(), longName.size());
+}
+
+TEST(SyncMessageCoding, TextThatIsNotUtf8CannotBeEncoded) {
+  SyncMessage hello{SyncMessage::Hello{2, phone, "Ada\xff", "iOS"}};
+  EXPECT_EQ(SyncCoding::encode(hello), std::nullopt);
+}
+
+TEST(SyncMessageCoding, FailureReasonsHaveTheirWordsAndStandardDetails) {
+  struct Row {
+    Reason reason;
+    const char* word;
+    const char* detail;
+  };
+  for (const Row& row : {
+           Row{Reason::codeNoLongerValid, "codeNoLongerValid",
+               "That pairing code is no longer valid."},
+           Row{Reason::codeWrong, "codeWrong",
+               "That code is not right. Make a new one on the Mac."},
+           Row{Reason::needsNewerApp, "needsNewerApp", "This Mac needs a newer Meterwright."},
+           Row{Reason::deviceNotRecognised, "deviceNotRecognised",
+               "This Mac does not recognise that device. Pair it again."},
+           Row{Reason::keyAgreementFailed, "keyAgreementFailed", "Could not agree on a key."},
+       }) {
+    EXPECT_EQ(Failure::toString(row.reason), row.word);
+    EXPECT_EQ(Failure::reasonFromString(row.word), row.reason);
+    EXPECT_EQ(Failure::standard(row.reason), (Failure{row.reason, row.detail}));
+  }
+  EXPECT_EQ(Failure::reasonFromString("codewrong"), std::nullopt);
+  EXPECT_EQ(Failure::reasonFromString(""), std::nullopt);
+}
+
+TEST(SyncEnvelopeCoding, WritesItsThreeKeysInOrderAndRequiresThemAll) {
+  SyncEnvelope envelope{2, mac, std::string("\xfb\xff\xbf", 3)};
+  const std::string text =
+      R"({"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sealed":"+/+/"})";
+  EXPECT_EQ(SyncCoding::encode(envelope), text);
+  EXPECT_EQ(SyncCoding::decodeEnvelope(text), envelope);
+
+  EXPECT_EQ(SyncCoding::decodeEnvelope(
+                R"({"sealed":"+/+/","senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
+                R"("version":7,"nonce":"ignored"})"),
+            (SyncEnvelope{7, mac, std::string("\xfb\xff\xbf", 3)}));
+  for (const char* text : {
+           R"({"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sealed":"+/+/"})",
+           R"({"version":2,"sealed":"+/+/"})",
+           R"({"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF"})",
+           R"({"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sealed":null})",
+           R"({"version":2,"senderID":"not-a-uuid","sealed":"+/+/"})",
+           R"({"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sealed":"-_-_"})",
+           R"({"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sealed":[1]})",
+       }) {
+    EXPECT_EQ(SyncCoding::decodeEnvelope(text), std::nullopt) << text;
+  }
+}
+
+TEST(SyncError, EachConstructorSetsOnlyItsKindsValue) {
+  Failure failure = Failure::standard(Reason::needsNewerApp);
+  SyncError refused = SyncError::refused(failure);
+  EXPECT_EQ(refused.kind, SyncError::Kind::refused);
+  EXPECT_EQ(refused.failure, failure);
+
+  EXPECT_EQ(SyncError::malformedMessage(), SyncError::transportFailed("Malformed message"));
+  EXPECT_EQ(SyncError::couldNotEncode().text, "Could not encode a message");
+  EXPECT_EQ(SyncError::unsupportedVersion(3).version, 3);
+  EXPECT_NE(SyncError::unsupportedVersion(3), SyncError::unsupportedVersion(4));
+  EXPECT_NE(SyncError::of(SyncError::Kind::notPaired),
+            SyncError::of(SyncError::Kind::decryptionFailed));
+  EXPECT_NE(SyncError::refused(failure), SyncError::refused(Failure{std::nullopt, "x"}));
+}
+
+TEST(SyncResult, HoldsEitherTheValueOrTheError) {
+  SyncResult<std::string> good(std::string("bytes"));
+  ASSERT_TRUE(good.ok());
+  EXPECT_EQ(good.value(), "bytes");
+
+  SyncResult<std::string> bad(SyncError::of(SyncError::Kind::messageTooLarge));
+  ASSERT_FALSE(bad.ok());
+  EXPECT_EQ(bad.error().kind, SyncError::Kind::messageTooLarge);
+
+  SyncResult<void> done;
+  EXPECT_TRUE(done.ok());
+  SyncResult<void> failed(SyncError::of(SyncError::Kind::notPaired));
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(failed.error(), SyncError::of(SyncError::Kind::notPaired));
+}
+
+}  // namespace
+}  // namespace meterwright

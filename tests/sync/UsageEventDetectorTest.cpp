@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+#include "core/sync/UsageEventDetector.h"
+#include "core/text/LocalizedModule.h"
+
+namespace meterwright {
+namespace {
+
+const Date tenOClock = dateFromUnixSeconds(1'740'823'200);  // 2025-03-01T10:00:00Z
+const Date threeOClock = addingSeconds(tenOClock, 5 * 3600);
+
+using Reset = SyncEvent::WindowReset;
+using Low = SyncEvent::RunningLow;
+using Out = SyncEvent::Exhausted;
+using Offline = SyncEvent::ProviderOffline;
+
+Snapshot reading(std::vector<UsageWindow> windows, std::string state = "live") {
+  return Snapshot{
+      tenOClock, {{"claude", "Claude", "max", state, tenOClock, windows}}, {}, "direct"};
+}
+
+UsageWindow fiveHours(double usedPercent, std::optional<Date> resetsAt = std::nullopt) {
+  return UsageWindow{300, usedPercent, resetsAt, {}};
+}
+
+SyncEvent low(int percent) {
+  return {Low{"claude", "Claude", "5h", percent}};
+}
+SyncEvent out() {
+  return {Out{"claude", "Claude", "5h"}};
+}
+SyncEvent reset(bool wasSpent) {
+  return {Reset{"claude", "Claude", "5h", wasSpent}};
+}
+
+// One five-hour window of one provider, before (or never seen) and now.
+struct WindowCase {
+  const char* name;
+  int threshold;
+  std::optional<UsageWindow> before;
+  UsageWindow now;
+  std::vector<SyncEvent> expected;
+};
+
+TEST(UsageEventDetector, OneWindowTransitions) {
+  const std::vector<WindowCase> cases = {
+      {"crossing the threshold", 20, fiveHours(75), fiveHours(85), {low(15)}},
+      {"already below the threshold", 20, fiveHours(82), fiveHours(85), {}},
+      {"exactly at the threshold counts as low", 20, fiveHours(79), fiveHours(80), {low(20)}},
+      {"from exactly the threshold is not a new crossing", 20, fiveHours(80), fiveHours(85), {}},
+      {"straight from above the threshold to spent",
+       20,
+       fiveHours(79),
+       fiveHours(99.7),
+       {low(0), out()}},
+      {"spent after having been low", 20, fiveHours(90), fiveHours(99.6), {out()}},
+      {"spent stays spent", 20, fiveHours(99.6), fiveHours(100), {}},
+      {"an old value beyond 100 % used counts as already spent",
+       20,
+       fiveHours(104),
+       fiveHours(110),
+       {}},
+      {"just short of spent", 20, fiveHours(99.4), fiveHours(99.49), {}},
+      {"first sight, low", 20, std::nullopt, fiveHours(90), {low(10)}},
+      {"first sight, spent", 20, std::nullopt, fiveHours(99.8), {low(0), out()}},
+      {"first sight, beyond 100 % used", 20, std::nullopt, fiveHours(120), {low(0), out()}},
+      {"first sight, comfortable", 20, std::nullopt, fiveHours(50), {}},
+      {"threshold 0 never warns but still reports spent",
+       0,
+       fiveHours(50),
+       fiveHours(100),
+       {out()}},
+      {"negative threshold never warns", -5, std::nullopt, fiveHours(99), {}},
+      {"remaining 14.5 rounds up", 20, fiveHours(50), fiveHours(85.5), {low(15)}},
+      {"remaining 14.4 rounds down", 20, fiveHours(50), fiveHours(85.6), {low(14)}},
+      {"back to untouched", 20, fiveHours(30), fiveHours(0), {reset(false)}},
+      {"back to untouched from spent", 20, fiveHours(100), fiveHours(0), {reset(true)}},
+      {"back to untouched from negative use is no reset", 20, fiveHours(-5), fiveHours(0), {}},
+      {"a new cycle with less use",
+       20,
+       fiveHours(60, tenOClock),
+       fiveHours(5, threeOClock),
+       {reset(false)}},
+      {"a new cycle from 99.6 % used was spent",
+       20,
+       fiveHours(99.6, tenOClock),
+       fiveHours(95, threeOClock),
+       {reset(true)}},
+      {"less use with the reset time unchanged",
+       20,
+       fiveHours(60, tenOClock),
+       fiveHours(5, tenOClock),
+       {}},
+      {"less use with an earlier reset time",
+       20,
+       fiveHours(60, threeOClock),
+       fiveHours(5, tenOClock),
+       {}},
+      {"a later reset time with more use",
+       20,
+       fiveHours(5, tenOClock),
+       fiveHours(60, threeOClock),
+       {}},
+      {"a later reset time without an old one", 20, fiveHours(60), fiveHours(5, threeOClock), {}},
+      // A reset excludes the low and spent checks of that window in the same pass.
+      {"a new cycle that is already low",
+       20,
+       fiveHours(99, tenOClock),
+       fiveHours(90, threeOClock),
+       {reset(false)}},
+  };
+  for (const WindowCase& c : cases) {
+    std::optional<Snapshot> previous;
+    if (c.before) previous = reading({*c.before});
+    auto events = UsageEventDetector{c.threshold}.events(previous, reading({c.now}));
+    EXPECT_EQ(events, c.expected) << c.name;
+  }
+}
+
+TEST(UsageEventDetector, WindowsAreMatchedByLengthAloneAndInOrder) {
+  // The old reading's first window of each length is the one compared.
+  Snapshot previous =
+      reading({UsageWindow{10080, 70, {}, "opus"}, UsageWindow{10080, 95, {}, {}}, fiveHours(50)});
+  Snapshot current = reading(
+      {fiveHours(100), UsageWindow{10080, 85, {}, "sonnet"}, UsageWindow{1440, 99, {}, {}}});
+  std::vector<SyncEvent> expected = {
+      low(0),
+      out(),
+      {Low{"claude", "Claude", "7d", 15}},
+      {Low{"claude", "Claude", "1d", 1}},
+  };
+  EXPECT_EQ(UsageEventDetector{20}.events(previous, current), expected);
+}
+
+TEST(UsageEventDetector, ProvidersAreMatchedIgnoringCaseAndWalkedInTheCurrentOrder) {
+  Snapshot previous{tenOClock,
+                    {{"CODEX", "Codex", {}, "live", {}, {UsageWindow{10080, 50, {}, {}}}},
+                     {"Claude", "Claude", {}, "live", {}, {fiveHours(50)}},
+                     {"glm", "GLM", {}, "live", {}, {fiveHours(10)}}},
+                    {},
+                    "direct"};
+  Snapshot current{tenOClock,
+                   {{"claude", "Claude", {}, "live", {}, {fiveHours(85)}},
+                    {"codex", "Codex", {}, "live", {}, {UsageWindow{10080, 100, {}, {}}}}},
+                   {},
+                   "direct"};
+  std::vector<SyncEvent> expected = {
+      low(15),
+      {Low{"codex", "Codex", "7d", 0}},
+      {Out{"codex", "Codex", "7d"}},
+  };
+  // The glm provider vanished: nothing is said about it.
+  EXPECT_EQ(UsageEventDetector{20}.events(previous, current), expected);
+}
+
+TEST(UsageEventDetector, AProviderThatStopsReportingGoesOfflineOnce) {
+  const SyncEvent offline{Offline{"claude", "Claude", "It has not answered since the last check."}};
+  UsageEventDetector detector{20};
+
+  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({}, "unavailable")),
+            std::vector<SyncEvent>{offline});
+  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({})),
+            std::vector<SyncEvent>{offline});
+  EXPECT_EQ(detector.events(reading({fiveHours(50)}, "stale"), reading({}, "UNAVAILABLE")),
+            std::vector<SyncEvent>{offline});
+  // Windows kept under "unavailable" still count as no data, and their loop still runs.
+  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({fiveHours(90)}, "Unavailable")),
+            (std::vector<SyncEvent>{offline, low(10)}));
+
+  EXPECT_EQ(detector.events(reading({fiveHours(50)}, "unavailable"), reading({}, "unavailable")),
+            std::vector<SyncEvent>{});
+  EXPECT_EQ(detector.events(reading({}), reading({})), std::vector<SyncEvent>{});
+  EXPECT_EQ(detector.events(std::nullopt, reading({}, "unavailable")), std::vector<SyncEvent>{});
+}
+
+TEST(UsageEventDetector, TheOfflineReasonIsNeverTranslated) {
+  coreText().choose({{"de"}});
+  auto events = UsageEventDetector{20}.events(reading({fiveHours(50)}), reading({}));
+  coreText().choose(std::nullopt);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].body(), "It has not answered since the last check.");
+}
+
+}  // namespace
+}  // namespace meterwright
