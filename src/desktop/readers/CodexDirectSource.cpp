@@ -1,10 +1,6 @@
 #include "desktop/readers/CodexDirectSource.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 
@@ -50,11 +46,6 @@ LineVerdict inspect(std::string_view line, std::optional<json>& result) {
   auto found = message->find("result");
   if (found != message->end() && found->is_object()) result = *found;
   return LineVerdict::answered;
-}
-
-int millisecondsUntil(SteadyClock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1'000'000));
 }
 
 }  // namespace
@@ -112,36 +103,21 @@ std::optional<json> CodexDirectSource::queryRateLimits(const std::string& execut
 
   std::optional<json> result;
   std::string buffer;
-  char chunk[65536];
-  bool answered = false;
-  while (!answered && SteadyClock::now() < deadline) {
-    pollfd wait{child->outputFd(), POLLIN, 0};
-    // Short slices: a grandchild may hold the pipe open after the child itself has gone.
-    int ready = ::poll(&wait, 1, std::min(millisecondsUntil(deadline), 100));
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) {
-      if (!child->isRunning()) break;
-      continue;
-    }
-    ssize_t count = ::read(child->outputFd(), chunk, sizeof chunk);
-    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (count <= 0) break;
+  child->readOutput(deadline, [&result, &buffer](std::string_view chunk) {
     std::size_t scanFrom = buffer.size();
-    buffer.append(chunk, static_cast<std::size_t>(count));
+    buffer.append(chunk);
     std::size_t lineStart = 0;
     for (std::size_t end; (end = buffer.find('\n', scanFrom)) != std::string::npos;) {
       if (inspect(std::string_view(buffer).substr(lineStart, end - lineStart), result) ==
           LineVerdict::answered) {
-        answered = true;
-        break;
+        return false;
       }
       lineStart = end + 1;
       scanFrom = lineStart;
     }
-    if (answered) break;
     buffer.erase(0, lineStart);
-    if (buffer.size() > lineLimit) break;
-  }
+    return buffer.size() <= lineLimit;
+  });
 
   child->closeInput();
   child->closeOutput();

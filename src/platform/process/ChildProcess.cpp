@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -315,6 +316,33 @@ void ChildProcess::terminate(double grace) {
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   reap(status);
+}
+
+ChildProcess::OutputEnd ChildProcess::readOutput(
+    SteadyClock::time_point deadline, const std::function<bool(std::string_view chunk)>& consume) {
+  char chunk[65536];
+  while (SteadyClock::now() < deadline) {
+    pollfd wait{output_, POLLIN, 0};
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    // Short slices: a grandchild may hold the pipe open after the child itself has gone.
+    int ready = ::poll(&wait, 1, static_cast<int>(std::clamp<long long>(left.count(), 0, 100)));
+    if (ready < 0 && errno != EINTR) return OutputEnd::failed;
+    if (ready <= 0) {
+      if (!isRunning()) return OutputEnd::endOfStream;
+      continue;
+    }
+    ssize_t count = ::read(output_, chunk, sizeof chunk);
+    if (count < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return OutputEnd::failed;
+    }
+    if (count == 0) return OutputEnd::endOfStream;
+    if (!consume(std::string_view(chunk, static_cast<std::size_t>(count)))) {
+      return OutputEnd::stopped;
+    }
+  }
+  return OutputEnd::deadline;
 }
 
 }  // namespace meterwright

@@ -2,9 +2,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/settings/EnvironmentBlock.h"
@@ -61,6 +64,15 @@ class ChildProcess {
   // Writes all of `bytes` to the child's standard input. False when the child no longer reads
   // (EPIPE, which never raises SIGPIPE here) or the input is closed.
   bool writeInput(std::string_view bytes);
+
+  // How a readOutput call ended.
+  enum class OutputEnd { endOfStream, deadline, stopped, failed };
+
+  // Hands each chunk of standard output to `consume` as it arrives, until the stream ends, the
+  // deadline passes, `consume` returns false (stopped) or reading fails. Output still open after
+  // the child has gone (a grandchild holding the pipe) ends the wait too, as endOfStream.
+  OutputEnd readOutput(std::chrono::steady_clock::time_point deadline,
+                       const std::function<bool(std::string_view chunk)>& consume);
 
   // Whether the child is still running; reaps it when it has exited.
   bool isRunning();

@@ -1,10 +1,6 @@
 #include "platform/process/ProcessRun.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 
@@ -40,31 +36,13 @@ std::optional<ProcessRunResult> runCollectingOutput(const std::string& executabl
   auto deadline = SteadyClock::now() +
                   std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(
                       std::isfinite(timeoutSeconds) ? std::clamp(timeoutSeconds, 0.0, 1e6) : 0.0));
-  char buffer[16384];
-  bool ended = false;
-  while (!ended && SteadyClock::now() < deadline) {
-    pollfd wait{child->outputFd(), POLLIN, 0};
-    // Short slices: a grandchild may keep the pipe open after the child itself is gone.
-    int ready = ::poll(&wait, 1, std::min(millisecondsUntil(deadline), 100));
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) {
-      if (!child->isRunning()) break;
-      continue;
-    }
-    ssize_t count = ::read(child->outputFd(), buffer, sizeof buffer);
-    if (count < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      break;
-    }
-    if (count == 0) {
-      ended = true;
-      break;
-    }
+  child->readOutput(deadline, [&result, outputLimit](std::string_view chunk) {
     std::size_t room = outputLimit - std::min(outputLimit, result.standardOutput.size());
-    std::size_t keep = std::min(room, static_cast<std::size_t>(count));
-    result.standardOutput.append(buffer, keep);
-    if (keep < static_cast<std::size_t>(count)) result.outputTruncated = true;
-  }
+    std::size_t keep = std::min(room, chunk.size());
+    result.standardOutput.append(chunk.substr(0, keep));
+    if (keep < chunk.size()) result.outputTruncated = true;
+    return true;
+  });
   child->closeOutput();
 
   if (!child->waitForExit(millisecondsUntil(deadline) / 1000.0)) {
