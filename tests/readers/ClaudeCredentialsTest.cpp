@@ -33,21 +33,18 @@ double millisecondsAt(Date date) {
   return secondsBetween(Date{}, date) * 1000;
 }
 
-TEST(ClaudeCredentialsParse, ReadsTheFourMembersItUses) {
-  auto parsed = ClaudeCredentials::parse(R"({"claudeAiOauth": {
-      "accessToken": "fake-access", "refreshToken": "fake-refresh", "expiresAt": 1740821400500,
-      "scopes": ["user:inference"], "subscriptionType": "max"}, "mcpOAuth": {}})");
-  EXPECT_EQ(parsed,
+TEST(ClaudeCredentialsParse, ReadsTheFourMembersItUsesAndTakesOddOptionalOnesAsAbsent) {
+  EXPECT_EQ(ClaudeCredentials::parse(R"({"claudeAiOauth": {"accessToken": "fake-access",
+      "refreshToken": "fake-refresh", "expiresAt": 1740821400500, "scopes": ["user:inference"],
+      "subscriptionType": "max"}, "mcpOAuth": {}})"),
             (ClaudeCredentials{"fake-access", "max", now + std::chrono::milliseconds(500), true}));
-}
-
-TEST(ClaudeCredentialsParse, OptionalMembersOfAnotherTypeCountAsAbsent) {
-  EXPECT_EQ(ClaudeCredentials::parse(R"({"claudeAiOauth": {"accessToken": "fake-access",
-      "refreshToken": "", "expiresAt": "soon", "subscriptionType": 5}})"),
-            (ClaudeCredentials{"fake-access", std::nullopt, std::nullopt, false}));
-  EXPECT_EQ(ClaudeCredentials::parse(R"({"claudeAiOauth": {"accessToken": "fake-access",
-      "refreshToken": null, "expiresAt": null}})"),
-            (ClaudeCredentials{"fake-access", std::nullopt, std::nullopt, false}));
+  for (const char* odd : {R"({"claudeAiOauth": {"accessToken": "fake-access", "refreshToken": "",
+                              "expiresAt": "soon", "subscriptionType": 5}})",
+                          R"({"claudeAiOauth": {"accessToken": "fake-access",
+                              "refreshToken": null, "expiresAt": null}})"}) {
+    EXPECT_EQ(ClaudeCredentials::parse(odd),
+              (ClaudeCredentials{"fake-access", std::nullopt, std::nullopt, false}));
+  }
 }
 
 TEST(ClaudeCredentialsParse, WithoutAUsableAccessTokenThereAreNoCredentials) {
@@ -81,17 +78,6 @@ class ClaudeCredentialsFileTest : public ::testing::Test {
   TemporaryFolder temp;
 };
 
-TEST_F(ClaudeCredentialsFileTest, LivesInTheClaudeConfigFolder) {
-  FileLocations locations = temp.locations();
-  EXPECT_EQ(ClaudeCredentialsFile::location(locations, EnvironmentBlock()),
-            locations.home / ".claude" / ".credentials.json");
-  EXPECT_EQ(ClaudeCredentialsFile::location(locations, EnvironmentBlock({"CLAUDE_CONFIG_DIR="})),
-            locations.home / ".claude" / ".credentials.json");
-  EXPECT_EQ(ClaudeCredentialsFile::location(locations,
-                                            EnvironmentBlock({"CLAUDE_CONFIG_DIR=/srv/claude"})),
-            fs::path("/srv/claude/.credentials.json"));
-}
-
 TEST_F(ClaudeCredentialsFileTest, IsOneItemDatedByTheFile) {
   ClaudeCredentialsFile items(file());
   EXPECT_EQ(items.list(), std::vector<ClaudeCredentialItem>{});
@@ -102,11 +88,9 @@ TEST_F(ClaudeCredentialsFileTest, IsOneItemDatedByTheFile) {
       {"Claude Code-credentials", now + std::chrono::milliseconds(250)}};
   EXPECT_EQ(items.list(), expected);
 
-  auto result = read();
-  EXPECT_EQ(result.status, SecretStatus::success);
-  ASSERT_TRUE(result.item);
-  EXPECT_EQ(result.item->data, signIn("fake-access", std::nullopt));
-  EXPECT_EQ(result.item->modificationDate, now + std::chrono::milliseconds(250));
+  EXPECT_EQ(read().item, (SecretItem{"Claude Code-credentials", "", "Claude Code-credentials",
+                                     signIn("fake-access", std::nullopt),
+                                     now + std::chrono::milliseconds(250)}));
   EXPECT_EQ(items.read("Claude Code-credentials-2", false).status, SecretStatus::itemNotFound);
 }
 

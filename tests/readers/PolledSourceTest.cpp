@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <future>
-#include <thread>
 
 #include "core/readers/PolledSource.h"
 #include "readers/ScriptedSource.h"
@@ -11,65 +10,75 @@
 namespace meterwright {
 namespace {
 
-using testing::ManualClock;
 using testing::ScriptedSource;
 
-UsageWindow win(int minutes, double used, std::optional<std::string> group = {}) {
-  return {minutes, used, std::nullopt, std::move(group)};
-}
-
 Snapshot readingAt(Date generatedAt, double usedPercent = 40) {
-  ProviderSnapshot provider{"claude", "Claude", {}, "live", generatedAt, {win(300, usedPercent)}};
+  ProviderSnapshot provider{"claude", "Claude",    {},
+                            "live",   generatedAt, {{300, usedPercent, {}, {}}}};
   return Snapshot{generatedAt, {provider}, {}, "direct"};
 }
 
 class PolledSourceTest : public ::testing::Test {
  protected:
-  PolledSource make(double minInterval, double maxBackoff = 1800, double manualFloor = 60) {
-    return PolledSource(upstream, minInterval, maxBackoff, manualFloor, clock);
+  PolledSource make(double minInterval, double maxBackoff = 1800) {
+    return PolledSource(upstream, minInterval, maxBackoff, 60, clock);
+  }
+  // Fails with each summary in turn; returns the source after the first read.
+  std::unique_ptr<PolledSource> failing(double minInterval, std::vector<std::string> summaries) {
+    for (const auto& summary : summaries) upstream->thenFailure(summary);
+    auto source = std::make_unique<PolledSource>(upstream, minInterval, 1800, 60, clock);
+    source->read();
+    return source;
   }
 
-  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
   std::shared_ptr<ScriptedSource> upstream = std::make_shared<ScriptedSource>("Claude reader");
 };
 
-TEST_F(PolledSourceTest, AsksUpstreamFirstThenServesTheCacheUntilTheIntervalHasPassed) {
+TEST_F(PolledSourceTest, ServesTheCacheUntilTheIntervalPassesAndKeepsItThroughAFailure) {
   auto source = make(120);
+  EXPECT_EQ(source.cachedSnapshot(), std::nullopt);
+  EXPECT_EQ(source.manualRefreshAvailableIn(), 0);
+  EXPECT_TRUE(source.forceRefresh());
   Date start = clock->now();
   upstream->thenReading(readingAt(start, 10));
   upstream->thenReading(readingAt(addingSeconds(start, 120), 20));
+  upstream->thenFailure("offline");
 
   EXPECT_EQ(source.read(), readingAt(start, 10));
-  EXPECT_EQ(upstream->reads(), 1);
   clock->advance(119);
   EXPECT_EQ(source.read(), readingAt(start, 10));
   EXPECT_EQ(upstream->reads(), 1);
   EXPECT_EQ(source.nextAttempt(), addingSeconds(start, 120));
-
   clock->advance(1);
   EXPECT_EQ(source.read(), readingAt(addingSeconds(start, 120), 20));
   EXPECT_EQ(upstream->reads(), 2);
+
+  clock->advance(120);
+  EXPECT_EQ(source.read(), readingAt(addingSeconds(start, 120), 20));
+  EXPECT_EQ(upstream->reads(), 3);
+  EXPECT_EQ(source.cachedAge(), 120);
+  EXPECT_EQ(source.lastFailure(), (SourceFailure{"offline", "", false}));
 }
 
 TEST_F(PolledSourceTest, BackOffDoublesPerFailureUpToThirtyTwoTimesAndTheCap) {
-  struct Case {
+  struct Row {
     double minInterval;
     double maxBackoff;
     std::vector<double> delays;
   };
-  const Case cases[] = {
-      {120, 1800, {240, 480, 960, 1800, 1800, 1800}},
-      // Far from the cap: the doubling itself stops at 32×.
+  const Row rows[] = {
+      {120, 1800, {240, 480, 960, 1800, 1800}},
       {10, 1800, {20, 40, 80, 160, 320, 320, 320}},
       {300, 500, {500, 500}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.minInterval);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.minInterval);
     upstream = std::make_shared<ScriptedSource>();
     upstream->thenFailure("server error");
-    auto source = make(c.minInterval, c.maxBackoff);
+    auto source = make(row.minInterval, row.maxBackoff);
     int asked = 0;
-    for (double delay : c.delays) {
+    for (double delay : row.delays) {
       SCOPED_TRACE(delay);
       Date attempt = clock->now();
       EXPECT_EQ(source.read(), std::nullopt);
@@ -77,22 +86,20 @@ TEST_F(PolledSourceTest, BackOffDoublesPerFailureUpToThirtyTwoTimesAndTheCap) {
       EXPECT_EQ(source.nextAttempt(), addingSeconds(attempt, delay));
       EXPECT_TRUE(source.isBackingOff());
       EXPECT_FALSE(source.isRateLimitedByProvider());
-
       clock->advance(delay - 1);
-      EXPECT_EQ(source.read(), std::nullopt);
+      source.read();
       EXPECT_EQ(upstream->reads(), asked) << "asked inside the back-off";
       clock->advance(1);
-      EXPECT_FALSE(source.isBackingOff());
     }
   }
 }
 
 TEST_F(PolledSourceTest, RateLimitIsRecognisedFromTheFailureSummary) {
-  struct Case {
+  struct Row {
     std::optional<std::string> summary;
     bool rateLimited;
   };
-  const Case cases[] = {
+  const Row rows[] = {
       {"HTTP 429 from the usage endpoint", true},
       {"Anthropic is rate limiting \u2014 backing off", true},
       {"RATE LIMIT reached", true},
@@ -102,138 +109,83 @@ TEST_F(PolledSourceTest, RateLimitIsRecognisedFromTheFailureSummary) {
       {"", false},
       {std::nullopt, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.summary.value_or("(no failure record)"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.summary.value_or("(no failure record)"));
     std::optional<SourceFailure> failure;
-    if (c.summary) failure = SourceFailure{*c.summary, "", false};
-    EXPECT_EQ(PolledSource::isRateLimit(failure), c.rateLimited);
-
+    if (row.summary) failure = SourceFailure{*row.summary, "", false};
+    EXPECT_EQ(PolledSource::isRateLimit(failure), row.rateLimited);
     upstream = std::make_shared<ScriptedSource>();
     upstream->then({std::nullopt, failure});
     auto source = make(300);
     source.read();
-    EXPECT_EQ(source.isRateLimitedByProvider(), c.rateLimited);
+    EXPECT_EQ(source.isRateLimitedByProvider(), row.rateLimited);
     EXPECT_TRUE(source.isBackingOff());
   }
 }
 
-TEST_F(PolledSourceTest, AnOrdinaryFailureClearsAnEarlierRateLimit) {
-  auto source = make(300);
-  upstream->thenFailure("429 Too Many Requests");
-  upstream->thenFailure("connection refused");
-  source.read();
-  EXPECT_TRUE(source.isRateLimitedByProvider());
-  clock->set(source.nextAttempt());
-  source.read();
-  EXPECT_EQ(upstream->reads(), 2);
-  EXPECT_TRUE(source.isBackingOff());
-  EXPECT_FALSE(source.isRateLimitedByProvider());
-}
+TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
+  auto source = failing(120, {"429 Too Many Requests", "connection refused", "429"});
+  EXPECT_TRUE(source->isRateLimitedByProvider());
+  clock->set(source->nextAttempt());
+  source->read();
+  EXPECT_TRUE(source->isBackingOff());
+  EXPECT_FALSE(source->isRateLimitedByProvider());
+  clock->set(source->nextAttempt());
+  source->read();
+  EXPECT_TRUE(source->isRateLimitedByProvider());
 
-TEST_F(PolledSourceTest, AFailureAfterSuccessesKeepsTheLastGoodReadingUnchanged) {
-  auto source = make(120);
-  Date start = clock->now();
-  upstream->thenReading(readingAt(start));
+  upstream->thenReading(readingAt(clock->now()));
   upstream->thenFailure("offline");
-  ASSERT_TRUE(source.read());
-
+  clock->set(source->nextAttempt());
+  ASSERT_TRUE(source->read());
+  EXPECT_FALSE(source->isBackingOff());
+  EXPECT_FALSE(source->isRateLimitedByProvider());
+  EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 120));
   clock->advance(120);
-  EXPECT_EQ(source.read(), readingAt(start));
-  EXPECT_EQ(upstream->reads(), 2);
-  EXPECT_EQ(source.cachedSnapshot(), readingAt(start));
-  EXPECT_EQ(source.cachedAge(), 120);
-  EXPECT_EQ(source.lastFailure(), (SourceFailure{"offline", "", false}));
+  source->read();
+  EXPECT_EQ(upstream->reads(), 5);
+  // The streak started over: back to the first doubling.
+  EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 240));
 }
 
 TEST_F(PolledSourceTest, ManualRefreshOpensAtTheFloorAndOverridesAnOrdinaryBackOff) {
-  auto source = make(120);
-  upstream->thenFailure("offline");
-  upstream->thenFailure("offline");
-  upstream->thenFailure("offline");
-  source.read();
-  source.read();  // inside the interval: not asked
+  auto source = failing(120, {"offline"});
+  source->read();  // inside the interval: not asked
   Date attempt = clock->now();
   clock->advance(59);
-  Date before = source.nextAttempt();
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 1);
-  EXPECT_FALSE(source.forceRefresh());
-  EXPECT_EQ(source.nextAttempt(), before);
-  EXPECT_EQ(source.nextAttempt(), addingSeconds(attempt, 240));
-
+  EXPECT_EQ(source->manualRefreshAvailableIn(), 1);
+  EXPECT_FALSE(source->forceRefresh());
+  EXPECT_EQ(source->nextAttempt(), addingSeconds(attempt, 240));
   clock->advance(1);
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 0);
-  EXPECT_TRUE(source.forceRefresh());
-  EXPECT_FALSE(source.isBackingOff());
-  source.read();
+  EXPECT_EQ(source->manualRefreshAvailableIn(), 0);
+  EXPECT_TRUE(source->forceRefresh());
+  EXPECT_FALSE(source->isBackingOff());
+  source->read();
   EXPECT_EQ(upstream->reads(), 2);
   // The forced attempt failed too: the streak went on, so this is the second doubling.
-  EXPECT_EQ(source.nextAttempt(), addingSeconds(clock->now(), 480));
+  EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 480));
 }
 
-TEST_F(PolledSourceTest, ManualRefreshHonoursTheProvidersRateLimit) {
-  // First failure with a 300-second interval: the provider is left alone for 600 seconds.
-  auto source = make(300);
-  upstream->thenFailure("Anthropic is rate limiting \u2014 backing off");
-  source.read();
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 600);
+TEST_F(PolledSourceTest, ManualRefreshWaitsForTheRateLimitButNeverLessThanTheFloor) {
+  // Interval 300: a rate limit leaves the provider alone for 600 seconds.
+  auto limited = failing(300, {"Anthropic is rate limiting \u2014 backing off"});
+  EXPECT_EQ(limited->manualRefreshAvailableIn(), 600);
   clock->advance(120);
-  EXPECT_FALSE(source.forceRefresh());
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 480);
-  EXPECT_EQ(upstream->reads(), 1);
-
+  EXPECT_FALSE(limited->forceRefresh());
+  EXPECT_EQ(limited->manualRefreshAvailableIn(), 480);
   clock->advance(480);
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 0);
-  EXPECT_TRUE(source.forceRefresh());
-}
+  EXPECT_TRUE(limited->forceRefresh());
 
-TEST_F(PolledSourceTest, ManualRefreshWaitIsTheFloorWhenTheRateLimitEndsEarlier) {
-  // Interval 20: a rate-limit back-off of 40 seconds ends before the 60-second manual floor.
-  auto source = make(20);
-  upstream->thenFailure("429");
-  source.read();
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 60);
+  // Interval 20: the 40-second rate-limit back-off ends before the 60-second floor.
+  auto brief = failing(20, {"429"});
+  EXPECT_EQ(brief->manualRefreshAvailableIn(), 60);
   clock->advance(45);
-  EXPECT_FALSE(source.isRateLimitedByProvider());
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 15);
-  EXPECT_FALSE(source.forceRefresh());
-}
-
-TEST_F(PolledSourceTest, ASuccessAfterAStreakClearsStreakBackOffAndRateLimitAtOnce) {
-  auto source = make(120);
-  upstream->thenFailure("429");
-  upstream->thenFailure("429");
-  upstream->thenReading(readingAt(clock->now()));
-  upstream->thenFailure("offline");
-  source.read();
-  clock->set(source.nextAttempt());
-  source.read();
-  clock->set(source.nextAttempt());
-  ASSERT_TRUE(source.read());
-  EXPECT_FALSE(source.isBackingOff());
-  EXPECT_FALSE(source.isRateLimitedByProvider());
-  EXPECT_EQ(source.nextAttempt(), addingSeconds(clock->now(), 120));
-
-  clock->advance(120);
-  source.read();
-  EXPECT_EQ(upstream->reads(), 4);
-  // Back to the first doubling.
-  EXPECT_EQ(source.nextAttempt(), addingSeconds(clock->now(), 240));
-}
-
-TEST_F(PolledSourceTest, FreshInstanceHasNoCacheAndNoWait) {
-  auto source = make(300, 1800, 60);
-  EXPECT_EQ(source.cachedSnapshot(), std::nullopt);
-  EXPECT_EQ(source.cachedAge(), std::nullopt);
-  EXPECT_EQ(source.manualRefreshAvailableIn(), 0);
-  EXPECT_FALSE(source.isBackingOff());
-  EXPECT_LE(source.nextAttempt(), clock->now());
-  EXPECT_EQ(source.minimumInterval(), 300);
-  EXPECT_EQ(source.name(), "Claude reader");
-  EXPECT_TRUE(source.forceRefresh());
+  EXPECT_FALSE(brief->isRateLimitedByProvider());
+  EXPECT_EQ(brief->manualRefreshAvailableIn(), 15);
+  EXPECT_FALSE(brief->forceRefresh());
 }
 
 TEST_F(PolledSourceTest, UpstreamIsReadWithoutTheLockHeld) {
-  // An upstream that blocks until the test lets it go.
   class BlockingSource : public DiagnosableSource {
    public:
     std::promise<void> entered;

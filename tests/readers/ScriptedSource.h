@@ -10,9 +10,8 @@
 
 namespace meterwright::testing {
 
-// A provider reader that answers from a script: each read() takes the next answer (a reading, or
-// a failure record, or neither), and repeats the last one taken once the script runs out. It counts
-// how often it was asked, so tests see whether a wrapper really reached it.
+// A provider reader that answers from a script: each read() takes the next answer and repeats the
+// last one once the script runs out. It counts reads, so tests see whether a wrapper reached it.
 class ScriptedSource : public DiagnosableSource {
  public:
   struct Answer {
@@ -28,14 +27,12 @@ class ScriptedSource : public DiagnosableSource {
   }
   void thenReading(Snapshot reading) { then({std::move(reading), std::nullopt}); }
   void thenFailure(std::string summary) { then({std::nullopt, SourceFailure{summary, "", false}}); }
-
   int reads() const {
     std::lock_guard lock(mutex_);
     return reads_;
   }
 
   std::string name() const override { return name_; }
-
   std::optional<Snapshot> read() override {
     std::lock_guard lock(mutex_);
     ++reads_;
@@ -43,13 +40,11 @@ class ScriptedSource : public DiagnosableSource {
       current_ = std::move(script_.front());
       script_.pop_front();
     }
-    failure_ = current_.failure;
     return current_.reading;
   }
-
   std::optional<SourceFailure> lastFailure() const override {
     std::lock_guard lock(mutex_);
-    return failure_;
+    return current_.failure;
   }
 
  private:
@@ -57,7 +52,6 @@ class ScriptedSource : public DiagnosableSource {
   mutable std::mutex mutex_;
   std::deque<Answer> script_;
   Answer current_;
-  std::optional<SourceFailure> failure_;
   int reads_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "desktop/render/MenuBarTitle.h"
 
 namespace meterwright {
@@ -40,11 +42,6 @@ ProviderSnapshot provider(std::string id, std::vector<UsageWindow> windows,
 
 Snapshot reading(std::vector<ProviderSnapshot> providers, Date generatedAt = now) {
   return {generatedAt, std::move(providers), {}, "direct"};
-}
-
-TEST(MenuBarTitle, NoReadingSaysSoInTheSecondaryColour) {
-  EXPECT_EQ(Render::title(std::nullopt, plainConfig(), now),
-            (MenuBarTitle{"Meterwright \u2014", Colour::secondaryLabel}));
 }
 
 TEST(MenuBarTitle, EnabledProvidersInConfigurationOrderMatchedIgnoringCase) {
@@ -96,56 +93,59 @@ TEST(MenuBarTitle, MeterRoundsHalfAwayFromZeroAndStaysWithinItsCells) {
   EXPECT_EQ(Render::meter(0, 2'000'000'000).size(), Render::meter(0, 100).size());
 }
 
-TEST(MenuBarTitle, HeadCarriesStaleMarkAndPlan) {
-  Config config = plainConfig();
-  auto snapshot = reading({provider("claude", {win(300, 40)}, "cached", "max_20x"),
-                           provider("codex", {win(300, 40)}, "live", "plus")});
-  EXPECT_EQ(Render::title(snapshot, config, now).text, "Cl\u00B0 60% | Cx 60%");
-  config.showPlanBadge = true;
-  EXPECT_EQ(Render::title(snapshot, config, now).text, "Cl\u00B0 max_20x 60% | Cx plus 60%");
+TEST(MenuBarTitle, DecorationsEachSwitchedOnByItsSetting) {
+  auto twoProviders = reading({provider("claude", {win(300, 40)}, "cached", "max_20x"),
+                               provider("codex", {win(300, 40)}, "live", "plus")});
+  auto oneWithoutData = reading({provider("claude", {win(300, 40)}), provider("codex", {})});
+  auto agedBy = [](double seconds) {
+    return reading({provider("claude", {win(300, 40)})}, addingSeconds(now, -seconds));
+  };
+  struct Row {
+    std::string name;
+    std::function<void(Config&)> change;
+    Snapshot snapshot;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"stale mark", [](Config&) {}, twoProviders, "Cl\u00B0 60% | Cx 60%"},
+      {"plan badge", [](Config& c) { c.showPlanBadge = true; }, twoProviders,
+       "Cl\u00B0 max_20x 60% | Cx plus 60%"},
+      {"no data", [](Config&) {},
+       reading({provider("claude", {win(300, 40)}, "unavailable"), provider("codex", {})}),
+       "Cl \u2014 | Cx \u2014"},
+      {"only absent lengths", [](Config& c) { c.providers[0].windows = {60}; },
+       reading({provider("claude", {win(300, 40)})}), "Cl \u2014"},
+      {"metric word", [](Config& c) { c.showMetricWord = true; }, oneWithoutData,
+       "Cl 60% | Cx \u2014 left"},
+      {"used metric",
+       [](Config& c) {
+         c.showMetricWord = true;
+         c.metric = Config::Metric::used;
+       },
+       oneWithoutData, "Cl 40% | Cx \u2014 used"},
+      {"at the age limit", [](Config& c) { c.staleAfterMinutes = 20; }, agedBy(20 * 60), "Cl 60%"},
+      {"past the age limit", [](Config& c) { c.staleAfterMinutes = 20; }, agedBy(20 * 60 + 1),
+       "\u26A0 Cl 60%"},
+      {"from the future", [](Config& c) { c.staleAfterMinutes = 20; }, agedBy(-3600), "Cl 60%"},
+  };
+  for (const Row& row : rows) {
+    Config config = plainConfig();
+    row.change(config);
+    EXPECT_EQ(Render::title(row.snapshot, config, now).text, row.expected) << row.name;
+  }
 }
 
-TEST(MenuBarTitle, AProviderWithoutDataShowsItsLabelAndADash) {
-  auto snapshot =
-      reading({provider("claude", {win(300, 40)}, "unavailable"), provider("codex", {})});
-  EXPECT_EQ(Render::title(snapshot, plainConfig(), now).text, "Cl \u2014 | Cx \u2014");
-  // Windows exist but the configuration asks only for lengths the provider lacks.
-  Config config = plainConfig();
-  config.providers[0].windows = {60};
-  EXPECT_EQ(Render::title(reading({provider("claude", {win(300, 40)})}), config, now).text,
-            "Cl \u2014");
-}
-
-TEST(MenuBarTitle, MetricWordWrapsTheWholeLine) {
-  Config config = plainConfig();
-  config.showMetricWord = true;
-  auto snapshot = reading({provider("claude", {win(300, 40)}), provider("codex", {})});
-  EXPECT_EQ(Render::title(snapshot, config, now).text, "Cl 60% | Cx \u2014 left");
-  config.metric = Config::Metric::used;
-  EXPECT_EQ(Render::title(snapshot, config, now).text, "Cl 40% | Cx \u2014 used");
-}
-
-TEST(MenuBarTitle, NoEnabledProviderGivesTheNoticeWithoutTheMetricWord) {
+TEST(MenuBarTitle, NoticesWithoutAReadingOrAnEnabledProvider) {
+  EXPECT_EQ(Render::title(std::nullopt, plainConfig(), now),
+            (MenuBarTitle{"Meterwright \u2014", Colour::secondaryLabel}));
   Config config = plainConfig();
   config.showMetricWord = true;
   for (auto& each : config.providers) each.enabled = false;
-  auto title = Render::title(reading({provider("claude", {win(300, 40)})}), config, now);
-  EXPECT_EQ(title, (MenuBarTitle{"No providers enabled", Colour::label}));
+  auto claudeOnly = reading({provider("claude", {win(300, 40)})});
+  EXPECT_EQ(Render::title(claudeOnly, config, now),
+            (MenuBarTitle{"No providers enabled", Colour::label}));
   config.providers = {entry("glm", "G")};
-  EXPECT_EQ(Render::title(reading({provider("claude", {win(300, 40)})}), config, now).text,
-            "No providers enabled");
-}
-
-TEST(MenuBarTitle, AReadingOlderThanTheLimitIsMarked) {
-  Config config = plainConfig();
-  config.staleAfterMinutes = 20;
-  auto at = [&](double ageSeconds) {
-    auto snapshot = reading({provider("claude", {win(300, 40)})}, addingSeconds(now, -ageSeconds));
-    return Render::title(snapshot, config, now).text;
-  };
-  EXPECT_EQ(at(20 * 60), "Cl 60%");
-  EXPECT_EQ(at(20 * 60 + 1), "\u26A0 Cl 60%");
-  EXPECT_EQ(at(-3600), "Cl 60%");
+  EXPECT_EQ(Render::title(claudeOnly, config, now).text, "No providers enabled");
 }
 
 TEST(MenuBarTitle, ColourFollowsTheScarcestWindowAgainstTheThreshold) {

@@ -10,17 +10,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path fakesFolder() {
-  return fs::path(__FILE__).parent_path().parent_path() / "fakes";
-}
-
-// The fakes are Python scripts. Their first line names the interpreter by absolute path, so they
-// run under any PATH a test gives the reader (including one without python3 on it).
-std::string interpreter() {
-  if (ExecutableSearch::isExecutableFile("/usr/bin/python3")) return "/usr/bin/python3";
-  auto found = ExecutableSearch::find({}, "python3", EnvironmentBlock::ofProcess());
-  if (!found) throw std::runtime_error("the fake programs need python3");
-  return *found;
+fs::path writeExecutable(const fs::path& path, const std::string& script) {
+  writeFile(path, script);
+  fs::permissions(path, fs::perms::owner_all);
+  return path;
 }
 
 }  // namespace
@@ -30,13 +23,16 @@ fs::path binFolder(const TemporaryFolder& folder) {
 }
 
 fs::path installAt(const std::string& name, const fs::path& path) {
-  std::string script = readFile(fakesFolder() / name);
+  std::string script = readFile(fs::path(__FILE__).parent_path().parent_path() / "fakes" / name);
   if (script.empty()) throw std::runtime_error("no fake program named " + name);
-  std::size_t firstLineEnd = script.find('\n');
-  script.replace(0, firstLineEnd, "#!" + interpreter());
-  writeFile(path, script);
-  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-  return path;
+  // The interpreter by absolute path, so the fake runs under any PATH a test gives the reader.
+  std::string python = "/usr/bin/python3";
+  if (!ExecutableSearch::isExecutableFile(python)) {
+    python = ExecutableSearch::find({}, "python3", EnvironmentBlock::ofProcess()).value_or("");
+  }
+  if (python.empty()) throw std::runtime_error("the fake programs need python3");
+  script.replace(0, script.find('\n'), "#!" + python);
+  return writeExecutable(path, script);
 }
 
 fs::path install(const TemporaryFolder& folder, const std::string& name) {
@@ -45,6 +41,11 @@ fs::path install(const TemporaryFolder& folder, const std::string& name) {
 
 void setMode(const TemporaryFolder& folder, const std::string& name, const std::string& mode) {
   writeFile(binFolder(folder) / (name + ".mode"), mode);
+}
+
+fs::path installScript(const TemporaryFolder& folder, const std::string& name,
+                       const std::string& script) {
+  return writeExecutable(binFolder(folder) / name, "#!/bin/sh\n" + script);
 }
 
 EnvironmentBlock cleanEnvironment() {

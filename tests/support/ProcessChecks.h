@@ -10,10 +10,9 @@
 #include <string>
 #include <thread>
 
-// Checks that a component cleaned up after the processes and descriptors it used.
+// Checks that a component cleaned up after the processes and descriptors it used, and kept time.
 namespace meterwright::testing::ProcessChecks {
 
-// How many descriptors this process has open.
 inline int openDescriptorCount() {
   int count = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -22,18 +21,18 @@ inline int openDescriptorCount() {
   return count - 1;  // the iterator's own
 }
 
-// True when `pid` is no longer a child of this process waiting to be reaped (or running).
+// True when `pid` is no longer a child of this process, running or waiting to be reaped.
 inline bool wasReaped(pid_t pid) {
   siginfo_t info{};
   return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0 &&
          errno == ECHILD;
 }
 
-// Whether `pid` is gone or a zombie that nobody but its new parent can reap. Waits up to two
-// seconds for the kernel to deliver a kill that has already been sent.
+// Whether `pid` is gone or a zombie only its new parent can reap. Waits up to two seconds for the
+// kernel to deliver a kill that has already been sent.
 inline bool processEnds(pid_t pid) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (true) {
+  for (;;) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(stat, line)) return true;
@@ -43,6 +42,15 @@ inline bool processEnds(pid_t pid) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+// Seconds `call` took, to check it kept to a deadline. Upper margins in tests are generous: the
+// suites run under sanitizers on a shared machine.
+template <typename Call>
+double secondsTaken(Call&& call) {
+  auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace meterwright::testing::ProcessChecks

@@ -11,31 +11,19 @@
 namespace meterwright {
 namespace {
 
-using testing::fromHex;
-
-const std::string devicePublic =
-    fromHex("8520f0098930a754748b7ddcb43ef75a0dbf3a0d26381af4eba4a98eaa9b4e6a");
-const std::string macPublic =
-    fromHex("de9edb7d7b7dc1b4d35b61c2ece435373f8343c85b78674dadfc7e146f882b4f");
 const Date askedAt = Date{std::chrono::milliseconds(1'740'821'400'250)};
-
-CloudPairingRequest sampleRequest() {
-  return CloudPairingRequest{2,
-                             *Uuid::parse("0f8e5a1c-3b2d-4c6e-9a7b-1d2e3f405162"),
-                             "Ada's Watch",
-                             "watchOS",
-                             devicePublic,
-                             askedAt};
-}
-
-CloudPairingGrant sampleGrant() {
-  return CloudPairingGrant{2,
-                           *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"),
-                           "Studio Mac",
-                           macPublic,
-                           "AAECAwQFBgcICQoLDA0ODw==",
-                           dateFromUnixSeconds(1'740'821'430)};
-}
+const CloudPairingRequest request{2,
+                                  *Uuid::parse("0f8e5a1c-3b2d-4c6e-9a7b-1d2e3f405162"),
+                                  "Ada's Watch",
+                                  "watchOS",
+                                  testing::alicePublic,
+                                  askedAt};
+const CloudPairingGrant grant{2,
+                              *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"),
+                              "Studio Mac",
+                              testing::bobPublic,
+                              "AAECAwQFBgcICQoLDA0ODw==",
+                              dateFromUnixSeconds(1'740'821'430)};
 
 const char* requestJson =
     R"({"version":2,"deviceID":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","deviceName":"Ada's Watch",)"
@@ -46,32 +34,41 @@ const char* grantJson =
     R"("publicKey":"3p7bfXt9wbTTW2HC7OQ1Nz+DQ8hbeGdNrfx+FG+IK08=",)"
     R"("token":"AAECAwQFBgcICQoLDA0ODw==","grantedAt":1740821430})";
 
-TEST(CloudPairingRequestTest, EncodesWithTheSyncCodersConventionsInFieldOrder) {
-  EXPECT_EQ(sampleRequest().encoded(), requestJson);
-  EXPECT_EQ(CloudPairingRequest::decode(requestJson), sampleRequest());
+TEST(CloudPairingTest, RequestAndGrantEncodeWithTheSyncCodersConventionsInFieldOrder) {
+  EXPECT_EQ(request.encoded(), requestJson);
+  EXPECT_EQ(CloudPairingRequest::decode(requestJson), request);
+  EXPECT_EQ(grant.encoded(), grantJson);
+  EXPECT_EQ(CloudPairingGrant::decode(grantJson), grant);
+  CloudPairingRequest notUtf8 = request;
+  notUtf8.deviceName = "\xff\xfe";
+  EXPECT_EQ(notUtf8.encoded(), std::nullopt);
 }
 
-TEST(CloudPairingRequestTest, EveryMemberIsRequiredAndMustHaveItsType) {
+TEST(CloudPairingTest, EveryMemberIsRequiredAndMustHaveItsType) {
   for (const char* member :
        {"version", "deviceID", "deviceName", "platform", "publicKey", "askedAt"}) {
     auto json = nlohmann::json::parse(requestJson);
-    json.erase(member);
-    EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << "without " << member;
     json[member] = nullptr;
     EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << "null " << member;
+    json.erase(member);
+    EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << "without " << member;
   }
   for (const char* patch :
-       {R"({"version":"2"})", R"({"version":2.5})", R"({"deviceID":"watch"})",
-        R"({"publicKey":"not base64"})", R"({"askedAt":"2025-03-01"})", R"({"deviceName":7})"}) {
+       {R"({"version":2.5})", R"({"deviceID":"watch"})", R"({"publicKey":"not base64"})",
+        R"({"askedAt":"2025-03-01"})", R"({"deviceName":7})"}) {
     auto json = nlohmann::json::parse(requestJson);
     json.merge_patch(nlohmann::json::parse(patch));
     EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << patch;
   }
-  EXPECT_EQ(CloudPairingRequest::decode("[]"), std::nullopt);
+  for (const char* member : {"version", "macID", "macName", "publicKey", "token", "grantedAt"}) {
+    auto json = nlohmann::json::parse(grantJson);
+    json.erase(member);
+    EXPECT_FALSE(CloudPairingGrant::fromJson(json)) << "without " << member;
+  }
   EXPECT_EQ(CloudPairingRequest::decode("{"), std::nullopt);
 }
 
-TEST(CloudPairingRequestTest, UnknownMembersAreIgnoredAndNewerVersionsStillDecode) {
+TEST(CloudPairingTest, UnknownMembersAreIgnoredAndNewerVersionsStillDecode) {
   auto json = nlohmann::json::parse(requestJson);
   json["extra"] = {{"nested", true}};
   json["version"] = 3;
@@ -81,42 +78,16 @@ TEST(CloudPairingRequestTest, UnknownMembersAreIgnoredAndNewerVersionsStillDecod
   EXPECT_EQ(decoded->deviceName, "Ada's Watch");
 }
 
-TEST(CloudPairingRequestTest, IsStaleOnlyWhenMoreThanTheLifetimeHasPassed) {
-  CloudPairingRequest request = sampleRequest();
+TEST(CloudPairingTest, ARequestIsStaleOnlyWhenMoreThanTheLifetimeHasPassed) {
   double lifetime = SyncProtocol::requestLifetime;
-  EXPECT_FALSE(request.isStale(lifetime, addingSeconds(askedAt, 899)));
   EXPECT_FALSE(request.isStale(lifetime, addingSeconds(askedAt, 900)));
   EXPECT_TRUE(request.isStale(lifetime, addingSeconds(askedAt, 901)));
   // A request dated in the future (a clock ahead of ours) is not stale.
   EXPECT_FALSE(request.isStale(lifetime, addingSeconds(askedAt, -3600)));
 }
 
-TEST(CloudPairingRequestTest, TextThatIsNotUtf8CannotBeEncoded) {
-  CloudPairingRequest request = sampleRequest();
-  request.deviceName = "\xff\xfe";
-  EXPECT_EQ(request.encoded(), std::nullopt);
-}
-
-TEST(CloudPairingGrantTest, EncodesWithTheSyncCodersConventionsInFieldOrder) {
-  EXPECT_EQ(sampleGrant().encoded(), grantJson);
-  auto decoded = CloudPairingGrant::decode(grantJson);
-  ASSERT_TRUE(decoded);
-  EXPECT_TRUE(*decoded == sampleGrant());
-}
-
-TEST(CloudPairingGrantTest, EveryMemberIsRequired) {
-  for (const char* member : {"version", "macID", "macName", "publicKey", "token", "grantedAt"}) {
-    auto json = nlohmann::json::parse(grantJson);
-    json.erase(member);
-    EXPECT_FALSE(CloudPairingGrant::fromJson(json)) << "without " << member;
-  }
-  auto json = nlohmann::json::parse(grantJson);
-  json["token"] = 12;
-  EXPECT_FALSE(CloudPairingGrant::fromJson(json));
-}
-
-TEST(CloudPairingGrantTest, PrintingAGrantWithholdsItsToken) {
-  std::string printed = ::testing::PrintToString(sampleGrant());
+TEST(CloudPairingTest, PrintingAGrantWithholdsItsToken) {
+  std::string printed = ::testing::PrintToString(grant);
   EXPECT_EQ(printed.find("AAECAwQFBgcICQoLDA0ODw=="), std::string::npos);
   EXPECT_NE(printed.find("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"), std::string::npos);
 }

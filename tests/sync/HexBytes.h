@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sodium.h>
+
 #include <string>
 #include <string_view>
 
@@ -7,36 +9,32 @@ namespace meterwright::testing {
 
 // Bytes written as hex in a test, as the published vectors write them. Spaces are skipped.
 inline std::string fromHex(std::string_view hex) {
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string bytes;
-  int high = -1;
-  for (char c : hex) {
-    int value = digit(c);
-    if (value < 0) continue;
-    if (high < 0) {
-      high = value;
-    } else {
-      bytes.push_back(static_cast<char>(high << 4 | value));
-      high = -1;
-    }
-  }
+  std::string bytes(hex.size() / 2, '\0');
+  std::size_t length = 0;
+  sodium_hex2bin(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), hex.data(),
+                 hex.size(), " ", &length, nullptr);
+  bytes.resize(length);
   return bytes;
 }
 
 // Only for public values (vectors, public keys, proofs); keys are compared, never printed.
 inline std::string toHex(std::string_view bytes) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : bytes) {
-    hex += digits[byte >> 4];
-    hex += digits[byte & 0x0F];
-  }
+  std::string hex(bytes.size() * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                 bytes.size());
+  hex.pop_back();
   return hex;
 }
+
+// RFC 7748 section 6.1's key pairs. The pairing vectors pair Alice as the device with Bob as the
+// Mac.
+inline const std::string alicePrivate =
+    fromHex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
+inline const std::string alicePublic =
+    fromHex("8520f0098930a754748b7ddcb43ef75a0dbf3a0d26381af4eba4a98eaa9b4e6a");
+inline const std::string bobPrivate =
+    fromHex("5dab087e624a8a4b79e17f8b83800ee66f3bb1292618b6fd1c2f8b27ff88e0eb");
+inline const std::string bobPublic =
+    fromHex("de9edb7d7b7dc1b4d35b61c2ece435373f8343c85b78674dadfc7e146f882b4f");
 
 }  // namespace meterwright::testing

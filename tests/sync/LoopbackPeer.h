@@ -82,12 +82,6 @@ class LoopbackPeer {
     return closed;
   }
 
-  // Closes with a reset instead of an orderly shutdown, so the other end's receive fails.
-  void reset() {
-    socket.set_option(asio::socket_base::linger(true, 0));
-    socket.close();
-  }
-
   asio::ip::tcp::socket socket{io_};
 
  private:

@@ -10,37 +10,25 @@
 namespace meterwright {
 namespace {
 
-using testing::fromHex;
-using testing::toHex;
-
 const PairingCode sample{"7K3QH9XWPM"};
 
 TEST(PairingCodeTest, FreshCodesAreTenAlphabetSymbolsWithoutConfusableLetters) {
   std::set<std::string> seen;
   for (int i = 0; i < 200; ++i) {
     PairingCode code = PairingCode::fresh();
-    ASSERT_EQ(code.value.size(), PairingCode::characterCount);
-    for (char c : code.value) {
-      EXPECT_NE(PairingCode::alphabet.find(c), std::string_view::npos) << c;
-      EXPECT_EQ(std::string("ILOU").find(c), std::string::npos) << c;
-    }
+    EXPECT_EQ(code.value.find_first_not_of("0123456789ABCDEFGHJKMNPQRSTVWXYZ"), std::string::npos);
     EXPECT_EQ(PairingCode::from(code.value), code);
     seen.insert(code.value);
   }
   EXPECT_GT(seen.size(), 195u);
-}
-
-TEST(PairingCodeTest, RandomBytesMapThroughTheirLowFiveBits) {
-  EXPECT_EQ(PairingCode::alphabet.size(), 32u);
-  EXPECT_EQ(PairingCode::fromRandomBytes(fromHex("00 01 09 0a 1f 20 3f e0 ff 75")).value,
+  EXPECT_EQ(PairingCode::fromRandomBytes(testing::fromHex("00 01 09 0a 1f 20 3f e0 ff 75")).value,
             "019AZ0Z0ZN");
 }
 
 TEST(PairingCodeTest, FormattedSplitsFiveAndFiveAndTheQrPayloadAddsTheLinkPrefix) {
   EXPECT_EQ(sample.formatted(), "7K3QH-9XWPM");
   EXPECT_EQ(sample.qrPayload(), "meterwright://pair/7K3QH-9XWPM");
-  PairingInvitation invitation{2, sample, {}};
-  EXPECT_EQ(invitation.encoded(), sample.qrPayload());
+  EXPECT_EQ((PairingInvitation{2, sample, {}}.encoded()), sample.qrPayload());
 }
 
 TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingElse) {
@@ -56,46 +44,38 @@ TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingEls
   EXPECT_EQ(PairingCode::normalised("\xff\xfe"
                                     "AB\x80"),
             "AB");
-  EXPECT_EQ(PairingCode::normalised(""), "");
 }
 
-TEST(PairingCodeTest, TypedLowerCaseWithHyphenAndSpacesParsesToTheFormattedCode) {
-  auto typed = PairingCode::parse("  7k3qh-9xwpm \n");
-  auto formatted = PairingCode::parse(sample.formatted());
-  ASSERT_TRUE(typed && formatted);
-  EXPECT_EQ(*typed, sample);
-  EXPECT_EQ(*formatted, sample);
-  EXPECT_EQ(PairingCode::parse("7 K 3 Q H 9 X W P M"), sample);
-}
-
-TEST(PairingCodeTest, ConfusableLettersAreReadAsDigitsAndUIsDropped) {
-  EXPECT_EQ(PairingCode::parse("O1ILO-lioIi"), PairingCode{"0111011011"});
-  // One U among ten valid characters still parses; with nine valid characters it does not.
-  EXPECT_EQ(PairingCode::parse("7K3QHU9XWPM"), sample);
-  EXPECT_EQ(PairingCode::parse("7K3QHU9XWP"), std::nullopt);
-}
-
-TEST(PairingCodeTest, TheLinkPrefixIsRecognisedInAnyLetterCase) {
-  EXPECT_EQ(PairingCode::parse("meterwright://pair/7K3QH-9XWPM"), sample);
-  EXPECT_EQ(PairingCode::parse(" METERWRIGHT://PAIR/7k3qh-9xwpm\n"), sample);
-  EXPECT_EQ(PairingCode::parse("MeterWright://Pair/7K3QH9XWPM"), sample);
-  // Without the prefix test the letters of "meterwright" and "pair" would join the code.
-  EXPECT_EQ(PairingCode::parse("meterwright://pair/"), std::nullopt);
-  EXPECT_EQ(PairingCode::parse("meterwright://pairs/7K3QH-9XWPM"), std::nullopt);
-}
-
-TEST(PairingCodeTest, OnlyExactlyTenCharactersFormACode) {
-  EXPECT_EQ(PairingCode::parse("7K3QH-9XWPMA"), std::nullopt);
-  EXPECT_EQ(PairingCode::parse("7K3QH-9XWP"), std::nullopt);
-  EXPECT_EQ(PairingCode::parse(""), std::nullopt);
-  EXPECT_EQ(PairingCode::parse("   \n"), std::nullopt);
+TEST(PairingCodeTest, ParseEdgeCases) {
+  const std::optional<PairingCode> none;
+  const std::vector<std::pair<const char*, std::optional<PairingCode>>> rows = {
+      {"  7k3qh-9xwpm \n", sample},
+      {"7K3QH-9XWPM", sample},
+      {"7 K 3 Q H 9 X W P M", sample},
+      {"O1ILO-lioIi", PairingCode{"0111011011"}},
+      // One U among ten valid characters still parses; with nine valid characters it does not.
+      {"7K3QHU9XWPM", sample},
+      {"7K3QHU9XWP", none},
+      // The link prefix in any letter case; without it "meterwright" and "pair" would join the
+      // code.
+      {"meterwright://pair/7K3QH-9XWPM", sample},
+      {" METERWRIGHT://PAIR/7k3qh-9xwpm\n", sample},
+      {"MeterWright://Pair/7K3QH9XWPM", sample},
+      {"meterwright://pair/", none},
+      {"meterwright://pairs/7K3QH-9XWPM", none},
+      {"7K3QH-9XWPMA", none},
+      {"7K3QH-9XWP", none},
+      {"", none},
+      {"   \n", none},
+  };
+  for (const auto& [text, expected] : rows) EXPECT_EQ(PairingCode::parse(text), expected) << text;
   EXPECT_EQ(PairingCode::from("7k3qh 9xwpm"), sample);
   EXPECT_EQ(PairingCode::from("7K3QH9XWP"), std::nullopt);
 }
 
 TEST(PairingCodeTest, AuthenticationKeyIsTheSha256OfTheTenCharacters) {
   auto expected = SymmetricKey::fromBytes(
-      fromHex("515ad4c00a5f4967cfebfc669586734cbfe6de3a94b26de132486e4e9d0bda69"));
+      testing::fromHex("515ad4c00a5f4967cfebfc669586734cbfe6de3a94b26de132486e4e9d0bda69"));
   ASSERT_TRUE(expected);
   EXPECT_TRUE(sample.authenticationKey() == *expected);
   EXPECT_FALSE(PairingCode{"7K3QH9XWPN"}.authenticationKey() == *expected);
@@ -104,25 +84,19 @@ TEST(PairingCodeTest, AuthenticationKeyIsTheSha256OfTheTenCharacters) {
 TEST(PairingCodeTest, JsonIsTheSingleValueMemberAndOnlyNormalisedCodesDecode) {
   EXPECT_EQ(sample.toJson().dump(), R"({"value":"7K3QH9XWPM"})");
   EXPECT_EQ(PairingCode::fromJson(sample.toJson()), sample);
-  for (const char* bad :
-       {R"({"value":"7k3qh9xwpm"})", R"({"value":"7K3QH-9XWPM"})", R"({"value":"7K3QH9XWP"})",
-        R"({"value":7})", R"({})", R"("7K3QH9XWPM")"}) {
+  for (const char* bad : {R"({"value":"7k3qh9xwpm"})", R"({"value":"7K3QH-9XWPM"})",
+                          R"({"value":"7K3QH9XWP"})", R"({"value":7})", R"("7K3QH9XWPM")"}) {
     EXPECT_EQ(PairingCode::fromJson(nlohmann::json::parse(bad)), std::nullopt) << bad;
   }
 }
 
-TEST(PairingInvitationTest, ExpiresAtItsExpiryInstantAndNotBefore) {
+TEST(PairingInvitationTest, ExpiresAtItsExpiryInstantAndDecodesOnlyTextWithACode) {
   Date expiry = dateFromUnixSeconds(1'740'821'460);
   PairingInvitation invitation{2, sample, expiry};
   EXPECT_FALSE(invitation.isExpired(addingSeconds(expiry, -0.001)));
   EXPECT_TRUE(invitation.isExpired(expiry));
-  EXPECT_TRUE(invitation.isExpired(addingSeconds(expiry, 30)));
-}
 
-TEST(PairingInvitationTest, DecodingTextWithoutACodeIsAMalformedInvitation) {
-  auto decoded = PairingInvitation::decode("meterwright://pair/7k3qh-9xwpm");
-  ASSERT_TRUE(decoded.ok());
-  EXPECT_EQ(decoded.value(), sample);
+  EXPECT_EQ(PairingInvitation::decode("meterwright://pair/7k3qh-9xwpm").value(), sample);
   for (const char* bad : {"", "meterwright://pair/", "hello", "7K3QH-9XWPM-7K3QH"}) {
     auto failed = PairingInvitation::decode(bad);
     ASSERT_FALSE(failed.ok()) << bad;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/sync/SyncCoding.h"
-#include "core/sync/SyncResult.h"
+#include "core/sync/SyncError.h"
 
 namespace meterwright {
 namespace {
@@ -56,11 +56,11 @@ std::vector<WireCase> wireCases() {
        {SyncEnvelope{2, mac, sealed}},
        R"({"snapshot":{"_0":{"version":2,"senderID":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)"
        R"("sealed":"AAECAwQFBgcICQoLY2lwaGVydGV4dO7u7u7u7u7u7u7u7u7u7u4="}}})"},
-      {"failure with reason",
+      {"failure",
        {Failure::standard(Reason::codeWrong)},
        R"({"failure":{"_0":{"reason":"codeWrong",)"
        R"("detail":"That code is not right. Make a new one on the Mac."}}})"},
-      {"failure without reason",
+      {"failure",
        {Failure{std::nullopt, "Something else went wrong."}},
        R"({"failure":{"_0":{"detail":"Something else went wrong."}}})"},
   };
@@ -68,16 +68,12 @@ std::vector<WireCase> wireCases() {
 
 TEST(SyncMessageCoding, EveryCaseHasItsExactWireFormAndDecodesBack) {
   for (const WireCase& each : wireCases()) {
+    EXPECT_EQ(each.message.caseName(), std::string_view(each.name));
     EXPECT_EQ(SyncCoding::encode(each.message), each.text) << each.name;
     EXPECT_EQ(SyncCoding::decodeMessage(each.text), each.message) << each.name;
   }
-}
-
-TEST(SyncMessageCoding, CaseNamesFollowTheProtocolsWords) {
-  std::vector<std::string> names;
-  for (const WireCase& each : wireCases()) names.emplace_back(each.message.caseName());
-  EXPECT_EQ(names, (std::vector<std::string>{"pairRequest", "hello", "pairAccepted", "welcomeBack",
-                                             "requestSnapshot", "snapshot", "failure", "failure"}));
+  EXPECT_EQ(SyncCoding::encode(SyncMessage{SyncMessage::Hello{2, phone, "Ada\xff", "iOS"}}),
+            std::nullopt);
 }
 
 TEST(SyncMessageCoding, DecodingAcceptsWhatAStandardPeerMayWrite) {
@@ -110,32 +106,22 @@ TEST(SyncMessageCoding, AnyFaultFailsTheWholeMessage) {
            "{" + hello + R"(,"note":1})",
            std::string(R"({})"),
            std::string(R"({"goodbye":{"_0":{}}})"),
-           std::string(R"({"Hello":{"_0":{}}})"),
            std::string(R"([{"requestSnapshot":{}}])"),
-           std::string(R"("requestSnapshot")"),
            // The case's value is not an object holding "_0".
            std::string(R"({"requestSnapshot":null})"),
-           std::string(R"({"requestSnapshot":[]})"),
            std::string(R"({"hello":{}})"),
            std::string(R"({"hello":{"_0":null}})"),
-           std::string(R"({"hello":{"0":{"version":2}}})"),
            // Unknown or mistyped reason, missing detail.
            std::string(R"({"failure":{"_0":{"reason":"codeStolen","detail":"x"}}})"),
            std::string(R"({"failure":{"_0":{"reason":"CODEWRONG","detail":"x"}}})"),
-           std::string(R"({"failure":{"_0":{"reason":1,"detail":"x"}}})"),
            std::string(R"({"failure":{"_0":{"reason":"codeWrong"}}})"),
-           std::string(R"({"failure":{"_0":{"detail":null}}})"),
            // Missing or mistyped record keys.
            std::string(R"({"hello":{"_0":{"deviceID":"0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9",)"
                        R"("deviceName":"Ada","platform":"iOS"}}})"),
            std::string(R"({"hello":{"_0":{"version":"2","deviceID":"0A1B2C3D-4E5F-4061-8293-)"
                        R"(A4B5C6D7E8F9","deviceName":"Ada","platform":"iOS"}}})"),
-           std::string(R"({"hello":{"_0":{"version":2.5,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
-                       R"(A4B5C6D7E8F9","deviceName":"Ada","platform":"iOS"}}})"),
            std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D4E5F40618293A4B5C6D7E8)"
                        R"(F9","deviceName":"Ada","platform":"iOS"}}})"),
-           std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
-                       R"(A4B5C6D7E8F9","deviceName":7,"platform":"iOS"}}})"),
            std::string(R"({"hello":{"_0":{"version":2,"deviceID":"0A1B2C3D-4E5F-4061-8293-)"
                        R"(A4B5C6D7E8F9","deviceName":"Ada"}}})"),
            std::string(R"({"welcomeBack":{"_0":{"version":2,"deviceName":"M"}}})"),
@@ -169,11 +155,6 @@ TEST(SyncMessageCoding, DeeplyNestedOrHugeInputIsRefusedWithoutCrashing) {
       longName + R"("}}})");
   ASSERT_TRUE(big);
   EXPECT_EQ(big->as<SyncMessage::Welcome>()->deviceName.size(), longName.size());
-}
-
-TEST(SyncMessageCoding, TextThatIsNotUtf8CannotBeEncoded) {
-  SyncMessage hello{SyncMessage::Hello{2, phone, "Ada\xff", "iOS"}};
-  EXPECT_EQ(SyncCoding::encode(hello), std::nullopt);
 }
 
 TEST(SyncMessageCoding, FailureReasonsHaveTheirWordsAndStandardDetails) {
@@ -224,35 +205,13 @@ TEST(SyncEnvelopeCoding, WritesItsThreeKeysInOrderAndRequiresThemAll) {
   }
 }
 
-TEST(SyncError, EachConstructorSetsOnlyItsKindsValue) {
-  Failure failure = Failure::standard(Reason::needsNewerApp);
-  SyncError refused = SyncError::refused(failure);
-  EXPECT_EQ(refused.kind, SyncError::Kind::refused);
-  EXPECT_EQ(refused.failure, failure);
-
+TEST(SyncError, TransportTextsAndVersionsAreCarried) {
   EXPECT_EQ(SyncError::malformedMessage(), SyncError::transportFailed("Malformed message"));
   EXPECT_EQ(SyncError::couldNotEncode().text, "Could not encode a message");
-  EXPECT_EQ(SyncError::unsupportedVersion(3).version, 3);
   EXPECT_NE(SyncError::unsupportedVersion(3), SyncError::unsupportedVersion(4));
-  EXPECT_NE(SyncError::of(SyncError::Kind::notPaired),
-            SyncError::of(SyncError::Kind::decryptionFailed));
+  Failure failure = Failure::standard(Reason::needsNewerApp);
+  EXPECT_EQ(SyncError::refused(failure).failure, failure);
   EXPECT_NE(SyncError::refused(failure), SyncError::refused(Failure{std::nullopt, "x"}));
-}
-
-TEST(SyncResult, HoldsEitherTheValueOrTheError) {
-  SyncResult<std::string> good(std::string("bytes"));
-  ASSERT_TRUE(good.ok());
-  EXPECT_EQ(good.value(), "bytes");
-
-  SyncResult<std::string> bad(SyncError::of(SyncError::Kind::messageTooLarge));
-  ASSERT_FALSE(bad.ok());
-  EXPECT_EQ(bad.error().kind, SyncError::Kind::messageTooLarge);
-
-  SyncResult<void> done;
-  EXPECT_TRUE(done.ok());
-  SyncResult<void> failed(SyncError::of(SyncError::Kind::notPaired));
-  EXPECT_FALSE(failed);
-  EXPECT_EQ(failed.error(), SyncError::of(SyncError::Kind::notPaired));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ Snapshot reading(std::vector<UsageWindow> windows, std::string state = "live") {
       tenOClock, {{"claude", "Claude", "max", state, tenOClock, windows}}, {}, "direct"};
 }
 
-UsageWindow fiveHours(double usedPercent, std::optional<Date> resetsAt = std::nullopt) {
+UsageWindow w(double usedPercent, std::optional<Date> resetsAt = std::nullopt) {
   return UsageWindow{300, usedPercent, resetsAt, {}};
 }
 
@@ -36,7 +36,7 @@ SyncEvent reset(bool wasSpent) {
   return {Reset{"claude", "Claude", "5h", wasSpent}};
 }
 
-// One five-hour window of one provider, before (or never seen) and now.
+// One five-hour window (`w`) of one provider, before (or never seen) and now.
 struct WindowCase {
   const char* name;
   int threshold;
@@ -46,86 +46,52 @@ struct WindowCase {
 };
 
 TEST(UsageEventDetector, OneWindowTransitions) {
+  const std::optional<UsageWindow> none;
+  const Date ten = tenOClock, three = threeOClock;
   const std::vector<WindowCase> cases = {
-      {"crossing the threshold", 20, fiveHours(75), fiveHours(85), {low(15)}},
-      {"already below the threshold", 20, fiveHours(82), fiveHours(85), {}},
-      {"exactly at the threshold counts as low", 20, fiveHours(79), fiveHours(80), {low(20)}},
-      {"from exactly the threshold is not a new crossing", 20, fiveHours(80), fiveHours(85), {}},
-      {"straight from above the threshold to spent",
-       20,
-       fiveHours(79),
-       fiveHours(99.7),
-       {low(0), out()}},
-      {"spent after having been low", 20, fiveHours(90), fiveHours(99.6), {out()}},
-      {"spent stays spent", 20, fiveHours(99.6), fiveHours(100), {}},
-      {"an old value beyond 100 % used counts as already spent",
-       20,
-       fiveHours(104),
-       fiveHours(110),
-       {}},
-      {"just short of spent", 20, fiveHours(99.4), fiveHours(99.49), {}},
-      {"first sight, low", 20, std::nullopt, fiveHours(90), {low(10)}},
-      {"first sight, spent", 20, std::nullopt, fiveHours(99.8), {low(0), out()}},
-      {"first sight, beyond 100 % used", 20, std::nullopt, fiveHours(120), {low(0), out()}},
-      {"first sight, comfortable", 20, std::nullopt, fiveHours(50), {}},
-      {"threshold 0 never warns but still reports spent",
-       0,
-       fiveHours(50),
-       fiveHours(100),
-       {out()}},
-      {"negative threshold never warns", -5, std::nullopt, fiveHours(99), {}},
-      {"remaining 14.5 rounds up", 20, fiveHours(50), fiveHours(85.5), {low(15)}},
-      {"remaining 14.4 rounds down", 20, fiveHours(50), fiveHours(85.6), {low(14)}},
-      {"back to untouched", 20, fiveHours(30), fiveHours(0), {reset(false)}},
-      {"back to untouched from spent", 20, fiveHours(100), fiveHours(0), {reset(true)}},
-      {"back to untouched from negative use is no reset", 20, fiveHours(-5), fiveHours(0), {}},
-      {"a new cycle with less use",
-       20,
-       fiveHours(60, tenOClock),
-       fiveHours(5, threeOClock),
-       {reset(false)}},
-      {"a new cycle from 99.6 % used was spent",
-       20,
-       fiveHours(99.6, tenOClock),
-       fiveHours(95, threeOClock),
-       {reset(true)}},
-      {"less use with the reset time unchanged",
-       20,
-       fiveHours(60, tenOClock),
-       fiveHours(5, tenOClock),
-       {}},
-      {"less use with an earlier reset time",
-       20,
-       fiveHours(60, threeOClock),
-       fiveHours(5, tenOClock),
-       {}},
-      {"a later reset time with more use",
-       20,
-       fiveHours(5, tenOClock),
-       fiveHours(60, threeOClock),
-       {}},
-      {"a later reset time without an old one", 20, fiveHours(60), fiveHours(5, threeOClock), {}},
+      {"crossing the threshold", 20, w(75), w(85), {low(15)}},
+      {"already below the threshold", 20, w(82), w(85), {}},
+      {"exactly at the threshold counts as low", 20, w(79), w(80), {low(20)}},
+      {"from exactly the threshold is no new crossing", 20, w(80), w(85), {}},
+      {"straight from above the threshold to spent", 20, w(79), w(99.7), {low(0), out()}},
+      {"spent after having been low", 20, w(90), w(99.6), {out()}},
+      {"spent stays spent", 20, w(99.6), w(100), {}},
+      {"an old value beyond 100 % counts as spent", 20, w(104), w(110), {}},
+      {"just short of spent", 20, w(99.4), w(99.49), {}},
+      {"first sight, low", 20, none, w(90), {low(10)}},
+      {"first sight, spent", 20, none, w(99.8), {low(0), out()}},
+      {"first sight, beyond 100 % used", 20, none, w(120), {low(0), out()}},
+      {"first sight, comfortable", 20, none, w(50), {}},
+      {"threshold 0 never warns but reports spent", 0, w(50), w(100), {out()}},
+      {"negative threshold never warns", -5, none, w(99), {}},
+      {"remaining 14.5 rounds up", 20, w(50), w(85.5), {low(15)}},
+      {"remaining 14.4 rounds down", 20, w(50), w(85.6), {low(14)}},
+      {"back to untouched", 20, w(30), w(0), {reset(false)}},
+      {"back to untouched from spent", 20, w(100), w(0), {reset(true)}},
+      {"back to untouched from negative use is no reset", 20, w(-5), w(0), {}},
+      {"a new cycle with less use", 20, w(60, ten), w(5, three), {reset(false)}},
+      {"a new cycle from 99.6 % used was spent", 20, w(99.6, ten), w(95, three), {reset(true)}},
+      {"less use with the reset time unchanged", 20, w(60, ten), w(5, ten), {}},
+      {"less use with an earlier reset time", 20, w(60, three), w(5, ten), {}},
+      {"a later reset time with more use", 20, w(5, ten), w(60, three), {}},
+      {"a later reset time without an old one", 20, w(60), w(5, three), {}},
       // A reset excludes the low and spent checks of that window in the same pass.
-      {"a new cycle that is already low",
-       20,
-       fiveHours(99, tenOClock),
-       fiveHours(90, threeOClock),
-       {reset(false)}},
+      {"a new cycle that is already low", 20, w(99, ten), w(90, three), {reset(false)}},
   };
   for (const WindowCase& c : cases) {
     std::optional<Snapshot> previous;
     if (c.before) previous = reading({*c.before});
-    auto events = UsageEventDetector{c.threshold}.events(previous, reading({c.now}));
-    EXPECT_EQ(events, c.expected) << c.name;
+    EXPECT_EQ(UsageEventDetector{c.threshold}.events(previous, reading({c.now})), c.expected)
+        << c.name;
   }
 }
 
 TEST(UsageEventDetector, WindowsAreMatchedByLengthAloneAndInOrder) {
   // The old reading's first window of each length is the one compared.
   Snapshot previous =
-      reading({UsageWindow{10080, 70, {}, "opus"}, UsageWindow{10080, 95, {}, {}}, fiveHours(50)});
-  Snapshot current = reading(
-      {fiveHours(100), UsageWindow{10080, 85, {}, "sonnet"}, UsageWindow{1440, 99, {}, {}}});
+      reading({UsageWindow{10080, 70, {}, "opus"}, UsageWindow{10080, 95, {}, {}}, w(50)});
+  Snapshot current =
+      reading({w(100), UsageWindow{10080, 85, {}, "sonnet"}, UsageWindow{1440, 99, {}, {}}});
   std::vector<SyncEvent> expected = {
       low(0),
       out(),
@@ -138,12 +104,12 @@ TEST(UsageEventDetector, WindowsAreMatchedByLengthAloneAndInOrder) {
 TEST(UsageEventDetector, ProvidersAreMatchedIgnoringCaseAndWalkedInTheCurrentOrder) {
   Snapshot previous{tenOClock,
                     {{"CODEX", "Codex", {}, "live", {}, {UsageWindow{10080, 50, {}, {}}}},
-                     {"Claude", "Claude", {}, "live", {}, {fiveHours(50)}},
-                     {"glm", "GLM", {}, "live", {}, {fiveHours(10)}}},
+                     {"Claude", "Claude", {}, "live", {}, {w(50)}},
+                     {"glm", "GLM", {}, "live", {}, {w(10)}}},
                     {},
                     "direct"};
   Snapshot current{tenOClock,
-                   {{"claude", "Claude", {}, "live", {}, {fiveHours(85)}},
+                   {{"claude", "Claude", {}, "live", {}, {w(85)}},
                     {"codex", "Codex", {}, "live", {}, {UsageWindow{10080, 100, {}, {}}}}},
                    {},
                    "direct"};
@@ -160,17 +126,16 @@ TEST(UsageEventDetector, AProviderThatStopsReportingGoesOfflineOnce) {
   const SyncEvent offline{Offline{"claude", "Claude", "It has not answered since the last check."}};
   UsageEventDetector detector{20};
 
-  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({}, "unavailable")),
+  EXPECT_EQ(detector.events(reading({w(50)}), reading({}, "unavailable")),
             std::vector<SyncEvent>{offline});
-  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({})),
-            std::vector<SyncEvent>{offline});
-  EXPECT_EQ(detector.events(reading({fiveHours(50)}, "stale"), reading({}, "UNAVAILABLE")),
+  EXPECT_EQ(detector.events(reading({w(50)}), reading({})), std::vector<SyncEvent>{offline});
+  EXPECT_EQ(detector.events(reading({w(50)}, "stale"), reading({}, "UNAVAILABLE")),
             std::vector<SyncEvent>{offline});
   // Windows kept under "unavailable" still count as no data, and their loop still runs.
-  EXPECT_EQ(detector.events(reading({fiveHours(50)}), reading({fiveHours(90)}, "Unavailable")),
+  EXPECT_EQ(detector.events(reading({w(50)}), reading({w(90)}, "Unavailable")),
             (std::vector<SyncEvent>{offline, low(10)}));
 
-  EXPECT_EQ(detector.events(reading({fiveHours(50)}, "unavailable"), reading({}, "unavailable")),
+  EXPECT_EQ(detector.events(reading({w(50)}, "unavailable"), reading({}, "unavailable")),
             std::vector<SyncEvent>{});
   EXPECT_EQ(detector.events(reading({}), reading({})), std::vector<SyncEvent>{});
   EXPECT_EQ(detector.events(std::nullopt, reading({}, "unavailable")), std::vector<SyncEvent>{});
@@ -178,7 +143,7 @@ TEST(UsageEventDetector, AProviderThatStopsReportingGoesOfflineOnce) {
 
 TEST(UsageEventDetector, TheOfflineReasonIsNeverTranslated) {
   coreText().choose({{"de"}});
-  auto events = UsageEventDetector{20}.events(reading({fiveHours(50)}), reading({}));
+  auto events = UsageEventDetector{20}.events(reading({w(50)}), reading({}));
   coreText().choose(std::nullopt);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].body(), "It has not answered since the last check.");

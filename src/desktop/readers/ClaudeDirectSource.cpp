@@ -260,7 +260,10 @@ SourceFailure ClaudeDirectSource::missingCredentialsFailure(int status, bool all
 }
 
 std::optional<std::string> ClaudeDirectSource::executablePlan() {
-  if (cachedPlan_) return *cachedPlan_;
+  {
+    std::lock_guard guard(planLock_);
+    if (cachedPlan_) return *cachedPlan_;
+  }
   std::optional<std::string> plan;
   if (auto executable = ClaudeExecutable::find(context_.locations, context_.environment)) {
     // Bounded in time and size: a `claude` that hangs or floods must not hold up the reading.
@@ -277,6 +280,7 @@ std::optional<std::string> ClaudeDirectSource::executablePlan() {
       }
     }
   }
+  std::lock_guard guard(planLock_);
   cachedPlan_ = plan;
   return plan;
 }

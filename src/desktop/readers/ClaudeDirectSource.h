@@ -78,7 +78,9 @@ class ClaudeDirectSource : public DiagnosableSource {
   std::optional<Credentials> cachedCredentials_;
   std::optional<Date> sessionExpiry_;
 
-  // Not asked yet (outer empty), asked without a plan, or the plan. Only read() touches it.
+  // Not asked yet (outer empty), asked without a plan, or the plan. A forced refresh can overlap
+  // two reads, so it has a lock of its own; never held while `claude` runs.
+  mutable std::mutex planLock_;
   std::optional<std::optional<std::string>> cachedPlan_;
 };
 
