@@ -21,7 +21,6 @@ using testing::writeFile;
 
 const Date now = dateFromUnixSeconds(1'740'821'400);
 
-// Claude Code's stored sign-in with a token that is obviously not real.
 std::string signIn(const std::string& token, std::optional<double> expiresAtMilliseconds,
                    const std::string& extra = R"(, "refreshToken": "fake-refresh")") {
   std::string expiry =
@@ -59,12 +58,11 @@ TEST(ClaudeCredentialsParse, WithoutAUsableAccessTokenThereAreNoCredentials) {
 }
 
 TEST(ClaudeCredentialsParse, ExtremeExpiriesStayWithinTheDateRange) {
-  auto far = ClaudeCredentials::parse(signIn("fake", 1e300));
-  ASSERT_TRUE(far && far->expiresAt);
-  EXPECT_FALSE(far->hasLapsed(now));
-  auto past = ClaudeCredentials::parse(signIn("fake", -1e300));
-  ASSERT_TRUE(past && past->expiresAt);
-  EXPECT_TRUE(past->hasLapsed(now));
+  for (double milliseconds : {1e300, -1e300}) {
+    auto parsed = ClaudeCredentials::parse(signIn("fake", milliseconds));
+    ASSERT_TRUE(parsed && parsed->expiresAt);
+    EXPECT_EQ(parsed->hasLapsed(now), milliseconds < 0);
+  }
 }
 
 class ClaudeCredentialsFileTest : public ::testing::Test {
@@ -110,7 +108,6 @@ TEST_F(ClaudeCredentialsFileTest, MissingIsNotFoundAndUnreadableIsAuthorisationF
   EXPECT_FALSE(read().item);
 }
 
-// Several stored copies of the sign-in, as the Mac's Keychain can hold them.
 class FakeItems : public ClaudeCredentialItems {
  public:
   struct Stored {
@@ -140,8 +137,7 @@ class FakeItems : public ClaudeCredentialItems {
 };
 
 std::optional<std::string> tokenOf(const std::optional<ClaudeCredentials>& credentials) {
-  if (!credentials) return std::nullopt;
-  return credentials->accessToken;
+  return credentials ? std::optional(credentials->accessToken) : std::nullopt;
 }
 
 TEST(ClaudeCredentialsChoice, TheNewestItemThatHasNotLapsedWins) {
@@ -195,17 +191,15 @@ TEST(ClaudeCredentialsChoice, FailureTextFollowsStatusAndPromptPermission) {
     std::string summary;
     bool needsUser;
   };
-  for (const Case& each : {
-           Case{-25300, true, "Claude Code has not signed in on this Mac", true},
-           Case{-25300, false, "Claude Code has not signed in on this Mac", true},
-           Case{-25308, true, "Keychain access was declined", true},
-           Case{-25293, true, "Keychain access was declined", true},
-           Case{-128, true, "Keychain access was declined", true},
-           Case{0, true, "Claude Code credentials not readable", true},
-           Case{-36, true, "Claude Code credentials not readable", true},
-           Case{-25293, false, "Keychain was not asked", false},
-           Case{0, false, "Keychain was not asked", false},
-       }) {
+  const std::string absent = "Claude Code has not signed in on this Mac",
+                    declined = "Keychain access was declined", notAsked = "Keychain was not asked",
+                    unreadable = "Claude Code credentials not readable";
+  const Case cases[] = {{-25300, true, absent, true},   {-25300, false, absent, true},
+                        {-25308, true, declined, true}, {-25293, true, declined, true},
+                        {-128, true, declined, true},   {0, true, unreadable, true},
+                        {-36, true, unreadable, true},  {-25293, false, notAsked, false},
+                        {0, false, notAsked, false}};
+  for (const Case& each : cases) {
     auto failure = ClaudeDirectSource::missingCredentialsFailure(each.status, each.allowPrompt);
     EXPECT_EQ(failure.summary, each.summary) << each.status << " " << each.allowPrompt;
     EXPECT_EQ(failure.needsUserAction, each.needsUser) << each.status << " " << each.allowPrompt;

@@ -120,7 +120,6 @@ TEST(ClaudeUsageRequest, EndpointFromTheEnvironmentAndTokensThatCouldInjectHeade
   }
 }
 
-// Through libcurl against a local server, as the reader does it.
 class ClaudeUsageFetch : public ::testing::Test {
  protected:
   Outcome fetchWith(LoopbackHttpServer::Reply reply, double deadline = 5,
@@ -172,7 +171,7 @@ TEST_F(ClaudeUsageFetch, EachKindOfAnswerHasItsOutcome) {
 
 TEST_F(ClaudeUsageFetch, NoAnswerWithinTheDeadlineTimesOutAtTheDeadline) {
   for (auto reply : {LoopbackHttpServer::silence(), LoopbackHttpServer::endlessBody(),
-                     LoopbackHttpServer::delayed(20, 200, oneWindow)}) {
+                     LoopbackHttpServer::Reply{.body = oneWindow, .delay = 20}}) {
     double seconds = testing::ProcessChecks::secondsTaken(
         [&] { EXPECT_EQ(fetchWith(reply, 0.3), Outcome(Failure::timedOut())); });
     EXPECT_GE(seconds, 0.29);

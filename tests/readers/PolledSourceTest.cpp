@@ -67,11 +67,9 @@ TEST_F(PolledSourceTest, BackOffDoublesPerFailureUpToThirtyTwoTimesAndTheCap) {
     double maxBackoff;
     std::vector<double> delays;
   };
-  const Row rows[] = {
-      {120, 1800, {240, 480, 960, 1800, 1800}},
-      {10, 1800, {20, 40, 80, 160, 320, 320, 320}},
-      {300, 500, {500, 500}},
-  };
+  const Row rows[] = {{120, 1800, {240, 480, 960, 1800, 1800}},
+                      {10, 1800, {20, 40, 80, 160, 320, 320, 320}},
+                      {300, 500, {500, 500}}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.minInterval);
     upstream = std::make_shared<ScriptedSource>();
@@ -99,16 +97,14 @@ TEST_F(PolledSourceTest, RateLimitIsRecognisedFromTheFailureSummary) {
     std::optional<std::string> summary;
     bool rateLimited;
   };
-  const Row rows[] = {
-      {"HTTP 429 from the usage endpoint", true},
-      {"Anthropic is rate limiting \u2014 backing off", true},
-      {"RATE LIMIT reached", true},
-      {"Provider says: Rate Limit", true},
-      {"server answered 500", false},
-      {"ratelimit", false},
-      {"", false},
-      {std::nullopt, false},
-  };
+  const Row rows[] = {{"HTTP 429 from the usage endpoint", true},
+                      {"Anthropic is rate limiting \u2014 backing off", true},
+                      {"RATE LIMIT reached", true},
+                      {"Provider says: Rate Limit", true},
+                      {"server answered 500", false},
+                      {"ratelimit", false},
+                      {"", false},
+                      {std::nullopt, false}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.summary.value_or("(no failure record)"));
     std::optional<SourceFailure> failure;
@@ -144,7 +140,6 @@ TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
   clock->advance(120);
   source->read();
   EXPECT_EQ(upstream->reads(), 5);
-  // The streak started over: back to the first doubling.
   EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 240));
 }
 
@@ -162,7 +157,6 @@ TEST_F(PolledSourceTest, ManualRefreshOpensAtTheFloorAndOverridesAnOrdinaryBackO
   EXPECT_FALSE(source->isBackingOff());
   source->read();
   EXPECT_EQ(upstream->reads(), 2);
-  // The forced attempt failed too: the streak went on, so this is the second doubling.
   EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 480));
 }
 
@@ -206,7 +200,6 @@ TEST_F(PolledSourceTest, UpstreamIsReadWithoutTheLockHeld) {
   auto firstRead = std::async(std::launch::async, [&] { return source.read(); });
   blocking->entered.get_future().wait();
   auto meanwhile = std::async(std::launch::async, [&] {
-    // A second read arriving meanwhile is served from the (empty) cache, not queued.
     bool answered = !source.read() && !source.cachedSnapshot() && !source.isBackingOff();
     return answered && !source.forceRefresh() && source.manualRefreshAvailableIn() == 60;
   });

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -16,12 +17,6 @@ namespace meterwright::testing {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-std::string trimmed(std::string_view text) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return "";
-  return std::string(text.substr(start, text.find_last_not_of(" \t") - start + 1));
-}
 
 LoopbackHttpServer::Request parseRequest(std::string_view head) {
   LoopbackHttpServer::Request request;
@@ -38,7 +33,10 @@ LoopbackHttpServer::Request parseRequest(std::string_view head) {
     std::string_view field = head.substr(start, lineEnd - start);
     size_t colon = field.find(':');
     if (colon == std::string_view::npos) continue;
-    request.headers.emplace_back(field.substr(0, colon), trimmed(field.substr(colon + 1)));
+    std::string_view value = field.substr(colon + 1);
+    value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t")));
+    request.headers.emplace_back(field.substr(0, colon),
+                                 value.substr(0, value.find_last_not_of(" \t") + 1));
   }
   return request;
 }
@@ -57,13 +55,6 @@ std::optional<std::string> LoopbackHttpServer::Request::header(std::string_view 
 LoopbackHttpServer::Reply LoopbackHttpServer::answer(int status, std::string body,
                                                      std::string contentType) {
   return {.status = status, .body = std::move(body), .headers = {{"Content-Type", contentType}}};
-}
-
-LoopbackHttpServer::Reply LoopbackHttpServer::delayed(double seconds, int status,
-                                                      std::string body) {
-  Reply reply = answer(status, std::move(body));
-  reply.delay = seconds;
-  return reply;
 }
 
 LoopbackHttpServer::LoopbackHttpServer() : reply_(answer(404, "")) {

@@ -26,7 +26,6 @@ class LoopbackHttpServer {
   };
 
   static Reply answer(int status, std::string body, std::string contentType = "application/json");
-  static Reply delayed(double seconds, int status, std::string body);
   // Reads the request and never answers.
   static Reply silence() { return {.kind = Reply::Kind::silence}; }
   // A 200 whose chunked body trickles in forever.

@@ -26,8 +26,7 @@ inline std::string toHex(std::string_view bytes) {
   return hex;
 }
 
-// RFC 7748 section 6.1's key pairs. The pairing vectors pair Alice as the device with Bob as the
-// Mac.
+// RFC 7748 section 6.1's key pairs; the pairing vectors use Alice as the device and Bob as the Mac.
 inline const std::string alicePrivate =
     fromHex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
 inline const std::string alicePublic =

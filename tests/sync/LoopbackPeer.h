@@ -13,20 +13,17 @@
 
 namespace meterwright::testing {
 
-// The far end of a real loopback TCP connection, driven by the test thread with raw bytes. Every
-// read waits with a deadline on an io_context of its own, so a test that expects bytes which never
-// come fails instead of hanging.
+// The far end of a real loopback TCP connection; every read has a deadline so a test fails instead
+// of hanging.
 class LoopbackPeer {
   asio::io_context io_;  // first: the sockets below are built on it
 
  public:
-  // A listener on 127.0.0.1 with a port of the system's choosing.
   LoopbackPeer() : acceptor_(io_, {asio::ip::address_v4::loopback(), 0}) {}
 
   std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
 
-  // Connects to our own listener and accepts the other end onto `queue`: the socket an acceptor
-  // would hand the publisher.
+  // The socket an acceptor would hand the publisher, on `queue`.
   asio::ip::tcp::socket connectAndAccept(asio::io_context& queue) {
     socket.connect(acceptor_.local_endpoint());
     asio::ip::tcp::socket accepted(queue);
@@ -34,7 +31,6 @@ class LoopbackPeer {
     return accepted;
   }
 
-  // Waits for an outgoing connection to our listener.
   bool acceptWithin(std::chrono::seconds deadline = std::chrono::seconds(10)) {
     bool done = false;
     acceptor_.async_accept(socket, [&](const asio::error_code& error) { done = !error; });
@@ -61,7 +57,6 @@ class LoopbackPeer {
     return bytes;
   }
 
-  // The next frame's message; nothing when none arrives in time or it does not decode.
   std::optional<SyncMessage> readMessage() {
     std::optional<std::string> prefix = readExactly(SyncFraming::prefixBytes);
     if (!prefix) return std::nullopt;

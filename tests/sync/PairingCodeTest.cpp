@@ -32,18 +32,13 @@ TEST(PairingCodeTest, FormattedSplitsFiveAndFiveAndTheQrPayloadAddsTheLinkPrefix
 }
 
 TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingElse) {
-  EXPECT_EQ(PairingCode::normalised("abc-def ghj"), "ABCDEFGHJ");
-  EXPECT_EQ(PairingCode::normalised("oOiIlL"), "001111");
-  EXPECT_EQ(PairingCode::normalised("uU!?_.,\t\n"), "");
-  EXPECT_EQ(PairingCode::normalised("Ünï-cödé 𝟘 ٣"), "NCD");
-  // A letter carrying a combining mark is a different character, not a bare letter.
-  EXPECT_EQ(PairingCode::normalised("A\xCC\x88"
-                                    "B"),
-            "B");
-  // Bytes that are not UTF-8 are dropped, not guessed at.
-  EXPECT_EQ(PairingCode::normalised("\xff\xfe"
-                                    "AB\x80"),
-            "AB");
+  // A letter with a combining mark is no bare letter; bytes that are not UTF-8 are dropped.
+  const std::vector<std::pair<const char*, const char*>> rows = {
+      {"abc-def ghj", "ABCDEFGHJ"}, {"oOiIlL", "001111"}, {"uU!?_.,\t\n", ""},
+      {"Ünï-cödé 𝟘 ٣", "NCD"},      {"A\u0308B", "B"},    {"\xff\xfe\x41\x42\x80", "AB"}};
+  for (const auto& [text, expected] : rows) {
+    EXPECT_EQ(PairingCode::normalised(text), expected) << text;
+  }
 }
 
 TEST(PairingCodeTest, ParseEdgeCases) {
@@ -53,11 +48,10 @@ TEST(PairingCodeTest, ParseEdgeCases) {
       {"7K3QH-9XWPM", sample},
       {"7 K 3 Q H 9 X W P M", sample},
       {"O1ILO-lioIi", PairingCode{"0111011011"}},
-      // One U among ten valid characters still parses; with nine valid characters it does not.
+      // One U among ten valid characters still parses; with nine it does not.
       {"7K3QHU9XWPM", sample},
       {"7K3QHU9XWP", none},
-      // The link prefix in any letter case; without it "meterwright" and "pair" would join the
-      // code.
+      // The link prefix in any letter case, so "meterwright" and "pair" never join the code.
       {"meterwright://pair/7K3QH-9XWPM", sample},
       {" METERWRIGHT://PAIR/7k3qh-9xwpm\n", sample},
       {"MeterWright://Pair/7K3QH9XWPM", sample},

@@ -18,15 +18,12 @@
 namespace meterwright {
 namespace {
 
-// One send as a transport saw it, in the order of all sends across transports.
 struct Delivery {
   std::string transport;
   SyncEnvelope envelope;
   std::vector<Uuid> devices;
 };
 
-// A transport that records instead of delivering, with availability, latency and start outcome
-// chosen by the test.
 struct FakeTransport : SyncTransport {
   FakeTransport(std::string name, double latency, std::vector<Delivery>& log)
       : name_(std::move(name)), latency(latency), log(log) {}
@@ -57,16 +54,11 @@ struct FakeTransport : SyncTransport {
   mutable std::atomic<int> availabilityQuestions = 0;
 };
 
-const PairedDevice phone{*Uuid::parse("11111111-1111-4111-8111-111111111111"),
-                         "Phone",
-                         "iOS",
-                         dateFromUnixSeconds(1'700'000'000),
-                         {}};
-const PairedDevice watch{*Uuid::parse("22222222-2222-4222-8222-222222222222"),
-                         "Watch",
-                         "iOS",
-                         dateFromUnixSeconds(1'700'000'500),
-                         {}};
+PairedDevice device(const char* id, const char* name, double pairedAt) {
+  return {*Uuid::parse(id), name, "iOS", dateFromUnixSeconds(pairedAt), {}};
+}
+const PairedDevice phone = device("11111111-1111-4111-8111-111111111111", "Phone", 1'700'000'000);
+const PairedDevice watch = device("22222222-2222-4222-8222-222222222222", "Watch", 1'700'000'500);
 
 SyncPayload payload() {
   SyncPayload value;
@@ -89,8 +81,6 @@ class SyncCoordinatorTest : public ::testing::Test {
     return std::make_shared<FakeTransport>(std::move(name), latency, log);
   }
 
-  // Saved newest first, so an order that follows the store's insertion rather than the pairing
-  // dates shows.
   void pairPhoneAndWatch() {
     ASSERT_TRUE(store->save({watch, watchKey}));
     ASSERT_TRUE(store->save({phone, phoneKey}));
@@ -143,7 +133,6 @@ TEST_F(SyncCoordinatorTest, EachDeviceGetsItsOwnEnvelopeOverEveryTransportInLate
     EXPECT_EQ(log[i].envelope.version, 2);
     EXPECT_EQ(log[i].envelope.senderID, coordinator.identity().deviceID());
   }
-  // Sealed once per device, not once per transport; each device's under its own key.
   EXPECT_EQ(log[0].envelope, log[1].envelope);
   EXPECT_EQ(log[2].envelope, log[3].envelope);
   EXPECT_NE(log[0].envelope.sealed, log[2].envelope.sealed);
@@ -244,7 +233,6 @@ TEST_F(SyncCoordinatorTest, TransportsMayCallBackIntoTheCoordinatorWhileStarting
   pairPhoneAndWatch();
   auto local = transport("Local network", 0.05);
   std::vector<std::size_t> seen;
-  // Both would deadlock if the coordinator's lock were held around start() or send().
   local->duringStart = [&] { seen.push_back(coordinator.allTransports().size()); };
   local->duringSend = [&] { seen.push_back(coordinator.currentPayload() ? 1 : 0); };
   coordinator.add(local);

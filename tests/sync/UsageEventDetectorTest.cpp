@@ -12,10 +12,8 @@ namespace {
 const Date tenOClock = dateFromUnixSeconds(1'740'823'200);  // 2025-03-01T10:00:00Z
 const Date threeOClock = addingSeconds(tenOClock, 5 * 3600);
 
-using Reset = SyncEvent::WindowReset;
 using Low = SyncEvent::RunningLow;
 using Out = SyncEvent::Exhausted;
-using Offline = SyncEvent::ProviderOffline;
 
 Snapshot reading(std::vector<UsageWindow> windows, std::string state = "live") {
   return Snapshot{
@@ -29,14 +27,11 @@ UsageWindow w(double usedPercent, std::optional<Date> resetsAt = std::nullopt) {
 SyncEvent low(int percent) {
   return {Low{"claude", "Claude", "5h", percent}};
 }
-SyncEvent out() {
-  return {Out{"claude", "Claude", "5h"}};
-}
+const SyncEvent out{SyncEvent::Exhausted{"claude", "Claude", "5h"}};
 SyncEvent reset(bool wasSpent) {
-  return {Reset{"claude", "Claude", "5h", wasSpent}};
+  return {SyncEvent::WindowReset{"claude", "Claude", "5h", wasSpent}};
 }
 
-// One five-hour window (`w`) of one provider, before (or never seen) and now.
 struct WindowCase {
   const char* name;
   int threshold;
@@ -53,16 +48,16 @@ TEST(UsageEventDetector, OneWindowTransitions) {
       {"already below the threshold", 20, w(82), w(85), {}},
       {"exactly at the threshold counts as low", 20, w(79), w(80), {low(20)}},
       {"from exactly the threshold is no new crossing", 20, w(80), w(85), {}},
-      {"straight from above the threshold to spent", 20, w(79), w(99.7), {low(0), out()}},
-      {"spent after having been low", 20, w(90), w(99.6), {out()}},
+      {"straight from above the threshold to spent", 20, w(79), w(99.7), {low(0), out}},
+      {"spent after having been low", 20, w(90), w(99.6), {out}},
       {"spent stays spent", 20, w(99.6), w(100), {}},
       {"an old value beyond 100 % counts as spent", 20, w(104), w(110), {}},
       {"just short of spent", 20, w(99.4), w(99.49), {}},
       {"first sight, low", 20, none, w(90), {low(10)}},
-      {"first sight, spent", 20, none, w(99.8), {low(0), out()}},
-      {"first sight, beyond 100 % used", 20, none, w(120), {low(0), out()}},
+      {"first sight, spent", 20, none, w(99.8), {low(0), out}},
+      {"first sight, beyond 100 % used", 20, none, w(120), {low(0), out}},
       {"first sight, comfortable", 20, none, w(50), {}},
-      {"threshold 0 never warns but reports spent", 0, w(50), w(100), {out()}},
+      {"threshold 0 never warns but reports spent", 0, w(50), w(100), {out}},
       {"negative threshold never warns", -5, none, w(99), {}},
       {"remaining 14.5 rounds up", 20, w(50), w(85.5), {low(15)}},
       {"remaining 14.4 rounds down", 20, w(50), w(85.6), {low(14)}},
@@ -87,43 +82,37 @@ TEST(UsageEventDetector, OneWindowTransitions) {
 }
 
 TEST(UsageEventDetector, WindowsAreMatchedByLengthAloneAndInOrder) {
-  // The old reading's first window of each length is the one compared.
   Snapshot previous =
       reading({UsageWindow{10080, 70, {}, "opus"}, UsageWindow{10080, 95, {}, {}}, w(50)});
   Snapshot current =
       reading({w(100), UsageWindow{10080, 85, {}, "sonnet"}, UsageWindow{1440, 99, {}, {}}});
   std::vector<SyncEvent> expected = {
-      low(0),
-      out(),
-      {Low{"claude", "Claude", "7d", 15}},
-      {Low{"claude", "Claude", "1d", 1}},
-  };
+      low(0), out, {Low{"claude", "Claude", "7d", 15}}, {Low{"claude", "Claude", "1d", 1}}};
   EXPECT_EQ(UsageEventDetector{20}.events(previous, current), expected);
 }
 
 TEST(UsageEventDetector, ProvidersAreMatchedIgnoringCaseAndWalkedInTheCurrentOrder) {
+  auto provider = [](const char* id, const char* name, UsageWindow window) {
+    return ProviderSnapshot{id, name, {}, "live", {}, {window}};
+  };
+  const UsageWindow week{10080, 50, {}, {}}, weekSpent{10080, 100, {}, {}};
   Snapshot previous{tenOClock,
-                    {{"CODEX", "Codex", {}, "live", {}, {UsageWindow{10080, 50, {}, {}}}},
-                     {"Claude", "Claude", {}, "live", {}, {w(50)}},
-                     {"glm", "GLM", {}, "live", {}, {w(10)}}},
+                    {provider("CODEX", "Codex", week), provider("Claude", "Claude", w(50)),
+                     provider("glm", "GLM", w(10))},  // glm vanishes: nothing is said about it
                     {},
                     "direct"};
   Snapshot current{tenOClock,
-                   {{"claude", "Claude", {}, "live", {}, {w(85)}},
-                    {"codex", "Codex", {}, "live", {}, {UsageWindow{10080, 100, {}, {}}}}},
+                   {provider("claude", "Claude", w(85)), provider("codex", "Codex", weekSpent)},
                    {},
                    "direct"};
   std::vector<SyncEvent> expected = {
-      low(15),
-      {Low{"codex", "Codex", "7d", 0}},
-      {Out{"codex", "Codex", "7d"}},
-  };
-  // The glm provider vanished: nothing is said about it.
+      low(15), {Low{"codex", "Codex", "7d", 0}}, {Out{"codex", "Codex", "7d"}}};
   EXPECT_EQ(UsageEventDetector{20}.events(previous, current), expected);
 }
 
 TEST(UsageEventDetector, AProviderThatStopsReportingGoesOfflineOnce) {
-  const SyncEvent offline{Offline{"claude", "Claude", "It has not answered since the last check."}};
+  const SyncEvent offline{
+      SyncEvent::ProviderOffline{"claude", "Claude", "It has not answered since the last check."}};
   UsageEventDetector detector{20};
 
   EXPECT_EQ(detector.events(reading({w(50)}), reading({}, "unavailable")),
@@ -139,14 +128,10 @@ TEST(UsageEventDetector, AProviderThatStopsReportingGoesOfflineOnce) {
             std::vector<SyncEvent>{});
   EXPECT_EQ(detector.events(reading({}), reading({})), std::vector<SyncEvent>{});
   EXPECT_EQ(detector.events(std::nullopt, reading({}, "unavailable")), std::vector<SyncEvent>{});
-}
-
-TEST(UsageEventDetector, TheOfflineReasonIsNeverTranslated) {
-  coreText().choose({{"de"}});
-  auto events = UsageEventDetector{20}.events(reading({w(50)}), reading({}));
+  coreText().choose({{"de"}});  // the reason is never translated
+  auto translated = detector.events(reading({w(50)}), reading({}));
   coreText().choose(std::nullopt);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].body(), "It has not answered since the last check.");
+  EXPECT_EQ(translated, std::vector<SyncEvent>{offline});
 }
 
 }  // namespace
