@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <string_view>
 #include <thread>
 
@@ -37,13 +36,6 @@ void pause(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-SteadyClock::time_point deadlineAfter(double seconds) {
-  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-  seconds = std::min(seconds, 86400.0);
-  return SteadyClock::now() +
-         std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
-}
-
 std::string folderName(const std::string& path, bool onlyAlphanumerics) {
   std::string name = path;
   for (char& c : name) {
@@ -55,7 +47,7 @@ std::string folderName(const std::string& path, bool onlyAlphanumerics) {
 
 Outcome drive(PseudoTerminal& terminal, ChildProcess& child, double timeout,
               const ClaudeSessionRenewer::Pauses& pauses) {
-  auto deadline = deadlineAfter(timeout);
+  auto deadline = ChildProcess::deadlineAfter(timeout);
   TerminalTranscript transcript;
   bool trustAnswered = false;
   while (true) {

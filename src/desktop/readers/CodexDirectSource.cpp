@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "core/json/JsonText.h"
 #include "core/readers/CodexRateLimits.h"
@@ -14,7 +13,6 @@ namespace meterwright {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 using json = nlohmann::json;
 
 // The answers are a few kilobytes; a line this long without an end is not one of them.
@@ -95,9 +93,7 @@ std::optional<json> CodexDirectSource::queryRateLimits(const std::string& execut
   std::optional<ChildProcess> child = ChildProcess::start(launch);
   if (!child) return std::nullopt;
 
-  if (!std::isfinite(timeout) || timeout < 0) timeout = 0;
-  auto deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                           std::chrono::duration<double>(std::min(timeout, 1e6)));
+  auto deadline = ChildProcess::deadlineAfter(timeout);
   // A child that has stopped reading is noticed by the missing answer, not here.
   child->writeInput(requests());
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -316,6 +317,13 @@ void ChildProcess::terminate(double grace) {
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   reap(status);
+}
+
+SteadyClock::time_point ChildProcess::deadlineAfter(double seconds) {
+  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+  seconds = std::min(seconds, 86400.0);
+  return SteadyClock::now() +
+         std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
 }
 
 ChildProcess::OutputEnd ChildProcess::readOutput(

@@ -65,6 +65,10 @@ class ChildProcess {
   // (EPIPE, which never raises SIGPIPE here) or the input is closed.
   bool writeInput(std::string_view bytes);
 
+  // The steady-clock instant `seconds` from now. NaN and negative values count as 0, and the wait
+  // is held to a day so an absurd timeout cannot overflow the clock.
+  static std::chrono::steady_clock::time_point deadlineAfter(double seconds);
+
   // How a readOutput call ended.
   enum class OutputEnd { endOfStream, deadline, stopped, failed };
 

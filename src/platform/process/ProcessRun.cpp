@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "platform/process/ChildProcess.h"
 
@@ -33,9 +32,7 @@ std::optional<ProcessRunResult> runCollectingOutput(const std::string& executabl
   if (!child) return std::nullopt;
 
   ProcessRunResult result;
-  auto deadline = SteadyClock::now() +
-                  std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(
-                      std::isfinite(timeoutSeconds) ? std::clamp(timeoutSeconds, 0.0, 1e6) : 0.0));
+  auto deadline = ChildProcess::deadlineAfter(timeoutSeconds);
   child->readOutput(deadline, [&result, outputLimit](std::string_view chunk) {
     std::size_t room = outputLimit - std::min(outputLimit, result.standardOutput.size());
     std::size_t keep = std::min(room, chunk.size());
