@@ -1,0 +1,346 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/sync/LocalNetworkSubscriber.h"
+#include "core/sync/PairingCrypto.h"
+#include "core/sync/PairingProof.h"
+#include "core/sync/SyncFraming.h"
+#include "core/time/Clock.h"
+#include "sync/LoopbackPeer.h"
+
+namespace meterwright {
+namespace {
+
+using testing::LoopbackPeer;
+using namespace std::chrono_literals;
+
+const Uuid deviceID = *Uuid::parse("0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162");
+const Uuid macID = *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
+const PairingCode code{"7K3QH9XWPM"};
+const PairingCode otherCode{"ABCDEFGHJK"};
+
+SyncError errorOf(SyncError::Kind kind) {
+  return SyncError::of(kind);
+}
+
+SyncPayload payload(std::string sourceName = "Studio Mac") {
+  SyncPayload value;
+  value.sentAt = dateFromUnixSeconds(1'740'821'400.5);
+  value.sourceName = std::move(sourceName);
+  value.snapshot.generatedAt = dateFromUnixSeconds(1'740'821'400);
+  value.metric = Config::Metric::used;
+  return value;
+}
+
+SyncMessage sealed(const SyncPayload& payload, const SymmetricKey& key, int version = 2) {
+  SyncEnvelope envelope = PairingCrypto::seal(payload, macID, key).value();
+  envelope.version = version;
+  return {envelope};
+}
+
+struct Reports {
+  std::vector<SyncPayload> payloads;
+  std::vector<std::pair<SyncMessage::PairAccepted, SymmetricKey>> paired;
+  std::vector<SyncError> errors;
+  std::vector<std::thread::id> threads;
+};
+
+class Recorder {
+ public:
+  void attach(LocalNetworkSubscriber& subscriber) {
+    subscriber.onPayload = [this](const SyncPayload& p) {
+      record([&](Reports& r) { r.payloads.push_back(p); });
+    };
+    subscriber.onPaired = [this](const SyncMessage::PairAccepted& a, const SymmetricKey& k) {
+      record([&](Reports& r) { r.paired.emplace_back(a, k); });
+    };
+    subscriber.onError = [this](const SyncError& e) {
+      record([&](Reports& r) { r.errors.push_back(e); });
+    };
+  }
+
+  bool waitFor(const std::function<bool(const Reports&)>& condition) {
+    std::unique_lock guard(mutex_);
+    return changed_.wait_for(guard, 10s, [&] { return condition(reports_); });
+  }
+  bool waitForErrors(std::size_t count) {
+    return waitFor([&](const Reports& r) { return r.errors.size() >= count; });
+  }
+  bool waitForPayloads(std::size_t count) {
+    return waitFor([&](const Reports& r) { return r.payloads.size() >= count; });
+  }
+  bool waitForPairing() {
+    return waitFor([](const Reports& r) { return !r.paired.empty(); });
+  }
+  Reports reports() const {
+    std::lock_guard guard(mutex_);
+    return reports_;
+  }
+
+ private:
+  void record(const std::function<void(Reports&)>& change) {
+    std::lock_guard guard(mutex_);
+    change(reports_);
+    reports_.threads.push_back(std::this_thread::get_id());
+    changed_.notify_all();
+  }
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  Reports reports_;
+};
+
+// The Mac's end of one connection, played by hand.
+struct FakeMac {
+  SyncMessage acceptance(const SyncMessage::PairRequest& request,
+                         const PairingCode& provenWith) const {
+    std::string macKey = identity.publicKeyData();
+    return {
+        SyncMessage::PairAccepted{2, macID, "Studio Mac", macKey,
+                                  PairingProof::acceptance(provenWith, macKey, request.publicKey)}};
+  }
+
+  // Accepts the device's connection and reads its first frame.
+  std::optional<SyncMessage> acceptAndRead() {
+    if (!peer.acceptWithin()) return std::nullopt;
+    return peer.readMessage();
+  }
+
+  PairingIdentity identity{macID, "Studio Mac"};
+  LoopbackPeer peer;
+};
+
+// Destroys the subscriber on a thread of its own, so a destructor that hangs fails the test
+// instead of stalling the whole run.
+bool destroyedWithin(std::unique_ptr<LocalNetworkSubscriber> subscriber) {
+  auto finished = std::make_shared<std::promise<void>>();
+  std::future<void> done = finished->get_future();
+  std::thread([subscriber = std::move(subscriber), finished]() mutable {
+    subscriber.reset();
+    finished->set_value();
+  }).detach();
+  return done.wait_for(10s) == std::future_status::ready;
+}
+
+class LocalNetworkSubscriberTest : public ::testing::Test {
+ protected:
+  LocalNetworkSubscriberTest() { recorder.attach(*subscriber); }
+
+  std::optional<SyncMessage::PairRequest> startPairing(FakeMac& with) {
+    subscriber->connect("127.0.0.1", with.peer.port(), code);
+    std::optional<SyncMessage> first = with.acceptAndRead();
+    if (!first || !first->as<SyncMessage::PairRequest>()) return std::nullopt;
+    return *first->as<SyncMessage::PairRequest>();
+  }
+
+  // A reconnected device, with the hello and snapshot request already read off the wire.
+  bool reconnected(const SymmetricKey& key) {
+    subscriber->reconnect(
+        asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), mac.peer.port()), key);
+    std::optional<SyncMessage> hello = mac.acceptAndRead();
+    std::optional<SyncMessage> request = mac.peer.readMessage();
+    return hello && hello->as<SyncMessage::Hello>() && request &&
+           request->as<SyncMessage::RequestSnapshot>();
+  }
+
+  const PairingIdentity device{deviceID, "Anna’s iPhone"};
+  FakeMac mac;
+  Recorder recorder;  // before the subscriber, whose queue thread calls into it
+  std::unique_ptr<LocalNetworkSubscriber> subscriber =
+      std::make_unique<LocalNetworkSubscriber>(device, "ios");
+};
+
+TEST_F(LocalNetworkSubscriberTest, PairsWithTheCodeThenOpensSnapshotsUnderTheMacsKey) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  EXPECT_EQ(request->version, 2);
+  EXPECT_EQ(request->deviceID, deviceID);
+  EXPECT_EQ(request->deviceName, "Anna’s iPhone");
+  EXPECT_EQ(request->platform, "ios");
+  EXPECT_EQ(request->publicKey, device.publicKeyData());
+  EXPECT_TRUE(PairingProof::isValidRequest(request->proof, code, deviceID, request->publicKey));
+
+  SymmetricKey macKey = *mac.identity.sharedKey(request->publicKey, code);
+  SyncMessage accepted = mac.acceptance(*request, code);
+  mac.peer.writeFrame(accepted);
+  ASSERT_TRUE(recorder.waitForPairing());
+  mac.peer.writeFrame(sealed(payload(), macKey));
+  ASSERT_TRUE(recorder.waitForPayloads(1));
+
+  subscriber->requestSnapshot();
+  std::optional<SyncMessage> asked = mac.peer.readMessage();
+  ASSERT_TRUE(asked.has_value());
+  EXPECT_TRUE(asked->as<SyncMessage::RequestSnapshot>());
+
+  Reports reports = recorder.reports();
+  ASSERT_EQ(reports.paired.size(), 1u);
+  EXPECT_EQ(reports.paired[0].first, *accepted.as<SyncMessage::PairAccepted>());
+  EXPECT_EQ(reports.paired[0].second, macKey);
+  EXPECT_EQ(reports.payloads, std::vector<SyncPayload>{payload()});
+  EXPECT_TRUE(reports.errors.empty());
+  for (std::thread::id thread : reports.threads) {
+    EXPECT_EQ(thread, reports.threads[0]);
+    EXPECT_NE(thread, std::this_thread::get_id());
+  }
+}
+
+TEST_F(LocalNetworkSubscriberTest, AConfirmationMadeWithAnotherCodeDisconnectsWithoutPairing) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  mac.peer.writeFrame(mac.acceptance(*request, otherCode));
+  ASSERT_TRUE(recorder.waitForErrors(1));
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  Reports reports = recorder.reports();
+  EXPECT_EQ(reports.errors, std::vector{errorOf(SyncError::Kind::macDidNotProveTheCode)});
+  EXPECT_TRUE(reports.paired.empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, WithoutAKeyFromAGoodAcceptanceThePairingStaysOpenAndUnkeyed) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  // An all-zero key is a low-order point: the proof checks out, the shared secret would be zero.
+  std::string zeroKey(32, '\0');
+  mac.peer.writeFrame(
+      {SyncMessage::PairAccepted{2, macID, "Studio Mac", zeroKey,
+                                 PairingProof::acceptance(code, zeroKey, request->publicKey)}});
+  mac.peer.writeFrame(sealed(payload(), SymmetricKey::random()));
+  ASSERT_TRUE(recorder.waitForErrors(2));
+  EXPECT_EQ(recorder.reports().errors, (std::vector{errorOf(SyncError::Kind::decryptionFailed),
+                                                    errorOf(SyncError::Kind::notPaired)}));
+
+  mac.peer.writeFrame(mac.acceptance(*request, code));
+  ASSERT_TRUE(recorder.waitForPairing());
+  EXPECT_TRUE(recorder.reports().payloads.empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, AReconnectReportsEachBadMessageAndKeepsReceiving) {
+  SymmetricKey key = SymmetricKey::random();
+  ASSERT_TRUE(reconnected(key));
+  SyncMessage::Failure refusal =
+      SyncMessage::Failure::standard(SyncMessage::Failure::Reason::deviceNotRecognised);
+  struct Row {
+    const char* name;
+    SyncMessage message;
+    SyncError expected;
+  };
+  std::vector<Row> rows = {
+      {"acceptance without a code",
+       mac.acceptance({2, deviceID, "", "", device.publicKeyData(), ""}, code),
+       errorOf(SyncError::Kind::notPaired)},
+      {"sealed with another key", sealed(payload(), SymmetricKey::random()),
+       errorOf(SyncError::Kind::decryptionFailed)},
+      {"newer envelope", sealed(payload(), key, 3), SyncError::unsupportedVersion(3)},
+      {"refusal", {refusal}, SyncError::refused(refusal)},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    mac.peer.writeFrame(rows[i].message);
+    ASSERT_TRUE(recorder.waitForErrors(i + 1));
+    EXPECT_EQ(recorder.reports().errors.back(), rows[i].expected);
+  }
+  EXPECT_EQ(recorder.reports().errors[3].failure->detail, refusal.detail);
+
+  mac.peer.writeFrame(sealed(payload("still open"), key));
+  ASSERT_TRUE(recorder.waitForPayloads(1));
+  Reports reports = recorder.reports();
+  EXPECT_EQ(reports.payloads, std::vector{payload("still open")});
+  EXPECT_TRUE(reports.paired.empty());
+  EXPECT_EQ(reports.errors.size(), rows.size());
+}
+
+TEST_F(LocalNetworkSubscriberTest, ABadPortReportsItAndLeavesThePairingInProgressAlone) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  for (int port : {0, 70000, -1}) {
+    subscriber->connect("127.0.0.1", port, otherCode);
+    subscriber->reconnect("127.0.0.1", port, SymmetricKey::random());
+  }
+  subscriber->connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0), otherCode);
+  ASSERT_TRUE(recorder.waitForErrors(7));
+  EXPECT_EQ(recorder.reports().errors,
+            std::vector<SyncError>(7, SyncError::transportFailed("Bad port")));
+
+  // Still the same connection with the same code.
+  mac.peer.writeFrame(mac.acceptance(*request, code));
+  EXPECT_TRUE(recorder.waitForPairing());
+}
+
+TEST_F(LocalNetworkSubscriberTest, DisconnectClosesTheSocketAndLaterRequestsSendNothing) {
+  subscriber->requestSnapshot();  // no connection yet: nothing to send on, nothing reported
+  ASSERT_TRUE(startPairing(mac).has_value());
+  subscriber->disconnect();
+  subscriber->requestSnapshot();
+  // A request written before the close would arrive as a byte instead of the end of the stream.
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  EXPECT_TRUE(recorder.reports().errors.empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, GarbageFromTheListenerIsAMalformedMessage) {
+  ASSERT_TRUE(startPairing(mac).has_value());
+  mac.peer.write(std::string("\0\0\0\x10", 4) + std::string(16, '\xA7'));
+  ASSERT_TRUE(recorder.waitForErrors(1));
+  EXPECT_EQ(recorder.reports().errors, std::vector{SyncError::malformedMessage()});
+}
+
+TEST_F(LocalNetworkSubscriberTest, AFrameDribbledOneByteAtATimeStillOpens) {
+  SymmetricKey key = SymmetricKey::random();
+  ASSERT_TRUE(reconnected(key));
+  mac.peer.socket.set_option(asio::ip::tcp::no_delay(true));
+  std::string frame = SyncFraming::encode(sealed(payload(), key)).value();
+  for (char byte : frame) mac.peer.write(std::string(1, byte));
+  ASSERT_TRUE(recorder.waitForPayloads(1));
+  EXPECT_EQ(recorder.reports().payloads, std::vector{payload()});
+}
+
+TEST_F(LocalNetworkSubscriberTest, AListenerThatAnnouncesAFullFrameAndFallsSilentIsClosedPromptly) {
+  ASSERT_TRUE(startPairing(mac).has_value());
+  mac.peer.write(std::string("\0\x10\0\0", 4) + "{\"failure\"");  // 1 MiB announced, 10 sent
+  subscriber->disconnect();
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  EXPECT_TRUE(destroyedWithin(std::move(subscriber)));
+}
+
+TEST_F(LocalNetworkSubscriberTest, AListenerThatClosesAtOnceLeavesTheSubscriberUsable) {
+  subscriber->connect("127.0.0.1", mac.peer.port(), code);
+  ASSERT_TRUE(mac.peer.acceptWithin());
+  mac.peer.socket.close();
+
+  FakeMac second;
+  std::optional<SyncMessage::PairRequest> request = startPairing(second);
+  ASSERT_TRUE(request.has_value());
+  second.peer.writeFrame(second.acceptance(*request, code));
+  EXPECT_TRUE(recorder.waitForPairing());
+}
+
+TEST_F(LocalNetworkSubscriberTest, APortNobodyListensOnReportsTheSystemsText) {
+  std::uint16_t unused = 0;
+  {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+    unused = acceptor.local_endpoint().port();
+  }
+  subscriber->connect("127.0.0.1", unused, code);
+  ASSERT_TRUE(recorder.waitForErrors(1));
+  EXPECT_EQ(recorder.reports().errors,
+            std::vector{SyncError::transportFailed(
+                asio::error_code(asio::error::connection_refused).message())});
+}
+
+TEST_F(LocalNetworkSubscriberTest, DestroyingItWhileAConnectionIsInFlightReturnsPromptly) {
+  subscriber->connect("127.0.0.1", mac.peer.port(), code);  // never accepted
+  subscriber->requestSnapshot();
+  EXPECT_TRUE(destroyedWithin(std::move(subscriber)));
+}
+
+}  // namespace
+}  // namespace meterwright
