@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/dnssd/AvahiServiceAdvertiser.h"
+#include "platform/process/ChildProcess.h"
+#include "platform/process/ExecutableSearch.h"
+#include "support/ProcessChecks.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TemporaryFolder;
+using testing::ProcessChecks::secondsTaken;
+
+const std::string serviceType = "_meterwright._tcp";
+const std::string macName = "5E4B1C7A-0F3D-4C52-9D6B-2A8E71F04C19";
+
+bool eventually(const std::function<bool()>& condition, double seconds = 20) {
+  auto deadline = ChildProcess::deadlineAfter(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+std::optional<std::string> find(const std::string& program) {
+  return ExecutableSearch::find({}, program, EnvironmentBlock::ofProcess());
+}
+
+// `program` from PATH with this process's environment (and so its DBUS_SYSTEM_BUS_ADDRESS).
+ChildProcess::Launch launchOf(const std::string& program, std::vector<std::string> arguments,
+                              ChildProcess::Stream output = ChildProcess::Stream::nullDevice) {
+  ChildProcess::Launch launch;
+  launch.executable = find(program).value_or(program);
+  launch.arguments = std::move(arguments);
+  launch.environment = EnvironmentBlock::ofProcess();
+  launch.output = output;
+  return launch;
+}
+
+// A daemon this test started; stopped and reaped when dropped.
+struct Daemon {
+  std::optional<ChildProcess> process;
+  ~Daemon() {
+    if (process) process->terminate(5);
+  }
+};
+
+// A bus of its own for the test, with system-bus names: avahi-daemon may own org.freedesktop.Avahi.
+void startSystemBus(Daemon& bus, const std::filesystem::path& folder, const std::string& socket) {
+  testing::writeFile(folder / "bus.conf", R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=)" + socket + R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="org.freedesktop.Avahi"/>
+    <allow send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_type="method_return"/>
+    <allow send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="signal"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+  </policy>
+</busconfig>
+)");
+  auto launch = launchOf("dbus-daemon",
+                         {"--config-file=" + (folder / "bus.conf").string(), "--nofork",
+                          "--nopidfile", "--print-address=1"},
+                         ChildProcess::Stream::pipe);
+  bus.process = ChildProcess::start(launch);
+  ASSERT_TRUE(bus.process);
+  // It prints its address once it listens.
+  std::string address;
+  bus.process->readOutput(ChildProcess::deadlineAfter(10), [&](std::string_view chunk) {
+    address += chunk;
+    return address.find('\n') == std::string::npos;
+  });
+  ASSERT_NE(address.find(socket), std::string::npos) << address;
+}
+
+// avahi-daemon in network and mount namespaces of its own: it sees only a loopback interface, so
+// nothing it sends leaves this machine, and its pid file cannot clash with a system daemon's.
+void startAvahiDaemon(Daemon& avahi, const std::filesystem::path& folder) {
+  testing::writeFile(folder / "avahi-daemon.conf",
+                     "[server]\nuse-ipv4=yes\nuse-ipv6=no\nenable-dbus=yes\n"
+                     "[wide-area]\nenable-wide-area=no\n"
+                     "[publish]\npublish-hinfo=no\npublish-workstation=no\n");
+  std::string script =
+      "ip link set lo up && mount -t tmpfs tmpfs /run && mkdir /run/avahi-daemon && exec " +
+      *find("avahi-daemon") + " --no-drop-root --no-chroot --no-rlimits --no-proc-title -f " +
+      (folder / "avahi-daemon.conf").string();
+  avahi.process = ChildProcess::start(launchOf(
+      "unshare", {"--net", "--mount", "--propagation", "private", "/bin/sh", "-c", script}));
+  ASSERT_TRUE(avahi.process);
+}
+
+// avahi-browse -p writes a name's dots, spaces and other punctuation as \DDD (decimal).
+std::string unescapeLabel(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(text[i + 1]) &&
+        std::isdigit(text[i + 2]) && std::isdigit(text[i + 3])) {
+      plain += static_cast<char>(std::stoi(text.substr(i + 1, 3)));
+      i += 3;
+    } else if (text[i] == '\\' && i + 1 < text.size()) {
+      plain += text[++i];
+    } else {
+      plain += text[i];
+    }
+  }
+  return plain;
+}
+
+// The announced services of our type as "name:port", as a device on the network resolves them;
+// nothing when avahi-browse failed.
+std::optional<std::set<std::string>> browse() {
+  auto launch = launchOf("avahi-browse",
+                         {"--parsable", "--resolve", "--terminate", "--no-db-lookup", serviceType},
+                         ChildProcess::Stream::pipe);
+  auto browser = ChildProcess::start(launch);
+  if (!browser) return std::nullopt;
+  std::string output;
+  auto end = browser->readOutput(ChildProcess::deadlineAfter(10), [&](std::string_view chunk) {
+    output += chunk;
+    return true;
+  });
+  if (end != ChildProcess::OutputEnd::endOfStream || !browser->waitForExit(5) ||
+      browser->exitStatus() != 0)
+    return std::nullopt;
+  std::set<std::string> found;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    for (std::string field; std::getline(parts, field, ';');) fields.push_back(field);
+    if (fields.size() >= 9 && fields[0] == "=")
+      found.insert(unescapeLabel(fields[3]) + ":" + fields[8]);
+  }
+  return found;
+}
+
+bool browseShows(const std::string& service) {
+  auto found = browse();
+  return found && found->contains(service);
+}
+
+bool browseLacks(const std::string& service) {
+  auto found = browse();
+  return found && !found->contains(service);
+}
+
+class AvahiServiceAdvertiserTest : public ::testing::Test {
+ protected:
+  // libdbus reads DBUS_SYSTEM_BUS_ADDRESS once per process, so every test here, repeated or not,
+  // points it at the same place in one folder that lives as long as the process: nothing listens
+  // there unless a test starts a bus.
+  static const std::filesystem::path& folder() {
+    static const TemporaryFolder shared;
+    return shared.path();
+  }
+
+  void SetUp() override {
+    if (const char* earlier = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) savedAddress = earlier;
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket()).c_str(), 1);
+  }
+  void TearDown() override {
+    if (savedAddress) {
+      setenv("DBUS_SYSTEM_BUS_ADDRESS", savedAddress->c_str(), 1);
+    } else {
+      unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+  }
+
+  static std::string socket() { return (folder() / "system_bus_socket").string(); }
+
+  std::optional<std::string> savedAddress;
+};
+
+TEST_F(AvahiServiceAdvertiserTest, WithoutASystemBusNothingWaitsAndTheReasonLastsUntilWithdrawn) {
+  const std::optional<std::string> unreachable =
+      "cannot reach avahi-daemon over the system bus: Daemon not running";
+  auto advertiser = std::make_unique<AvahiServiceAdvertiser>(50ms);
+  EXPECT_EQ(advertiser->problem(), std::nullopt);
+
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_LT(secondsTaken([&] { advertiser->advertise(serviceType, macName, 4242); }), 0.5);
+    EXPECT_TRUE(eventually([&] { return advertiser->problem() == unreachable; }))
+        << advertiser->problem().value_or("(nothing)");
+    advertiser->withdraw();
+    EXPECT_EQ(advertiser->problem(), std::nullopt);
+  }
+
+  advertiser->advertise(serviceType, macName, 4242);
+  EXPECT_LT(secondsTaken([&] { advertiser.reset(); }), 2.0);
+}
+
+// Follows one announcement through a system bus that comes late, a daemon that comes late and
+// restarts, a name that is already taken, and withdrawal.
+TEST_F(AvahiServiceAdvertiserTest, AnnouncesThroughARealDaemonAndFollowsItAsItComesAndGoes) {
+  for (const char* tool : {"dbus-daemon", "avahi-daemon", "avahi-browse", "unshare", "ip"}) {
+    if (!find(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "namespaces for avahi-daemon need root";
+
+  const std::string announced = macName + ":4242";
+  AvahiServiceAdvertiser advertiser(50ms);
+  advertiser.advertise(serviceType, macName, 4242);
+  ASSERT_TRUE(eventually([&] { return advertiser.problem().has_value(); }));
+
+  Daemon bus;
+  ASSERT_NO_FATAL_FAILURE(startSystemBus(bus, folder(), socket()));
+  EXPECT_TRUE(eventually([&] { return advertiser.problem() == "avahi-daemon is not running"; }))
+      << advertiser.problem().value_or("(nothing)");
+
+  {
+    Daemon avahi;
+    ASSERT_NO_FATAL_FAILURE(startAvahiDaemon(avahi, folder()));
+    ASSERT_TRUE(eventually([&] { return browseShows(announced); }));
+    EXPECT_EQ(advertiser.problem(), std::nullopt);
+
+    {
+      AvahiServiceAdvertiser twin(50ms);
+      twin.advertise(serviceType, macName, 4243);
+      EXPECT_TRUE(eventually([&] { return browseShows(macName + " #2:4243"); }));
+      EXPECT_EQ(twin.problem(),
+                "another service on the local network is already called \"" + macName +
+                    "\" (another Meterwright with the same identity?); announced as \"" + macName +
+                    " #2\" instead");
+    }
+    EXPECT_TRUE(eventually([&] { return browseLacks(macName + " #2:4243"); }));
+    EXPECT_EQ(advertiser.problem(), std::nullopt);
+  }
+  EXPECT_TRUE(eventually([&] { return advertiser.problem() == "avahi-daemon is not running"; }))
+      << advertiser.problem().value_or("(nothing)");
+
+  Daemon restarted;
+  ASSERT_NO_FATAL_FAILURE(startAvahiDaemon(restarted, folder()));
+  EXPECT_TRUE(eventually([&] { return browseShows(announced); }));
+  EXPECT_EQ(advertiser.problem(), std::nullopt);
+
+  advertiser.withdraw();
+  EXPECT_EQ(advertiser.problem(), std::nullopt);
+  EXPECT_TRUE(eventually([&] { return browseLacks(announced); }));
+}
+
+}  // namespace
+}  // namespace meterwright
