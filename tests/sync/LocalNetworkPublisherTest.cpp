@@ -1,8 +1,15 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -460,6 +467,68 @@ TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEv
   ASSERT_TRUE(publisher->start(0, false).ok());
   ASSERT_TRUE(publisher->waitUntilReady(10));
   welcomed(phone);
+}
+
+// Holds every free descriptor of the process, so the next accept fails for want of one.
+class DescriptorHog {
+ public:
+  DescriptorHog() {
+    getrlimit(RLIMIT_NOFILE, &original_);
+    rlimit tight = original_;
+    // A low soft limit keeps filling the table cheap on systems that allow millions.
+    tight.rlim_cur = std::min<rlim_t>(original_.rlim_cur, openCount() + 64);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    fill();
+  }
+  ~DescriptorHog() {
+    release();
+    setrlimit(RLIMIT_NOFILE, &original_);
+  }
+
+  void fill() {
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held_.push_back(fd);
+  }
+  void releaseOne() {
+    ::close(held_.back());
+    held_.pop_back();
+  }
+  void release() {
+    for (int fd : held_) ::close(fd);
+    held_.clear();
+  }
+  bool isFull() const { return !held_.empty(); }
+
+ private:
+  static rlim_t openCount() {
+    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<rlim_t>(std::distance(entries, std::filesystem::directory_iterator()));
+  }
+
+  rlimit original_{};
+  std::vector<int> held_;
+};
+
+TEST_F(LocalNetworkPublisherTest, AFullDescriptorTableIsReportedAndTheListenerRecovers) {
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  int waiting = -1;
+  {
+    DescriptorHog hog;
+    ASSERT_TRUE(hog.isFull());
+    // One descriptor for a connection the kernel completes but the publisher cannot accept.
+    hog.releaseOne();
+    waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(waiting, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(errors.waitForItem(SyncError::transportFailed("Too many open files")));
+  }
+  // With descriptors free again the waiting connection is taken and real devices are served.
+  welcomed(phone);
+  ::close(waiting);
 }
 
 TEST_F(LocalNetworkPublisherTest, AnIdleConnectionIsClosedAfterThePendingTimeout) {

@@ -143,6 +143,7 @@ class LocalNetworkPublisher final : public SyncTransport {
   asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
   // Touched on the queue only.
   asio::steady_timer sweepTimer_;
+  asio::steady_timer acceptPause_;
   bool sweepArmed_ = false;
   std::optional<std::string> acceptProblem_;
 
