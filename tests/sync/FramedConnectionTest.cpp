@@ -2,22 +2,23 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "core/sync/FramedConnection.h"
 #include "core/sync/SyncFraming.h"
+#include "sync/Journal.h"
 #include "sync/LoopbackPeer.h"
 #include "sync/QueueThread.h"
 
 namespace meterwright {
 namespace {
 
+using testing::Journal;
 using testing::LoopbackPeer;
 using testing::QueueThread;
 using namespace std::chrono_literals;
@@ -40,52 +41,20 @@ std::string prefix(std::uint32_t length) {
           static_cast<char>((length >> 8) & 0xFF), static_cast<char>(length & 0xFF)};
 }
 
-struct Reports {
-  int ready = 0;
-  std::vector<SyncMessage> messages;
-  std::vector<SyncError> failures;
-  std::vector<std::thread::id> threads;
-  std::size_t count() const { return ready + messages.size() + failures.size(); }
-};
-
-class Recorder {
- public:
+// Everything a connection reported, one journal per callback, and the thread of every call.
+struct Recorder {
   void attach(FramedConnection& connection) {
-    connection.onReady = [this] { record([](Reports& r) { ++r.ready; }); };
-    connection.onMessage = [this](const SyncMessage& m) {
-      record([&](Reports& r) { r.messages.push_back(m); });
-    };
-    connection.onFailure = [this](const SyncError& e) {
-      record([&](Reports& r) { r.failures.push_back(e); });
-    };
+    connection.onReady = [this] { addOnThisThread(ready, {}, threads); };
+    connection.onMessage = [this](const SyncMessage& m) { addOnThisThread(messages, m, threads); };
+    connection.onFailure = [this](const SyncError& e) { addOnThisThread(failures, e, threads); };
   }
 
-  bool waitFor(const std::function<bool(const Reports&)>& condition) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, 10s, [&] { return condition(reports_); });
-  }
-  bool waitForMessages(std::size_t count) {
-    return waitFor([&](const Reports& r) { return r.messages.size() >= count; });
-  }
-  bool waitForFailure() {
-    return waitFor([](const Reports& r) { return !r.failures.empty(); });
-  }
-  Reports reports() const {
-    std::lock_guard guard(mutex_);
-    return reports_;
-  }
+  std::size_t count() const { return threads.size(); }
 
- private:
-  void record(const std::function<void(Reports&)>& change) {
-    std::lock_guard guard(mutex_);
-    change(reports_);
-    reports_.threads.push_back(std::this_thread::get_id());
-    changed_.notify_all();
-  }
-
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  Reports reports_;
+  Journal<std::monostate> ready;
+  Journal<SyncMessage> messages;
+  Journal<SyncError> failures;
+  Journal<std::thread::id> threads;
 };
 
 // Waits for a state no callback announces (bytes sitting in the buffer) with a deadline.
@@ -115,29 +84,28 @@ class FramedConnectionTest : public ::testing::Test, protected AcceptedLink {};
 
 TEST_F(FramedConnectionTest, TwoFramesInOneChunkThenACloseAreDeliveredInOrderOnTheQueueThread) {
   connection->start();  // a second start changes nothing
-  peer.write(frameOf(hello("first")) + frameOf(hello("second")));
+  ASSERT_TRUE(peer.write(frameOf(hello("first")) + frameOf(hello("second"))));
   peer.socket.shutdown(asio::ip::tcp::socket::shutdown_send);
-  ASSERT_TRUE(recorder.waitForMessages(2));
+  ASSERT_TRUE(recorder.messages.waitFor(2));
   EXPECT_TRUE(queue.drainsWithin());
-  Reports reports = recorder.reports();
-  EXPECT_EQ(reports.messages, (std::vector<SyncMessage>{hello("first"), hello("second")}));
-  EXPECT_EQ(reports.ready, 1);
-  EXPECT_TRUE(reports.failures.empty());
-  for (std::thread::id thread : reports.threads) EXPECT_EQ(thread, queue.threadID());
+  EXPECT_EQ(recorder.messages.items(), (std::vector<SyncMessage>{hello("first"), hello("second")}));
+  EXPECT_EQ(recorder.ready.size(), 1u);
+  EXPECT_TRUE(recorder.failures.items().empty());
+  for (std::thread::id thread : recorder.threads.items()) EXPECT_EQ(thread, queue.threadID());
 }
 
 TEST_F(FramedConnectionTest, AFrameSplitAtAnyPointIsDeliveredOnceWhole) {
   std::string frame = frameOf(hello());
   for (std::size_t split = 1; split < frame.size(); ++split) {
     SCOPED_TRACE(split);
-    peer.write(frame.substr(0, split));
+    ASSERT_TRUE(peer.write(frame.substr(0, split)));
     ASSERT_TRUE(eventually([&] { return connection->bufferedByteCount() == split; }));
-    EXPECT_EQ(recorder.reports().messages.size(), split - 1);
-    peer.write(frame.substr(split));
-    ASSERT_TRUE(recorder.waitForMessages(split));
+    EXPECT_EQ(recorder.messages.items().size(), split - 1);
+    ASSERT_TRUE(peer.write(frame.substr(split)));
+    ASSERT_TRUE(recorder.messages.waitFor(split));
     EXPECT_EQ(connection->bufferedByteCount(), 0u);
   }
-  EXPECT_TRUE(recorder.reports().failures.empty());
+  EXPECT_TRUE(recorder.failures.items().empty());
 }
 
 TEST(FramedConnectionMalformed, ReportsOnceDeliversNothingAndStopsReceiving) {
@@ -153,22 +121,22 @@ TEST(FramedConnectionMalformed, ReportsOnceDeliversNothingAndStopsReceiving) {
        }) {
     SCOPED_TRACE(row.name);
     AcceptedLink link;
-    link.peer.write(row.bytes);
-    ASSERT_TRUE(link.recorder.waitForFailure());
+    ASSERT_TRUE(link.peer.write(row.bytes));
+    ASSERT_TRUE(link.recorder.failures.waitFor(1));
     EXPECT_EQ(link.connection->bufferedByteCount(), 0u);
-    link.peer.writeFrame(hello());
+    ASSERT_TRUE(link.peer.writeFrame(hello()));
     EXPECT_TRUE(link.queue.drainsWithin());
-    Reports reports = link.recorder.reports();
-    EXPECT_TRUE(reports.messages.empty());
-    EXPECT_EQ(reports.failures, std::vector<SyncError>{SyncError::malformedMessage()});
+    EXPECT_TRUE(link.recorder.messages.items().empty());
+    EXPECT_EQ(link.recorder.failures.items(),
+              std::vector<SyncError>{SyncError::malformedMessage()});
   }
 }
 
 TEST_F(FramedConnectionTest, ASendOverTheLimitReportsItAndWritesNothing) {
   connection->send(failureSaying(std::string(1048577, 'x')));
-  ASSERT_TRUE(recorder.waitForFailure());
-  EXPECT_EQ(recorder.reports().failures, std::vector<SyncError>{SyncError::couldNotEncode()});
-  EXPECT_EQ(recorder.reports().failures[0].text, "Could not encode a message");
+  ASSERT_TRUE(recorder.failures.waitFor(1));
+  EXPECT_EQ(recorder.failures.items(), std::vector<SyncError>{SyncError::couldNotEncode()});
+  EXPECT_EQ(recorder.failures.items()[0].text, "Could not encode a message");
   connection->send(hello());
   EXPECT_EQ(peer.readMessage(), hello());
 }
@@ -198,7 +166,7 @@ TEST_F(FramedConnectionTest, SendsFromManyThreadsArriveWholeAndInEachThreadsOrde
     EXPECT_EQ(detail.substr(colon + 1), padding);
   }
   for (std::thread& sender : senders) sender.join();
-  EXPECT_TRUE(recorder.reports().failures.empty());
+  EXPECT_TRUE(recorder.failures.items().empty());
 }
 
 TEST_F(FramedConnectionTest, DroppingTheWrapperStillWritesWhatWasSentAndThenCloses) {
@@ -220,14 +188,14 @@ TEST(FramedConnectionDrop, DroppingTheWrapperWhileDataArrivesEndsDeliverySafely)
       asio::error_code error;
       while (!stop && !error) asio::write(link.peer.socket, asio::buffer(burst), error);
     });
-    ASSERT_TRUE(link.recorder.waitForMessages(3));
+    ASSERT_TRUE(link.recorder.messages.waitFor(3));
     std::weak_ptr<FramedConnection> watch = link.connection;
     std::optional<std::size_t> countAtDrop;
     if (onQueue) {
       std::promise<std::size_t> dropped;
       asio::post(link.queue.io, [&] {
         link.connection.reset();
-        dropped.set_value(link.recorder.reports().count());
+        dropped.set_value(link.recorder.count());
       });
       countAtDrop = dropped.get_future().get();
     } else {
@@ -239,9 +207,9 @@ TEST(FramedConnectionDrop, DroppingTheWrapperWhileDataArrivesEndsDeliverySafely)
     writer.join();
     EXPECT_TRUE(watch.expired());
     if (countAtDrop) {
-      EXPECT_EQ(link.recorder.reports().count(), *countAtDrop);
+      EXPECT_EQ(link.recorder.count(), *countAtDrop);
     }
-    EXPECT_TRUE(link.recorder.reports().failures.empty());
+    EXPECT_TRUE(link.recorder.failures.items().empty());
   }
 }
 
@@ -267,10 +235,10 @@ TEST_F(ConnectingFramedConnectionTest, ResolvesConnectsThenWritesQueuedAndReadyS
   EXPECT_EQ(peer.readMessage(), hello("before start"));
   EXPECT_EQ(peer.readMessage(), hello("from onReady"));
 
-  peer.writeFrame(hello("answer"));
-  ASSERT_TRUE(recorder.waitForMessages(1));
-  EXPECT_EQ(recorder.reports().messages, std::vector<SyncMessage>{hello("answer")});
-  EXPECT_TRUE(recorder.reports().failures.empty());
+  ASSERT_TRUE(peer.writeFrame(hello("answer")));
+  ASSERT_TRUE(recorder.messages.waitFor(1));
+  EXPECT_EQ(recorder.messages.items(), std::vector<SyncMessage>{hello("answer")});
+  EXPECT_TRUE(recorder.failures.items().empty());
 }
 
 TEST_F(ConnectingFramedConnectionTest, DroppingItWhileConnectingCancelsTheAttempt) {
@@ -278,7 +246,7 @@ TEST_F(ConnectingFramedConnectionTest, DroppingItWhileConnectingCancelsTheAttemp
   connection->start();
   connection.reset();
   EXPECT_TRUE(queue.drainsWithin());
-  EXPECT_EQ(recorder.reports().count(), 0u);
+  EXPECT_EQ(recorder.count(), 0u);
 }
 
 }  // namespace

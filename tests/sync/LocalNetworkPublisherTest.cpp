@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -31,6 +30,8 @@
 #include "support/TemporaryFolder.h"
 #include "sync/ConnectionCrowd.h"
 #include "sync/DeviceSocket.h"
+#include "sync/Journal.h"
+#include "sync/RecordingDevice.h"
 #include "usage/SampleSnapshot.h"
 
 namespace meterwright {
@@ -39,61 +40,9 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ConnectionCrowd;
 using testing::DeviceSocket;
+using testing::Journal;
+using testing::RecordingDevice;
 using Reason = SyncMessage::Failure::Reason;
-
-// What callbacks reported, for the test thread to wait on with a deadline.
-template <typename T>
-class Journal {
- public:
-  void add(T item) {
-    {
-      std::lock_guard guard(mutex_);
-      items_.push_back(std::move(item));
-    }
-    changed_.notify_all();
-  }
-
-  bool waitFor(std::size_t count) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, 10s, [&] { return items_.size() >= count; });
-  }
-
-  bool waitForItem(const T& item) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(
-        guard, 10s, [&] { return std::find(items_.begin(), items_.end(), item) != items_.end(); });
-  }
-
-  std::vector<T> items() const {
-    std::lock_guard guard(mutex_);
-    return items_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<T> items_;
-};
-
-// A real device: the subscriber with everything it reports.
-struct Device {
-  explicit Device(std::string name)
-      : subscriber(PairingIdentity(Uuid::random(), std::move(name)), "linux") {
-    subscriber.onPaired = [this](const SyncMessage::PairAccepted& accepted,
-                                 const SymmetricKey& key) {
-      paired.add({accepted, key});
-    };
-    subscriber.onPayload = [this](const SyncPayload& payload) { payloads.add(payload); };
-    subscriber.onError = [this](const SyncError& error) { errors.add(error); };
-  }
-
-  Uuid id() const { return subscriber.identity().deviceID(); }
-
-  Journal<std::pair<SyncMessage::PairAccepted, SymmetricKey>> paired;
-  Journal<SyncPayload> payloads;
-  Journal<SyncError> errors;
-  LocalNetworkSubscriber subscriber;  // last: its callbacks use the journals
-};
 
 SyncPayload payload(int number) {
   SyncPayload value;
@@ -188,7 +137,8 @@ class LocalNetworkPublisherTest : public ::testing::Test {
   // What a device using `code` now gets for its pair request.
   std::string answerToPairing(const PairingCode& code) {
     DeviceSocket socket(port());
-    socket.writeFrame(pairRequest(PairingIdentity(Uuid::random(), "Spare Phone"), code));
+    EXPECT_TRUE(
+        socket.writeFrame(pairRequest(PairingIdentity(Uuid::random(), "Spare Phone"), code)));
     return summary(socket.readMessage());
   }
 
@@ -205,8 +155,8 @@ class LocalNetworkPublisherTest : public ::testing::Test {
 
 TEST_F(LocalNetworkPublisherTest, PairingAgreesOnOneKeyAndTheDeviceOpensTheRetainedPayload) {
   publisher->retain(payload(1));
-  Device phone("Anna’s Phone");
-  phone.subscriber.connect("127.0.0.1", port(), invite());
+  RecordingDevice phone("Anna’s Phone");
+  phone.subscriber->connect("127.0.0.1", port(), invite());
 
   ASSERT_TRUE(phone.paired.waitFor(1));
   ASSERT_TRUE(pairings.waitFor(1));
@@ -232,7 +182,7 @@ TEST_F(LocalNetworkPublisherTest, WithoutARetainedPayloadPairingSendsOnlyTheAcce
   PairingIdentity phone(Uuid::random(), "Phone");
   PairingCode code = invite();
   DeviceSocket socket(port());
-  socket.writeFrame(pairRequest(phone, code));
+  ASSERT_TRUE(socket.writeFrame(pairRequest(phone, code)));
   std::optional<SyncMessage> answer = socket.readMessage();
   ASSERT_EQ(summary(answer), "pairAccepted");
   const auto accepted = *answer->as<SyncMessage::PairAccepted>();
@@ -244,7 +194,7 @@ TEST_F(LocalNetworkPublisherTest, WithoutARetainedPayloadPairingSendsOnlyTheAcce
   EXPECT_EQ(socket.readMessage(), SyncMessage{marker("first")});
 
   publisher->retain(payload(2));
-  socket.writeFrame({SyncMessage::RequestSnapshot{}});
+  ASSERT_TRUE(socket.writeFrame({SyncMessage::RequestSnapshot{}}));
   std::optional<SyncMessage> snapshot = socket.readMessage();
   ASSERT_EQ(summary(snapshot), "snapshot");
   std::optional<SymmetricKey> key = phone.sharedKey(accepted.publicKey, code);
@@ -357,9 +307,9 @@ INSTANTIATE_TEST_SUITE_P(LocalNetworkPublisher, LocalNetworkPublisherRefusalTest
 TEST_F(LocalNetworkPublisherTest, ASnapshotRequestFromAnUnpairedConnectionGetsNoAnswer) {
   publisher->retain(payload(1));
   DeviceSocket socket(port());
-  socket.writeFrame({SyncMessage::RequestSnapshot{}});
+  ASSERT_TRUE(socket.writeFrame({SyncMessage::RequestSnapshot{}}));
   // The refusal provoked next must be the first thing to arrive.
-  socket.writeFrame(hello(tablet()));
+  ASSERT_TRUE(socket.writeFrame(hello(tablet())));
   EXPECT_EQ(summary(socket.readMessage()), notRecognised);
 }
 
@@ -369,7 +319,7 @@ TEST_F(LocalNetworkPublisherTest, ADeviceKnownOnlyToTheStoreIsWelcomedBackWithTh
   publisher->retain(payload(3));
   clock->advance(3600);
   DeviceSocket socket(port());
-  socket.writeFrame(hello(watch));
+  ASSERT_TRUE(socket.writeFrame(hello(watch)));
 
   const SyncMessage welcome{SyncMessage::Welcome{2, mac.deviceID(), "Studio Mac"}};
   EXPECT_EQ(socket.readMessage(), welcome);
@@ -427,11 +377,11 @@ TEST_F(LocalNetworkPublisherTest, SendReachesOnlyListedConnectedDevicesAndRevoke
 
 TEST_F(LocalNetworkPublisherTest, MalformedInputAndAFailureFromADeviceReachOnError) {
   DeviceSocket garbage(port());
-  garbage.write(*SyncFraming::frame(R"({"bogus":{}})"));
+  ASSERT_TRUE(garbage.write(*SyncFraming::frame(R"({"bogus":{}})")));
   EXPECT_TRUE(garbage.seesCloseWithin());
   const SyncMessage::Failure failure{Reason::codeWrong, "Typed it wrong"};
   DeviceSocket complaining(port());
-  complaining.writeFrame({failure});
+  ASSERT_TRUE(complaining.writeFrame({failure}));
 
   ASSERT_TRUE(errors.waitFor(2));
   EXPECT_EQ(errors.items(),
@@ -554,7 +504,7 @@ TEST_F(LocalNetworkPublisherTest, AFifthIdleConnectionClosesTheOldest) {
   for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<DeviceSocket>(port()));
   EXPECT_TRUE(idle[0]->seesCloseWithin());
   for (int i = 1; i < 5; ++i) {
-    idle[i]->writeFrame(hello(tablet()));
+    EXPECT_TRUE(idle[i]->writeFrame(hello(tablet())));
     EXPECT_EQ(summary(idle[i]->readMessage()), notRecognised) << "connection " << i;
   }
   publisher->send(marker("still served"), {phone.deviceID()});
@@ -579,11 +529,11 @@ TEST_F(LocalNetworkPublisherTest, HostileAndIdleConnectionsDoNotHoldUpRealDevice
   EXPECT_EQ(summary(dribbled.readMessage()), "pairAccepted");
   EXPECT_EQ(summary(dribbled.readMessage()), "snapshot");
 
-  Device pairing("Tablet");
-  pairing.subscriber.connect("127.0.0.1", port(), invite());
-  Device returning("Watch");
-  SymmetricKey returningKey = store(returning.subscriber.identity());
-  returning.subscriber.reconnect("127.0.0.1", port(), returningKey);
+  RecordingDevice pairing("Tablet");
+  pairing.subscriber->connect("127.0.0.1", port(), invite());
+  RecordingDevice returning("Watch");
+  SymmetricKey returningKey = store(returning.subscriber->identity());
+  returning.subscriber->reconnect("127.0.0.1", port(), returningKey);
   ASSERT_TRUE(pairing.paired.waitFor(1));
   ASSERT_TRUE(pairing.payloads.waitFor(1));
   ASSERT_TRUE(returning.payloads.waitFor(1));
@@ -622,8 +572,8 @@ TEST_F(LocalNetworkPublisherTest, ACodePairingIsStoredByTheCoordinatorAndReceive
   coordinator.start();
   ASSERT_TRUE(local->waitUntilReady(10));
 
-  Device phone("Phone");
-  phone.subscriber.connect("127.0.0.1", *local->port(), local->makeInvitation(60).code);
+  RecordingDevice phone("Phone");
+  phone.subscriber->connect("127.0.0.1", *local->port(), local->makeInvitation(60).code);
   ASSERT_TRUE(phone.paired.waitFor(1));
   ASSERT_TRUE(remembered.waitFor(1));
   std::optional<PairingRecord> record = records->record(phone.id());

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,11 +14,13 @@
 #include "core/sync/SyncFraming.h"
 #include "core/time/Clock.h"
 #include "sync/LoopbackPeer.h"
+#include "sync/RecordingDevice.h"
 
 namespace meterwright {
 namespace {
 
 using testing::LoopbackPeer;
+using testing::RecordingDevice;
 using namespace std::chrono_literals;
 
 const Uuid deviceID = *Uuid::parse("0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162");
@@ -47,58 +46,6 @@ SyncMessage sealed(const SyncPayload& payload, const SymmetricKey& key, int vers
   envelope.version = version;
   return {envelope};
 }
-
-struct Reports {
-  std::vector<SyncPayload> payloads;
-  std::vector<std::pair<SyncMessage::PairAccepted, SymmetricKey>> paired;
-  std::vector<SyncError> errors;
-  std::vector<std::thread::id> threads;
-};
-
-class Recorder {
- public:
-  void attach(LocalNetworkSubscriber& subscriber) {
-    subscriber.onPayload = [this](const SyncPayload& p) {
-      record([&](Reports& r) { r.payloads.push_back(p); });
-    };
-    subscriber.onPaired = [this](const SyncMessage::PairAccepted& a, const SymmetricKey& k) {
-      record([&](Reports& r) { r.paired.emplace_back(a, k); });
-    };
-    subscriber.onError = [this](const SyncError& e) {
-      record([&](Reports& r) { r.errors.push_back(e); });
-    };
-  }
-
-  bool waitFor(const std::function<bool(const Reports&)>& condition) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, 10s, [&] { return condition(reports_); });
-  }
-  bool waitForErrors(std::size_t count) {
-    return waitFor([&](const Reports& r) { return r.errors.size() >= count; });
-  }
-  bool waitForPayloads(std::size_t count) {
-    return waitFor([&](const Reports& r) { return r.payloads.size() >= count; });
-  }
-  bool waitForPairing() {
-    return waitFor([](const Reports& r) { return !r.paired.empty(); });
-  }
-  Reports reports() const {
-    std::lock_guard guard(mutex_);
-    return reports_;
-  }
-
- private:
-  void record(const std::function<void(Reports&)>& change) {
-    std::lock_guard guard(mutex_);
-    change(reports_);
-    reports_.threads.push_back(std::this_thread::get_id());
-    changed_.notify_all();
-  }
-
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  Reports reports_;
-};
 
 // The Mac's end of one connection, played by hand.
 struct FakeMac {
@@ -134,10 +81,8 @@ bool destroyedWithin(std::unique_ptr<LocalNetworkSubscriber> subscriber) {
 
 class LocalNetworkSubscriberTest : public ::testing::Test {
  protected:
-  LocalNetworkSubscriberTest() { recorder.attach(*subscriber); }
-
   std::optional<SyncMessage::PairRequest> startPairing(FakeMac& with) {
-    subscriber->connect("127.0.0.1", with.peer.port(), code);
+    phone.subscriber->connect("127.0.0.1", with.peer.port(), code);
     std::optional<SyncMessage> first = with.acceptAndRead();
     if (!first || !first->as<SyncMessage::PairRequest>()) return std::nullopt;
     return *first->as<SyncMessage::PairRequest>();
@@ -145,7 +90,7 @@ class LocalNetworkSubscriberTest : public ::testing::Test {
 
   // A reconnected device, with the hello and snapshot request already read off the wire.
   bool reconnected(const SymmetricKey& key) {
-    subscriber->reconnect(
+    phone.subscriber->reconnect(
         asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), mac.peer.port()), key);
     std::optional<SyncMessage> hello = mac.acceptAndRead();
     std::optional<SyncMessage> request = mac.peer.readMessage();
@@ -155,9 +100,7 @@ class LocalNetworkSubscriberTest : public ::testing::Test {
 
   const PairingIdentity device{deviceID, "Anna’s iPhone"};
   FakeMac mac;
-  Recorder recorder;  // before the subscriber, whose queue thread calls into it
-  std::unique_ptr<LocalNetworkSubscriber> subscriber =
-      std::make_unique<LocalNetworkSubscriber>(device, "ios");
+  RecordingDevice phone{device, "ios"};
 };
 
 TEST_F(LocalNetworkSubscriberTest, PairsWithTheCodeThenOpensSnapshotsUnderTheMacsKey) {
@@ -172,24 +115,25 @@ TEST_F(LocalNetworkSubscriberTest, PairsWithTheCodeThenOpensSnapshotsUnderTheMac
 
   SymmetricKey macKey = *mac.identity.sharedKey(request->publicKey, code);
   SyncMessage accepted = mac.acceptance(*request, code);
-  mac.peer.writeFrame(accepted);
-  ASSERT_TRUE(recorder.waitForPairing());
-  mac.peer.writeFrame(sealed(payload(), macKey));
-  ASSERT_TRUE(recorder.waitForPayloads(1));
+  ASSERT_TRUE(mac.peer.writeFrame(accepted));
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload(), macKey)));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
 
-  subscriber->requestSnapshot();
+  phone.subscriber->requestSnapshot();
   std::optional<SyncMessage> asked = mac.peer.readMessage();
   ASSERT_TRUE(asked.has_value());
   EXPECT_TRUE(asked->as<SyncMessage::RequestSnapshot>());
 
-  Reports reports = recorder.reports();
-  ASSERT_EQ(reports.paired.size(), 1u);
-  EXPECT_EQ(reports.paired[0].first, *accepted.as<SyncMessage::PairAccepted>());
-  EXPECT_EQ(reports.paired[0].second, macKey);
-  EXPECT_EQ(reports.payloads, std::vector<SyncPayload>{payload()});
-  EXPECT_TRUE(reports.errors.empty());
-  for (std::thread::id thread : reports.threads) {
-    EXPECT_EQ(thread, reports.threads[0]);
+  auto paired = phone.paired.items();
+  ASSERT_EQ(paired.size(), 1u);
+  EXPECT_EQ(paired[0].first, *accepted.as<SyncMessage::PairAccepted>());
+  EXPECT_EQ(paired[0].second, macKey);
+  EXPECT_EQ(phone.payloads.items(), std::vector<SyncPayload>{payload()});
+  EXPECT_TRUE(phone.errors.items().empty());
+  const std::vector<std::thread::id> threads = phone.threads.items();
+  for (std::thread::id thread : threads) {
+    EXPECT_EQ(thread, threads[0]);
     EXPECT_NE(thread, std::this_thread::get_id());
   }
 }
@@ -197,12 +141,11 @@ TEST_F(LocalNetworkSubscriberTest, PairsWithTheCodeThenOpensSnapshotsUnderTheMac
 TEST_F(LocalNetworkSubscriberTest, AConfirmationMadeWithAnotherCodeDisconnectsWithoutPairing) {
   std::optional<SyncMessage::PairRequest> request = startPairing(mac);
   ASSERT_TRUE(request.has_value());
-  mac.peer.writeFrame(mac.acceptance(*request, otherCode));
-  ASSERT_TRUE(recorder.waitForErrors(1));
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, otherCode)));
+  ASSERT_TRUE(phone.errors.waitFor(1));
   EXPECT_TRUE(mac.peer.seesCloseWithin());
-  Reports reports = recorder.reports();
-  EXPECT_EQ(reports.errors, std::vector{errorOf(SyncError::Kind::macDidNotProveTheCode)});
-  EXPECT_TRUE(reports.paired.empty());
+  EXPECT_EQ(phone.errors.items(), std::vector{errorOf(SyncError::Kind::macDidNotProveTheCode)});
+  EXPECT_TRUE(phone.paired.items().empty());
 }
 
 TEST_F(LocalNetworkSubscriberTest, WithoutAKeyFromAGoodAcceptanceThePairingStaysOpenAndUnkeyed) {
@@ -210,17 +153,17 @@ TEST_F(LocalNetworkSubscriberTest, WithoutAKeyFromAGoodAcceptanceThePairingStays
   ASSERT_TRUE(request.has_value());
   // An all-zero key is a low-order point: the proof checks out, the shared secret would be zero.
   std::string zeroKey(32, '\0');
-  mac.peer.writeFrame(
+  ASSERT_TRUE(mac.peer.writeFrame(
       {SyncMessage::PairAccepted{2, macID, "Studio Mac", zeroKey,
-                                 PairingProof::acceptance(code, zeroKey, request->publicKey)}});
-  mac.peer.writeFrame(sealed(payload(), SymmetricKey::random()));
-  ASSERT_TRUE(recorder.waitForErrors(2));
-  EXPECT_EQ(recorder.reports().errors, (std::vector{errorOf(SyncError::Kind::decryptionFailed),
-                                                    errorOf(SyncError::Kind::notPaired)}));
+                                 PairingProof::acceptance(code, zeroKey, request->publicKey)}}));
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload(), SymmetricKey::random())));
+  ASSERT_TRUE(phone.errors.waitFor(2));
+  EXPECT_EQ(phone.errors.items(), (std::vector{errorOf(SyncError::Kind::decryptionFailed),
+                                               errorOf(SyncError::Kind::notPaired)}));
 
-  mac.peer.writeFrame(mac.acceptance(*request, code));
-  ASSERT_TRUE(recorder.waitForPairing());
-  EXPECT_TRUE(recorder.reports().payloads.empty());
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, code)));
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  EXPECT_TRUE(phone.payloads.items().empty());
 }
 
 TEST_F(LocalNetworkSubscriberTest, AReconnectReportsEachBadMessageAndKeepsReceiving) {
@@ -244,82 +187,81 @@ TEST_F(LocalNetworkSubscriberTest, AReconnectReportsEachBadMessageAndKeepsReceiv
   };
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
-    mac.peer.writeFrame(rows[i].message);
-    ASSERT_TRUE(recorder.waitForErrors(i + 1));
-    EXPECT_EQ(recorder.reports().errors.back(), rows[i].expected);
+    ASSERT_TRUE(mac.peer.writeFrame(rows[i].message));
+    ASSERT_TRUE(phone.errors.waitFor(i + 1));
+    EXPECT_EQ(phone.errors.items().back(), rows[i].expected);
   }
-  EXPECT_EQ(recorder.reports().errors[3].failure->detail, refusal.detail);
+  EXPECT_EQ(phone.errors.items()[3].failure->detail, refusal.detail);
 
-  mac.peer.writeFrame(sealed(payload("still open"), key));
-  ASSERT_TRUE(recorder.waitForPayloads(1));
-  Reports reports = recorder.reports();
-  EXPECT_EQ(reports.payloads, std::vector{payload("still open")});
-  EXPECT_TRUE(reports.paired.empty());
-  EXPECT_EQ(reports.errors.size(), rows.size());
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload("still open"), key)));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  EXPECT_EQ(phone.payloads.items(), std::vector{payload("still open")});
+  EXPECT_TRUE(phone.paired.items().empty());
+  EXPECT_EQ(phone.errors.size(), rows.size());
 }
 
 TEST_F(LocalNetworkSubscriberTest, ABadPortReportsItAndLeavesThePairingInProgressAlone) {
   std::optional<SyncMessage::PairRequest> request = startPairing(mac);
   ASSERT_TRUE(request.has_value());
   for (int port : {0, 70000, -1}) {
-    subscriber->connect("127.0.0.1", port, otherCode);
-    subscriber->reconnect("127.0.0.1", port, SymmetricKey::random());
+    phone.subscriber->connect("127.0.0.1", port, otherCode);
+    phone.subscriber->reconnect("127.0.0.1", port, SymmetricKey::random());
   }
-  subscriber->connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0), otherCode);
-  ASSERT_TRUE(recorder.waitForErrors(7));
-  EXPECT_EQ(recorder.reports().errors,
+  phone.subscriber->connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0),
+                            otherCode);
+  ASSERT_TRUE(phone.errors.waitFor(7));
+  EXPECT_EQ(phone.errors.items(),
             std::vector<SyncError>(7, SyncError::transportFailed("Bad port")));
 
   // Still the same connection with the same code.
-  mac.peer.writeFrame(mac.acceptance(*request, code));
-  EXPECT_TRUE(recorder.waitForPairing());
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, code)));
+  EXPECT_TRUE(phone.paired.waitFor(1));
 }
 
 TEST_F(LocalNetworkSubscriberTest, DisconnectClosesTheSocketAndLaterRequestsSendNothing) {
-  subscriber->requestSnapshot();  // no connection yet: nothing to send on, nothing reported
+  phone.subscriber->requestSnapshot();  // no connection yet: nothing to send on, nothing reported
   ASSERT_TRUE(startPairing(mac).has_value());
-  subscriber->disconnect();
-  subscriber->requestSnapshot();
+  phone.subscriber->disconnect();
+  phone.subscriber->requestSnapshot();
   // A request written before the close would arrive as a byte instead of the end of the stream.
   EXPECT_TRUE(mac.peer.seesCloseWithin());
-  EXPECT_TRUE(recorder.reports().errors.empty());
+  EXPECT_TRUE(phone.errors.items().empty());
 }
 
 TEST_F(LocalNetworkSubscriberTest, GarbageFromTheListenerIsAMalformedMessage) {
   ASSERT_TRUE(startPairing(mac).has_value());
-  mac.peer.write(std::string("\0\0\0\x10", 4) + std::string(16, '\xA7'));
-  ASSERT_TRUE(recorder.waitForErrors(1));
-  EXPECT_EQ(recorder.reports().errors, std::vector{SyncError::malformedMessage()});
+  ASSERT_TRUE(mac.peer.write(std::string("\0\0\0\x10", 4) + std::string(16, '\xA7')));
+  ASSERT_TRUE(phone.errors.waitFor(1));
+  EXPECT_EQ(phone.errors.items(), std::vector{SyncError::malformedMessage()});
 }
 
 TEST_F(LocalNetworkSubscriberTest, AFrameDribbledOneByteAtATimeStillOpens) {
   SymmetricKey key = SymmetricKey::random();
   ASSERT_TRUE(reconnected(key));
-  mac.peer.socket.set_option(asio::ip::tcp::no_delay(true));
-  std::string frame = SyncFraming::encode(sealed(payload(), key)).value();
-  for (char byte : frame) mac.peer.write(std::string(1, byte));
-  ASSERT_TRUE(recorder.waitForPayloads(1));
-  EXPECT_EQ(recorder.reports().payloads, std::vector{payload()});
+  ASSERT_TRUE(mac.peer.dribble(SyncFraming::encode(sealed(payload(), key)).value()));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  EXPECT_EQ(phone.payloads.items(), std::vector{payload()});
 }
 
 TEST_F(LocalNetworkSubscriberTest, AListenerThatAnnouncesAFullFrameAndFallsSilentIsClosedPromptly) {
   ASSERT_TRUE(startPairing(mac).has_value());
-  mac.peer.write(std::string("\0\x10\0\0", 4) + "{\"failure\"");  // 1 MiB announced, 10 sent
-  subscriber->disconnect();
+  // 1 MiB announced, 10 bytes sent.
+  ASSERT_TRUE(mac.peer.write(std::string("\0\x10\0\0", 4) + "{\"failure\""));
+  phone.subscriber->disconnect();
   EXPECT_TRUE(mac.peer.seesCloseWithin());
-  EXPECT_TRUE(destroyedWithin(std::move(subscriber)));
+  EXPECT_TRUE(destroyedWithin(std::move(phone.subscriber)));
 }
 
 TEST_F(LocalNetworkSubscriberTest, AListenerThatClosesAtOnceLeavesTheSubscriberUsable) {
-  subscriber->connect("127.0.0.1", mac.peer.port(), code);
+  phone.subscriber->connect("127.0.0.1", mac.peer.port(), code);
   ASSERT_TRUE(mac.peer.acceptWithin());
   mac.peer.socket.close();
 
   FakeMac second;
   std::optional<SyncMessage::PairRequest> request = startPairing(second);
   ASSERT_TRUE(request.has_value());
-  second.peer.writeFrame(second.acceptance(*request, code));
-  EXPECT_TRUE(recorder.waitForPairing());
+  ASSERT_TRUE(second.peer.writeFrame(second.acceptance(*request, code)));
+  EXPECT_TRUE(phone.paired.waitFor(1));
 }
 
 TEST_F(LocalNetworkSubscriberTest, APortNobodyListensOnReportsTheSystemsText) {
@@ -329,17 +271,17 @@ TEST_F(LocalNetworkSubscriberTest, APortNobodyListensOnReportsTheSystemsText) {
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
     unused = acceptor.local_endpoint().port();
   }
-  subscriber->connect("127.0.0.1", unused, code);
-  ASSERT_TRUE(recorder.waitForErrors(1));
-  EXPECT_EQ(recorder.reports().errors,
+  phone.subscriber->connect("127.0.0.1", unused, code);
+  ASSERT_TRUE(phone.errors.waitFor(1));
+  EXPECT_EQ(phone.errors.items(),
             std::vector{SyncError::transportFailed(
                 asio::error_code(asio::error::connection_refused).message())});
 }
 
 TEST_F(LocalNetworkSubscriberTest, DestroyingItWhileAConnectionIsInFlightReturnsPromptly) {
-  subscriber->connect("127.0.0.1", mac.peer.port(), code);  // never accepted
-  subscriber->requestSnapshot();
-  EXPECT_TRUE(destroyedWithin(std::move(subscriber)));
+  phone.subscriber->connect("127.0.0.1", mac.peer.port(), code);  // never accepted
+  phone.subscriber->requestSnapshot();
+  EXPECT_TRUE(destroyedWithin(std::move(phone.subscriber)));
 }
 
 }  // namespace
