@@ -14,16 +14,15 @@ namespace {
 using Reason = SyncMessage::Failure::Reason;
 using asio::ip::tcp;
 
-// A failed accept leaves the listener itself working (out of descriptors, a
-// connection reset before it was taken); waiting a little keeps a full
-// descriptor table from spinning the queue.
+// A failed accept leaves the listener itself working (out of descriptors, a connection reset
+// before it was taken); waiting a little keeps a full descriptor table from spinning the queue.
 constexpr std::chrono::milliseconds acceptRetryPause{100};
 
 // stop() waits this long at most for the queue to close the sockets.
 constexpr std::chrono::seconds queueWaitLimit{5};
 
-// Listens on every interface: IPv6 with IPv4 mapped in where the system allows
-// it, IPv4 alone where IPv6 is off.
+// Listens on every interface: IPv6 with IPv4 mapped in where the system allows it, IPv4 alone
+// where IPv6 is off.
 asio::error_code listen(tcp::acceptor& acceptor, std::uint16_t port) {
   asio::error_code error;
   for (const tcp::endpoint& endpoint :
@@ -126,8 +125,7 @@ void LocalNetworkPublisher::acceptNext(std::shared_ptr<tcp::acceptor> acceptor) 
       accepted(std::move(socket));
       return acceptNext(acceptor);
     }
-    // Reported once per run of failures, so a full descriptor table does not
-    // flood onError.
+    // Reported once per run of failures, so a full descriptor table does not flood onError.
     if (acceptProblem_ != error.message()) {
       acceptProblem_ = error.message();
       report(SyncError::transportFailed(error.message()));
@@ -211,8 +209,8 @@ bool LocalNetworkPublisher::holds(const FramedConnection* connection) const {
 void LocalNetworkPublisher::handle(const SyncMessage& message,
                                    const std::shared_ptr<FramedConnection>& origin) {
   if (const auto* request = message.as<SyncMessage::PairRequest>()) {
-    // Frames that arrived behind a refusal, or on a connection closed for
-    // idling, are not answered: the publisher has let go of that connection.
+    // Frames that arrived behind a refusal, or on a connection closed for idling, are not
+    // answered: the publisher has let go of that connection.
     if (holds(origin.get())) handlePairRequest(*request, origin);
   } else if (const auto* hello = message.as<SyncMessage::Hello>()) {
     if (holds(origin.get())) handleHello(*hello, origin);
@@ -237,8 +235,7 @@ void LocalNetworkPublisher::handlePairRequest(const SyncMessage::PairRequest& re
   if (!PairingProof::isValidRequest(request.proof, invitation->code, request.deviceID,
                                     request.publicKey)) {
     {
-      // One guess per code. A code made since this request arrived is not the
-      // one guessed.
+      // One guess per code. A code made since this request arrived is not the one guessed.
       std::lock_guard guard(lock_);
       if (invitation_ == invitation) invitation_.reset();
     }
@@ -261,8 +258,8 @@ void LocalNetworkPublisher::handlePairRequest(const SyncMessage::PairRequest& re
     if (invitation_ == invitation) invitation_.reset();
     latest = latest_;
   }
-  replaced.reset();  // the device's earlier connection, closed once its queued
-                     // frames are out
+  // The device's earlier connection, closed once its queued frames are out.
+  replaced.reset();
 
   std::string macKey = identity_.publicKeyData();
   origin->send({SyncMessage::PairAccepted{
@@ -367,8 +364,7 @@ void LocalNetworkPublisher::stop() {
     pending_.clear();
   }
   for (const auto& connection : closing) connection->cancel();
-  // The closes posted above run before this, so every socket is closed when
-  // stop() returns.
+  // The closes posted above run before this, so every socket is closed when stop() returns.
   runOnQueue([this, listener] {
     asio::error_code ignored;
     if (listener) listener->close(ignored);
