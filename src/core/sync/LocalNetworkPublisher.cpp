@@ -250,11 +250,7 @@ void LocalNetworkPublisher::handlePairRequest(const SyncMessage::PairRequest& re
   std::shared_ptr<FramedConnection> replaced;
   {
     std::lock_guard guard(lock_);
-    pending_.erase(origin.get());
-    std::shared_ptr<FramedConnection>& slot = connections_[device.id];
-    if (slot != origin) replaced = std::exchange(slot, origin);
-    keys_.insert_or_assign(device.id, *key);
-    devices_.insert_or_assign(device.id, device);
+    replaced = registerLocked(origin, device, *key);
     if (invitation_ == invitation) invitation_.reset();
     latest = latest_;
   }
@@ -293,11 +289,7 @@ void LocalNetworkPublisher::handleHello(const SyncMessage::Hello& hello,
     auto record = devices_.find(hello.deviceID);
     device = PairedDevice{hello.deviceID, hello.deviceName, hello.platform,
                           record != devices_.end() ? record->second.pairedAt : now, now};
-    pending_.erase(origin.get());
-    std::shared_ptr<FramedConnection>& slot = connections_[device.id];
-    if (slot != origin) previous = std::exchange(slot, origin);
-    keys_.insert_or_assign(device.id, *key);
-    devices_.insert_or_assign(device.id, device);
+    previous = registerLocked(origin, device, *key);
     latest = latest_;
   }
   if (previous) previous->cancel();
@@ -306,6 +298,18 @@ void LocalNetworkPublisher::handleHello(const SyncMessage::Hello& hello,
       {SyncMessage::Welcome{SyncProtocol::version, identity_.deviceID(), identity_.deviceName()}});
   if (latest) sendSealed(origin, *latest, *key);
   if (onDevicePaired) onDevicePaired(device);
+}
+
+std::shared_ptr<FramedConnection> LocalNetworkPublisher::registerLocked(
+    const std::shared_ptr<FramedConnection>& origin, const PairedDevice& device,
+    const SymmetricKey& key) {
+  pending_.erase(origin.get());
+  std::shared_ptr<FramedConnection> displaced;
+  std::shared_ptr<FramedConnection>& slot = connections_[device.id];
+  if (slot != origin) displaced = std::exchange(slot, origin);
+  keys_.insert_or_assign(device.id, key);
+  devices_.insert_or_assign(device.id, device);
+  return displaced;
 }
 
 void LocalNetworkPublisher::handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin) {

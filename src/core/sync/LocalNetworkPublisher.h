@@ -124,6 +124,11 @@ class LocalNetworkPublisher final : public SyncTransport {
                          const std::shared_ptr<FramedConnection>& origin);
   void handleHello(const SyncMessage::Hello& hello,
                    const std::shared_ptr<FramedConnection>& origin);
+  // With the lock held: `origin` becomes the device's connection, with its key and record.
+  // Returns the connection it displaces, if any.
+  std::shared_ptr<FramedConnection> registerLocked(const std::shared_ptr<FramedConnection>& origin,
+                                                   const PairedDevice& device,
+                                                   const SymmetricKey& key);
   void handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin);
   void refuse(const std::shared_ptr<FramedConnection>& origin, SyncMessage::Failure::Reason reason);
   void sendSealed(const std::shared_ptr<FramedConnection>& connection, const SyncPayload& payload,
