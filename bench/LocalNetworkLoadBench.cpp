@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/sync/LocalNetworkPublisher.h"
-#include "core/sync/LocalNetworkSubscriber.h"
 #include "core/sync/SyncCoordinator.h"
+#include "core/sync/lan/ConnectionCrowd.h"
+#include "core/sync/lan/LocalNetworkPublisher.h"
+#include "core/sync/lan/LocalNetworkSubscriber.h"
 #include "platform/secrets/FileSecretStore.h"
-#include "sync/ConnectionCrowd.h"
 
 namespace meterwright {
 namespace {

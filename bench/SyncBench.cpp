@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/sync/PairingCrypto.h"
-#include "core/sync/SyncFraming.h"
+#include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/protocol/SyncFraming.h"
 
 namespace meterwright {
 namespace {
@@ -45,8 +45,8 @@ void BM_SealAndOpenPayload(benchmark::State& state) {
   const SymmetricKey key = SymmetricKey::random();
   const Uuid sender = Uuid::random();
   for (auto _ : state) {
-    SyncResult<SyncEnvelope> envelope = PairingCrypto::seal(payload, sender, key);
-    SyncResult<SyncPayload> opened = PairingCrypto::open(envelope.value(), key);
+    SyncResult<SyncEnvelope> envelope = EnvelopeSealing::seal(payload, sender, key);
+    SyncResult<SyncPayload> opened = EnvelopeSealing::open(envelope.value(), key);
     benchmark::DoNotOptimize(opened);
   }
 }
@@ -60,7 +60,7 @@ void BM_FramingDecode(benchmark::State& state) {
   const Uuid sender = Uuid::random();
   std::string stream;
   for (int i = 0; i < 64; ++i) {
-    SyncEnvelope envelope = PairingCrypto::seal(payload, sender, key).value();
+    SyncEnvelope envelope = EnvelopeSealing::seal(payload, sender, key).value();
     stream += SyncFraming::encode(SyncMessage{envelope}).value();
     stream += SyncFraming::encode(SyncMessage{SyncMessage::RequestSnapshot{}}).value();
     stream += SyncFraming::encode(SyncMessage{SyncMessage::Welcome{2, sender, "Studio"}}).value();

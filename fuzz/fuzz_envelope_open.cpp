@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/sync/CryptoPrimitives.h"
-#include "core/sync/PairingCrypto.h"
-#include "core/sync/SyncCoding.h"
-#include "core/sync/SyncProtocol.h"
+#include "core/crypto/CryptoPrimitives.h"
+#include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/protocol/SyncCoding.h"
+#include "core/sync/protocol/SyncProtocol.h"
 
 using namespace meterwright;
 
@@ -21,7 +21,7 @@ const SymmetricKey fixedKey = *SymmetricKey::fromBytes(std::string(32, '\x42'));
 const Uuid sender = *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
 
 void check(const SyncEnvelope& envelope) {
-  auto opened = PairingCrypto::open(envelope, fixedKey);
+  auto opened = EnvelopeSealing::open(envelope, fixedKey);
   if (envelope.version > SyncProtocol::version) {
     if (opened.ok() || !(opened.error() == SyncError::unsupportedVersion(envelope.version))) {
       __builtin_trap();
@@ -32,9 +32,9 @@ void check(const SyncEnvelope& envelope) {
     if (!(opened.error() == SyncError::of(SyncError::Kind::decryptionFailed))) __builtin_trap();
     return;
   }
-  auto resealed = PairingCrypto::seal(opened.value(), sender, fixedKey);
+  auto resealed = EnvelopeSealing::seal(opened.value(), sender, fixedKey);
   if (!resealed.ok()) __builtin_trap();
-  auto reopened = PairingCrypto::open(resealed.value(), fixedKey);
+  auto reopened = EnvelopeSealing::open(resealed.value(), fixedKey);
   if (!reopened.ok() || !(reopened.value() == opened.value())) __builtin_trap();
 }
 
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(SyncEnvelope{SyncProtocol::version, sender, std::string(rest)});
       break;
     default: {
-      std::string nonce(PairingCrypto::nonceBytes, '\x01');
+      std::string nonce(EnvelopeSealing::nonceBytes, '\x01');
       auto box = CryptoPrimitives::chachaSeal(fixedKey.view(), nonce, rest);
       if (!box) __builtin_trap();
       check(SyncEnvelope{SyncProtocol::version, sender, nonce + *box});

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/sync/PairedDeviceDocument.h"
+#include "core/sync/pairing/PairedDeviceDocument.h"
 
 using namespace meterwright;
 

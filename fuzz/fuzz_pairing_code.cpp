@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/sync/PairingCode.h"
+#include "core/sync/pairing/PairingCode.h"
 
 using namespace meterwright;
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/json/JsonText.h"
-#include "core/readers/CodexRateLimits.h"
+#include "core/readers/codex/CodexRateLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace meterwright;

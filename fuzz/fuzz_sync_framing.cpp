@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/sync/SyncFraming.h"
+#include "core/sync/protocol/SyncFraming.h"
 
 using namespace meterwright;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/sync/SyncCoding.h"
+#include "core/sync/protocol/SyncCoding.h"
 
 using namespace meterwright;
 

@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "core/format/Format.h"
-#include "core/readers/ClaudeUsageAPI.h"
+#include "core/readers/claude/ClaudeUsageAPI.h"
 
 using namespace meterwright;
 

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "cli/Jobs.h"
-#include "cli/ProcessArguments.h"
 #include "core/config/ConfigStore.h"
 #include "core/settings/UserDefaults.h"
 #include "core/text/Localization.h"
@@ -42,7 +41,6 @@ Job dispatch(const std::vector<std::string>& arguments) {
 
 int run(const std::vector<std::string>& arguments, const FileLocations& locations,
         std::ostream& out, std::ostream& err) {
-  ProcessArguments::keep(arguments);
   // Every run, --help included, leaves a configuration file behind. A load error is not reported
   // here: each job falls back to the defaults on its own.
   Config config = ConfigStore::load(locations).config;

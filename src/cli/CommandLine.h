@@ -30,7 +30,7 @@ enum class Job {
 // application.
 Job dispatch(const std::vector<std::string>& arguments);
 
-// Start-up, then the job: keeps the arguments, loads the configuration (creating the default file
+// Start-up, then the job: loads the configuration (creating the default file
 // when there is none), applies the launch language, then dispatches. Returns the exit status.
 // `arguments` excludes the program name.
 int run(const std::vector<std::string>& arguments, const FileLocations& locations,

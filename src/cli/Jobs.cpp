@@ -5,11 +5,9 @@
 
 #include "cli/FilteredSnapshot.h"
 #include "cli/HelpText.h"
-#include "cli/ProcessArguments.h"
 #include "core/config/ConfigStore.h"
-#include "desktop/readers/CompositeSource.h"
-#include "desktop/readers/ReaderContext.h"
-#include "desktop/render/MenuBarTitle.h"
+#include "desktop/CompositionRoot.h"
+#include "desktop/render/Render.h"
 #include "desktop/text/DesktopText.h"
 
 namespace meterwright::Jobs {
@@ -31,11 +29,9 @@ struct Reading {
 
 Reading readOnce(Context& context) {
   Config config = ConfigStore::load(context.locations).config;
-  ReaderContext readers = ReaderContext::forProcess(context.locations);
-  auto source = CompositeSource::make(ProcessArguments::contains("--allow-keychain"),
-                                      /*claudeDirect=*/true, config, readers);
-  std::optional<Snapshot> snapshot = source->read();
-  return {std::move(config), std::move(snapshot), readers.clock->now()};
+  auto root = CompositionRoot::forProcess(context.locations, context.has("--allow-keychain"));
+  std::optional<Snapshot> snapshot = root.compositeSource(/*claudeDirect=*/true, config)->read();
+  return {std::move(config), std::move(snapshot), root.readerContext().clock->now()};
 }
 
 }  // namespace

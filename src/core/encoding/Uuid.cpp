@@ -1,6 +1,8 @@
 #include "core/encoding/Uuid.h"
 
-#include <sodium.h>
+#include <cstring>
+
+#include "core/crypto/CryptoPrimitives.h"
 
 namespace meterwright {
 
@@ -25,11 +27,9 @@ int hexValue(char c) {
 }  // namespace
 
 Uuid Uuid::random() {
-  // Thread-safe and idempotent; libsodium asks for it before any other call.
-  static const bool sodiumReady = sodium_init() >= 0;
-  (void)sodiumReady;
   Uuid uuid;
-  randombytes_buf(uuid.bytes.data(), uuid.bytes.size());
+  std::string random = CryptoPrimitives::randomBytes(uuid.bytes.size());
+  std::memcpy(uuid.bytes.data(), random.data(), uuid.bytes.size());
   uuid.bytes[6] = static_cast<std::uint8_t>((uuid.bytes[6] & 0x0F) | 0x40);  // version 4
   uuid.bytes[8] = static_cast<std::uint8_t>((uuid.bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
   return uuid;

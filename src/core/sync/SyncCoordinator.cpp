@@ -4,7 +4,7 @@
 #include <exception>
 #include <utility>
 
-#include "core/sync/PairingCrypto.h"
+#include "core/sync/pairing/EnvelopeSealing.h"
 
 namespace meterwright {
 
@@ -87,7 +87,7 @@ void SyncCoordinator::publish(const SyncPayload& payload) {
   for (const PairingRecord& record : store_->records()) {
     // One seal per device with a fresh nonce, shared by every transport.
     SyncResult<SyncEnvelope> envelope =
-        PairingCrypto::seal(payload, identity_.deviceID(), record.key);
+        EnvelopeSealing::seal(payload, identity_.deviceID(), record.key);
     if (!envelope.ok()) continue;
     const std::vector<Uuid> recipients{record.device.id};
     for (const auto& transport : transports) transport->send(envelope.value(), recipients);

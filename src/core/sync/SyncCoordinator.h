@@ -6,14 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "core/crypto/SymmetricKey.h"
 #include "core/encoding/Uuid.h"
-#include "core/sync/PairedDevice.h"
-#include "core/sync/PairedDeviceStore.h"
-#include "core/sync/PairingIdentity.h"
-#include "core/sync/SymmetricKey.h"
-#include "core/sync/SyncError.h"
-#include "core/sync/SyncPayload.h"
-#include "core/sync/SyncTransport.h"
+#include "core/sync/pairing/PairedDevice.h"
+#include "core/sync/pairing/PairedDeviceStore.h"
+#include "core/sync/pairing/PairingIdentity.h"
+#include "core/sync/protocol/SyncError.h"
+#include "core/sync/protocol/SyncPayload.h"
+#include "core/sync/protocol/SyncTransport.h"
 
 namespace meterwright {
 

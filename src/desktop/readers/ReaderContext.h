@@ -26,7 +26,8 @@ struct ReaderDeadlines {
 };
 
 // Everything a reader takes from the outside: folders, environment, time, the network, the secret
-// store and the process-wide renewer. Built once per run (forProcess) or per test.
+// store and the process-wide renewer. The composition root builds the real one; tests build their
+// own.
 struct ReaderContext {
   FileLocations locations;
   // Looked up for PATH, CLAUDE_CONFIG_DIR and METERWRIGHT_CLAUDE_USAGE_URL, and handed to children.
@@ -36,10 +37,6 @@ struct ReaderContext {
   std::shared_ptr<SecretStore> secrets;
   std::shared_ptr<ClaudeSessionRenewer> renewer;
   ReaderDeadlines deadlines;
-
-  // The real thing: this process's environment and clock, libcurl, the file secret store under
-  // the support folder and one renewer shared by every reader of the process.
-  static ReaderContext forProcess(const FileLocations& locations);
 };
 
 }  // namespace meterwright

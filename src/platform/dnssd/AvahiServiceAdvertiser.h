@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "core/sync/ServiceAdvertiser.h"
+#include "core/sync/lan/ServiceAdvertiser.h"
 
 namespace meterwright {
 

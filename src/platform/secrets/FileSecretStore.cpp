@@ -1,7 +1,6 @@
 #include "platform/secrets/FileSecretStore.h"
 
 #include <fcntl.h>
-#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "core/encoding/Base64.h"
+#include "core/crypto/Base64.h"
+#include "core/crypto/CryptoPrimitives.h"
 #include "core/json/JsonObjectReader.h"
 #include "core/json/JsonText.h"
 #include "core/time/Iso8601.h"
@@ -50,12 +50,7 @@ void percentEncode(std::string_view text, std::string& out) {
 }
 
 std::string hexHash(std::string_view bytes) {
-  unsigned char hash[crypto_generichash_BYTES];
-  crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(bytes.data()),
-                     bytes.size(), nullptr, 0);
-  char hex[sizeof hash * 2 + 1];
-  sodium_bin2hex(hex, sizeof hex, hash, sizeof hash);
-  return hex;
+  return CryptoPrimitives::hex(CryptoPrimitives::blake2b(bytes));
 }
 
 enum class Presence { present, missing, unknown };
@@ -103,11 +98,7 @@ std::optional<SecretItem> decodeItem(std::string_view text) {
 
 FileSecretStore::FileSecretStore(fs::path folder, const Clock& clock,
                                  std::function<bool(AtomicFile::Step)> stopAt)
-    : folder_(std::move(folder)), clock_(clock), stopAt_(std::move(stopAt)) {
-  // Thread-safe and idempotent; libsodium asks for it before any other call.
-  static const bool sodiumReady = sodium_init() >= 0;
-  (void)sodiumReady;
-}
+    : folder_(std::move(folder)), clock_(clock), stopAt_(std::move(stopAt)) {}
 
 // Each byte of service and account outside [A-Za-z0-9._-], and a leading ".", becomes %XX; the two
 // are joined with "#" (always encoded inside them, so the join is unambiguous) and end in ".json":

@@ -1,0 +1,474 @@
+#include "core/sync/lan/LocalNetworkPublisher.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/protocol/SyncProtocol.h"
+
+namespace meterwright {
+
+namespace {
+
+using Reason = SyncMessage::Failure::Reason;
+using asio::ip::tcp;
+
+// A failed accept leaves the listener itself working (out of descriptors, a connection reset
+// before it was taken); waiting a little keeps a full descriptor table from spinning the queue.
+constexpr std::chrono::milliseconds acceptRetryPause{100};
+
+// stop() waits this long at most for the queue to close the sockets.
+constexpr std::chrono::seconds queueWaitLimit{5};
+
+// Listens on every interface: IPv6 with IPv4 mapped in where the system allows it, IPv4 alone
+// where IPv6 is off.
+asio::error_code listen(tcp::acceptor& acceptor, std::uint16_t port) {
+  asio::error_code error;
+  for (const tcp::endpoint& endpoint :
+       {tcp::endpoint(tcp::v6(), port), tcp::endpoint(tcp::v4(), port)}) {
+    asio::error_code ignored;
+    error = {};
+    acceptor.open(endpoint.protocol(), error);
+    if (error) continue;
+    if (endpoint.protocol() == tcp::v6()) acceptor.set_option(asio::ip::v6_only(false), ignored);
+    acceptor.set_option(tcp::acceptor::reuse_address(true), ignored);
+    acceptor.bind(endpoint, error);
+    if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (!error) return {};
+    acceptor.close(ignored);
+  }
+  return error;
+}
+
+bool listenerIsGone(const asio::error_code& error) {
+  return error == asio::error::operation_aborted || error == asio::error::bad_descriptor ||
+         error == asio::error::invalid_argument;
+}
+
+}  // namespace
+
+LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
+                                             std::shared_ptr<const Clock> clock,
+                                             std::shared_ptr<ServiceAdvertiser> advertiser,
+                                             Limits limits)
+    : identity_(std::move(identity)),
+      clock_(std::move(clock)),
+      advertiser_(std::move(advertiser)),
+      limits_(limits),
+      queue_(1),
+      keepQueue_(asio::make_work_guard(queue_)),
+      sweepTimer_(queue_),
+      acceptPause_(queue_),
+      queueThread_([this] { queue_.run(); }) {}
+
+LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
+                                             std::shared_ptr<const Clock> clock,
+                                             std::shared_ptr<ServiceAdvertiser> advertiser)
+    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser),
+                            Limits{}) {}
+
+LocalNetworkPublisher::~LocalNetworkPublisher() {
+  stop();
+  keepQueue_.reset();
+  queue_.stop();
+  queueThread_.join();
+}
+
+SyncResult<void> LocalNetworkPublisher::start() {
+  return start(0, true);
+}
+
+SyncResult<void> LocalNetworkPublisher::start(std::uint16_t port, bool advertise) {
+  auto acceptor = std::make_shared<tcp::acceptor>(queue_);
+  if (asio::error_code error = listen(*acceptor, port)) {
+    return SyncError::transportFailed(error.message());
+  }
+  asio::error_code error;
+  std::uint16_t listening = acceptor->local_endpoint(error).port();
+  if (error) return SyncError::transportFailed(error.message());
+
+  std::shared_ptr<tcp::acceptor> previous;
+  {
+    std::lock_guard guard(lock_);
+    previous = std::exchange(listener_, acceptor);
+    listenerPort_ = listening;
+    advertiseRequested_ = advertise;
+  }
+  asio::post(queue_, [this, acceptor, previous, listening, advertise] {
+    asio::error_code ignored;
+    if (previous) previous->close(ignored);
+    listenerReady(acceptor, listening, advertise);
+    acceptNext(acceptor);
+  });
+  return {};
+}
+
+void LocalNetworkPublisher::listenerReady(const std::shared_ptr<tcp::acceptor>& acceptor,
+                                          std::uint16_t listeningPort, bool advertise) {
+  {
+    std::lock_guard guard(lock_);
+    if (listener_ != acceptor) return;
+    isReady_ = true;
+  }
+  if (advertise && advertiser_) {
+    advertiser_->advertise(std::string(SyncProtocol::bonjourServiceType),
+                           identity_.deviceID().text(), listeningPort);
+  }
+}
+
+void LocalNetworkPublisher::acceptNext(std::shared_ptr<tcp::acceptor> acceptor) {
+  acceptor->async_accept([this, acceptor](const asio::error_code& error, tcp::socket socket) {
+    if (!acceptor->is_open()) return;
+    if (!error) {
+      acceptProblem_.reset();
+      accepted(std::move(socket));
+      return acceptNext(acceptor);
+    }
+    // Reported once per run of failures, so a full descriptor table does not flood onError.
+    if (acceptProblem_ != error.message()) {
+      acceptProblem_ = error.message();
+      report(SyncError::transportFailed(error.message()));
+    }
+    if (listenerIsGone(error)) return;
+    acceptPause_.expires_after(acceptRetryPause);
+    acceptPause_.async_wait([this, acceptor](const asio::error_code& waited) {
+      if (!waited && acceptor->is_open()) acceptNext(acceptor);
+    });
+  });
+}
+
+void LocalNetworkPublisher::accepted(tcp::socket socket) {
+  std::shared_ptr<FramedConnection> connection = FramedConnection::accepted(std::move(socket));
+  std::weak_ptr<FramedConnection> weak = connection;
+  connection->onMessage = [this, weak](const SyncMessage& message) {
+    if (auto origin = weak.lock()) handle(message, origin);
+  };
+  connection->onFailure = [this, weak](const SyncError& error) {
+    if (auto origin = weak.lock()) dropPending(origin.get());
+    report(error);
+  };
+
+  std::shared_ptr<FramedConnection> evicted;
+  {
+    std::lock_guard guard(lock_);
+    if (!listener_) return;  // stopped meanwhile: dropping the connection closes it
+    if (pending_.size() >= limits_.maximumPending && !pending_.empty()) {
+      auto oldest = std::min_element(pending_.begin(), pending_.end(), [](auto& a, auto& b) {
+        return a.second.acceptedAt < b.second.acceptedAt;
+      });
+      evicted = std::move(oldest->second.connection);
+      pending_.erase(oldest);
+    }
+    pending_[connection.get()] = Pending{connection, std::chrono::steady_clock::now()};
+  }
+  if (evicted) evicted->cancel();
+  connection->start();
+  scheduleSweep();
+}
+
+void LocalNetworkPublisher::scheduleSweep() {
+  if (sweepArmed_) return;
+  sweepArmed_ = true;
+  auto interval = std::clamp<std::chrono::milliseconds>(
+      limits_.pendingTimeout / 4, std::chrono::milliseconds(10), std::chrono::seconds(1));
+  sweepTimer_.expires_after(interval);
+  sweepTimer_.async_wait([this](const asio::error_code& error) {
+    sweepArmed_ = false;
+    if (!error) sweepPending();
+  });
+}
+
+void LocalNetworkPublisher::sweepPending() {
+  auto now = std::chrono::steady_clock::now();
+  std::vector<std::shared_ptr<FramedConnection>> expired;
+  bool anyLeft = false;
+  {
+    std::lock_guard guard(lock_);
+    for (auto entry = pending_.begin(); entry != pending_.end();) {
+      if (now - entry->second.acceptedAt >= limits_.pendingTimeout) {
+        expired.push_back(std::move(entry->second.connection));
+        entry = pending_.erase(entry);
+      } else {
+        ++entry;
+      }
+    }
+    anyLeft = !pending_.empty();
+  }
+  for (const auto& connection : expired) connection->cancel();
+  if (anyLeft) scheduleSweep();
+}
+
+bool LocalNetworkPublisher::holds(const FramedConnection* connection) const {
+  std::lock_guard guard(lock_);
+  if (pending_.count(connection) != 0) return true;
+  return std::any_of(connections_.begin(), connections_.end(),
+                     [&](const auto& entry) { return entry.second.get() == connection; });
+}
+
+void LocalNetworkPublisher::handle(const SyncMessage& message,
+                                   const std::shared_ptr<FramedConnection>& origin) {
+  if (const auto* request = message.as<SyncMessage::PairRequest>()) {
+    // Frames that arrived behind a refusal, or on a connection closed for idling, are not
+    // answered: the publisher has let go of that connection.
+    if (holds(origin.get())) handlePairRequest(*request, origin);
+  } else if (const auto* hello = message.as<SyncMessage::Hello>()) {
+    if (holds(origin.get())) handleHello(*hello, origin);
+  } else if (message.as<SyncMessage::RequestSnapshot>()) {
+    handleSnapshotRequest(origin);
+  } else if (const auto* failure = message.as<SyncMessage::Failure>()) {
+    report(SyncError::refused(*failure));
+  }
+}
+
+void LocalNetworkPublisher::handlePairRequest(const SyncMessage::PairRequest& request,
+                                              const std::shared_ptr<FramedConnection>& origin) {
+  std::optional<PairingInvitation> invitation;
+  {
+    std::lock_guard guard(lock_);
+    invitation = invitation_;
+  }
+  if (!invitation || invitation->isExpired(clock_->now())) {
+    return refuse(origin, Reason::codeNoLongerValid);
+  }
+  if (request.version > SyncProtocol::version) return refuse(origin, Reason::needsNewerApp);
+  if (!PairingProof::isValidRequest(request.proof, invitation->code, request.deviceID,
+                                    request.publicKey)) {
+    {
+      // One guess per code. A code made since this request arrived is not the one guessed.
+      std::lock_guard guard(lock_);
+      if (invitation_ == invitation) invitation_.reset();
+    }
+    return refuse(origin, Reason::codeWrong);
+  }
+  std::optional<SymmetricKey> key = identity_.sharedKey(request.publicKey, invitation->code);
+  if (!key) return refuse(origin, Reason::keyAgreementFailed);
+
+  Date now = clock_->now();
+  PairedDevice device{request.deviceID, request.deviceName, request.platform, now, now};
+  std::optional<SyncPayload> latest;
+  std::shared_ptr<FramedConnection> replaced;
+  {
+    std::lock_guard guard(lock_);
+    replaced = registerLocked(origin, device, *key);
+    if (invitation_ == invitation) invitation_.reset();
+    latest = latest_;
+  }
+  // The device's earlier connection, closed once its queued frames are out.
+  replaced.reset();
+
+  std::string macKey = identity_.publicKeyData();
+  origin->send({SyncMessage::PairAccepted{
+      SyncProtocol::version, identity_.deviceID(), identity_.deviceName(), macKey,
+      PairingProof::acceptance(invitation->code, macKey, request.publicKey)}});
+  if (latest) sendSealed(origin, *latest, *key);
+  if (onPairingCompleted) onPairingCompleted(device, *key);
+  if (onDevicePaired) onDevicePaired(device);
+}
+
+void LocalNetworkPublisher::handleHello(const SyncMessage::Hello& hello,
+                                        const std::shared_ptr<FramedConnection>& origin) {
+  if (hello.version > SyncProtocol::version) return refuse(origin, Reason::needsNewerApp);
+
+  std::optional<SymmetricKey> key;
+  PairedDevice device;
+  std::shared_ptr<FramedConnection> previous;
+  std::optional<SyncPayload> latest;
+  {
+    std::unique_lock guard(lock_);
+    if (auto known = keys_.find(hello.deviceID); known != keys_.end()) {
+      key = known->second;
+    } else if (keyForDevice) {
+      key = keyForDevice(hello.deviceID);
+    }
+    if (!key) {
+      guard.unlock();
+      return refuse(origin, Reason::deviceNotRecognised);
+    }
+    Date now = clock_->now();
+    auto record = devices_.find(hello.deviceID);
+    device = PairedDevice{hello.deviceID, hello.deviceName, hello.platform,
+                          record != devices_.end() ? record->second.pairedAt : now, now};
+    previous = registerLocked(origin, device, *key);
+    latest = latest_;
+  }
+  if (previous) previous->cancel();
+
+  origin->send(
+      {SyncMessage::Welcome{SyncProtocol::version, identity_.deviceID(), identity_.deviceName()}});
+  if (latest) sendSealed(origin, *latest, *key);
+  if (onDevicePaired) onDevicePaired(device);
+}
+
+std::shared_ptr<FramedConnection> LocalNetworkPublisher::registerLocked(
+    const std::shared_ptr<FramedConnection>& origin, const PairedDevice& device,
+    const SymmetricKey& key) {
+  pending_.erase(origin.get());
+  std::shared_ptr<FramedConnection> displaced;
+  std::shared_ptr<FramedConnection>& slot = connections_[device.id];
+  if (slot != origin) displaced = std::exchange(slot, origin);
+  keys_.insert_or_assign(device.id, key);
+  devices_.insert_or_assign(device.id, device);
+  return displaced;
+}
+
+void LocalNetworkPublisher::handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin) {
+  std::optional<SyncPayload> latest;
+  std::optional<SymmetricKey> key;
+  {
+    std::lock_guard guard(lock_);
+    latest = latest_;
+    for (const auto& [deviceID, connection] : connections_) {
+      if (connection != origin) continue;
+      if (auto found = keys_.find(deviceID); found != keys_.end()) key = found->second;
+      break;
+    }
+  }
+  // An unpaired connection gets no answer at all.
+  if (latest && key) sendSealed(origin, *latest, *key);
+}
+
+void LocalNetworkPublisher::refuse(const std::shared_ptr<FramedConnection>& origin, Reason reason) {
+  origin->send({SyncMessage::Failure::standard(reason)});
+  // Letting go of the connection closes it once the refusal is written.
+  dropPending(origin.get());
+}
+
+void LocalNetworkPublisher::sendSealed(const std::shared_ptr<FramedConnection>& connection,
+                                       const SyncPayload& payload, const SymmetricKey& key) {
+  SyncResult<SyncEnvelope> envelope = EnvelopeSealing::seal(payload, identity_.deviceID(), key);
+  if (envelope.ok()) connection->send({std::move(envelope).value()});
+}
+
+void LocalNetworkPublisher::dropPending(const FramedConnection* connection) {
+  std::shared_ptr<FramedConnection> dropped;
+  {
+    std::lock_guard guard(lock_);
+    auto entry = pending_.find(connection);
+    if (entry == pending_.end()) return;
+    dropped = std::move(entry->second.connection);
+    pending_.erase(entry);
+  }
+}
+
+void LocalNetworkPublisher::report(const SyncError& error) {
+  if (onError) onError(error);
+}
+
+void LocalNetworkPublisher::stop() {
+  std::shared_ptr<tcp::acceptor> listener;
+  std::vector<std::shared_ptr<FramedConnection>> closing;
+  {
+    std::lock_guard guard(lock_);
+    listener = std::exchange(listener_, nullptr);
+    listenerPort_.reset();
+    for (auto& [deviceID, connection] : connections_) closing.push_back(std::move(connection));
+    for (auto& [key, entry] : pending_) closing.push_back(std::move(entry.connection));
+    connections_.clear();
+    pending_.clear();
+  }
+  for (const auto& connection : closing) connection->cancel();
+  // The closes posted above run before this, so every socket is closed when stop() returns.
+  runOnQueue([this, listener] {
+    asio::error_code ignored;
+    if (listener) listener->close(ignored);
+    sweepTimer_.cancel();
+    acceptPause_.cancel();
+    if (advertiser_) advertiser_->withdraw();
+  });
+}
+
+void LocalNetworkPublisher::runOnQueue(std::function<void()> work) {
+  if (std::this_thread::get_id() == queueThread_.get_id()) return work();
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  asio::post(queue_, [work = std::move(work), done] {
+    work();
+    done->set_value();
+  });
+  finished.wait_for(queueWaitLimit);
+}
+
+std::optional<std::uint16_t> LocalNetworkPublisher::port() const {
+  std::lock_guard guard(lock_);
+  if (!isReady_ || !listener_ || !listenerPort_ || *listenerPort_ == 0) return std::nullopt;
+  return listenerPort_;
+}
+
+bool LocalNetworkPublisher::isAvailable() const {
+  return port().has_value();
+}
+
+bool LocalNetworkPublisher::waitUntilReady(double timeout) const {
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      Seconds(std::clamp(timeout, 0.0, 86400.0)));
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (port()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+PairingInvitation LocalNetworkPublisher::makeInvitation(double lifetime) {
+  PairingInvitation invitation = identity_.invitation(lifetime, clock_->now());
+  std::lock_guard guard(lock_);
+  invitation_ = invitation;
+  return invitation;
+}
+
+void LocalNetworkPublisher::retain(const SyncPayload& payload) {
+  std::lock_guard guard(lock_);
+  latest_ = payload;
+}
+
+void LocalNetworkPublisher::send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs) {
+  std::map<Uuid, std::shared_ptr<FramedConnection>> open;
+  {
+    std::lock_guard guard(lock_);
+    open = connections_;
+  }
+  SyncMessage message{envelope};
+  for (const Uuid& deviceID : deviceIDs) {
+    if (auto found = open.find(deviceID); found != open.end()) found->second->send(message);
+  }
+}
+
+void LocalNetworkPublisher::revoke(const Uuid& deviceID) {
+  std::shared_ptr<FramedConnection> connection;
+  {
+    std::lock_guard guard(lock_);
+    if (auto found = connections_.find(deviceID); found != connections_.end()) {
+      connection = std::move(found->second);
+      connections_.erase(found);
+    }
+    keys_.erase(deviceID);
+    devices_.erase(deviceID);
+  }
+  if (connection) connection->cancel();
+}
+
+std::vector<PairedDevice> LocalNetworkPublisher::pairedDevices() const {
+  std::vector<PairedDevice> devices;
+  {
+    std::lock_guard guard(lock_);
+    for (const auto& [deviceID, device] : devices_) devices.push_back(device);
+  }
+  std::stable_sort(
+      devices.begin(), devices.end(),
+      [](const PairedDevice& a, const PairedDevice& b) { return a.pairedAt < b.pairedAt; });
+  return devices;
+}
+
+std::optional<std::string> LocalNetworkPublisher::advertisementProblem() const {
+  bool requested = false;
+  {
+    std::lock_guard guard(lock_);
+    requested = advertiseRequested_ && listener_;
+  }
+  if (!requested) return std::nullopt;
+  if (!advertiser_) return "No DNS-SD advertiser is available";
+  return advertiser_->problem();
+}
+
+}  // namespace meterwright

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/crypto/SymmetricKey.h"
+#include "core/encoding/Uuid.h"
+#include "core/sync/lan/FramedConnection.h"
+#include "core/sync/lan/ServiceAdvertiser.h"
+#include "core/sync/pairing/PairedDevice.h"
+#include "core/sync/pairing/PairingIdentity.h"
+#include "core/sync/pairing/PairingInvitation.h"
+#include "core/sync/protocol/SyncError.h"
+#include "core/sync/protocol/SyncPayload.h"
+#include "core/sync/protocol/SyncTransport.h"
+#include "core/time/Clock.h"
+
+namespace meterwright {
+
+// The Mac's end of the local-network transport: a TCP listener, advertised by DNS-SD, that pairs
+// new devices with the code the Mac shows, recognises returning devices by their hello, and writes
+// sealed payloads to every connected device.
+//
+// The listener and every connection run on the publisher's own queue, one io_context run by one
+// thread, so messages of all connections are handled one at a time. The lock guards the fields
+// below; it is released before any message is sent and before a callback runs, except
+// keyForDevice, which is called under it (lock order: coordinator, publisher, store). The public
+// operations may be called from any thread. Callbacks run on the queue; none of them may destroy
+// the publisher.
+class LocalNetworkPublisher final : public SyncTransport {
+ public:
+  // Bounds on connections that have neither paired nor said hello: such a connection is closed
+  // after `pendingTimeout`, and when `maximumPending` are waiting the oldest is closed to make
+  // room, so idle or hostile connections cannot hold sockets and memory without end.
+  struct Limits {
+    std::chrono::milliseconds pendingTimeout{30000};
+    std::size_t maximumPending = 256;
+  };
+
+  // Nothing is started. `advertiser` may be null: the listener then works by host and port alone.
+  LocalNetworkPublisher(PairingIdentity identity, std::shared_ptr<const Clock> clock,
+                        std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits);
+  LocalNetworkPublisher(PairingIdentity identity, std::shared_ptr<const Clock> clock,
+                        std::shared_ptr<ServiceAdvertiser> advertiser);
+  ~LocalNetworkPublisher() override;
+
+  LocalNetworkPublisher(const LocalNetworkPublisher&) = delete;
+  LocalNetworkPublisher& operator=(const LocalNetworkPublisher&) = delete;
+
+  // Any port, advertised.
+  SyncResult<void> start() override;
+  // Listens on `port` (0: any) on every interface and, when `advertise` is set, announces the
+  // service once the listener is ready. transportFailed with the system's text when the listener
+  // cannot be created. A running listener is replaced.
+  SyncResult<void> start(std::uint16_t port, bool advertise);
+  // Closes the listener and every connection; keys, device records, the retained payload and the
+  // invitation are kept. Returns once the sockets are closed (at most a few seconds).
+  void stop() override;
+
+  // Present once the listener is ready, until stop().
+  std::optional<std::uint16_t> port() const;
+  bool isAvailable() const override;
+  // Polls port() every 20 ms until it is present or `timeout` seconds have passed.
+  bool waitUntilReady(double timeout) const;
+
+  // A fresh code valid for `lifetime` seconds; it replaces any earlier invitation.
+  PairingInvitation makeInvitation(double lifetime);
+  // The payload to hand each device as it pairs, says hello or asks.
+  void retain(const SyncPayload& payload);
+  // Writes one snapshot message with the envelope to each listed device that has a connection;
+  // the others are skipped silently.
+  void send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs) override;
+  // Closes and forgets one device (its stored record is the store's business).
+  void revoke(const Uuid& deviceID);
+  // The device records of this run, oldest pairing first.
+  std::vector<PairedDevice> pairedDevices() const;
+
+  std::string name() const override { return "Local network"; }
+  double typicalLatency() const override { return 0.05; }
+
+  // Why the service is not advertised, for the diagnostics: nothing while it is (or while the
+  // listener runs unadvertised on purpose).
+  std::optional<std::string> advertisementProblem() const;
+
+  const PairingIdentity& identity() const { return identity_; }
+
+  // Set before start(). Run on the queue.
+  // A device paired with the code: its record and the agreed key.
+  std::function<void(const PairedDevice&, const SymmetricKey&)> onPairingCompleted;
+  // The stored key of a device not known in this run. Called under the publisher's lock: it must
+  // not call back into the publisher.
+  std::function<std::optional<SymmetricKey>(const Uuid&)> keyForDevice;
+  // After every pairing and every accepted hello.
+  std::function<void(const PairedDevice&)> onDevicePaired;
+  std::function<void(const SyncError&)> onError;
+
+ private:
+  struct Pending {
+    std::shared_ptr<FramedConnection> connection;
+    std::chrono::steady_clock::time_point acceptedAt;
+  };
+
+  void acceptNext(std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
+  void listenerReady(const std::shared_ptr<asio::ip::tcp::acceptor>& acceptor,
+                     std::uint16_t listeningPort, bool advertise);
+  void accepted(asio::ip::tcp::socket socket);
+  void sweepPending();
+  void scheduleSweep();
+
+  bool holds(const FramedConnection* connection) const;
+  void handle(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
+  void handlePairRequest(const SyncMessage::PairRequest& request,
+                         const std::shared_ptr<FramedConnection>& origin);
+  void handleHello(const SyncMessage::Hello& hello,
+                   const std::shared_ptr<FramedConnection>& origin);
+  // With the lock held: `origin` becomes the device's connection, with its key and record.
+  // Returns the connection it displaces, if any.
+  std::shared_ptr<FramedConnection> registerLocked(const std::shared_ptr<FramedConnection>& origin,
+                                                   const PairedDevice& device,
+                                                   const SymmetricKey& key);
+  void handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin);
+  void refuse(const std::shared_ptr<FramedConnection>& origin, SyncMessage::Failure::Reason reason);
+  void sendSealed(const std::shared_ptr<FramedConnection>& connection, const SyncPayload& payload,
+                  const SymmetricKey& key);
+  void dropPending(const FramedConnection* connection);
+  void report(const SyncError& error);
+  // Runs `work` on the queue and waits for it (at most a few seconds); runs it at once on the
+  // queue's own thread.
+  void runOnQueue(std::function<void()> work);
+
+  const PairingIdentity identity_;
+  const std::shared_ptr<const Clock> clock_;
+  const std::shared_ptr<ServiceAdvertiser> advertiser_;
+  const Limits limits_;
+
+  asio::io_context queue_;
+  asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
+  // Touched on the queue only.
+  asio::steady_timer sweepTimer_;
+  asio::steady_timer acceptPause_;
+  bool sweepArmed_ = false;
+  std::optional<std::string> acceptProblem_;
+
+  mutable std::mutex lock_;  // guards the fields below
+  std::shared_ptr<asio::ip::tcp::acceptor> listener_;
+  std::optional<std::uint16_t> listenerPort_;
+  bool isReady_ = false;
+  bool advertiseRequested_ = false;
+  std::optional<PairingInvitation> invitation_;
+  std::map<Uuid, std::shared_ptr<FramedConnection>> connections_;
+  std::map<const FramedConnection*, Pending> pending_;
+  std::map<Uuid, SymmetricKey> keys_;
+  std::map<Uuid, PairedDevice> devices_;
+  std::optional<SyncPayload> latest_;
+
+  std::thread queueThread_;  // last: started after everything it touches exists
+};
+
+}  // namespace meterwright

@@ -1,0 +1,45 @@
+#include "desktop/CompositionRoot.h"
+
+#include "core/providers/ProviderRegistry.h"
+#include "desktop/readers/claude/ClaudeDirectSource.h"
+#include "desktop/readers/claude/ClaudeSessionRenewer.h"
+#include "desktop/readers/codex/CodexDirectSource.h"
+#include "platform/http/CurlHttpTransport.h"
+#include "platform/secrets/FileSecretStore.h"
+
+namespace meterwright {
+
+CompositionRoot CompositionRoot::forProcess(const FileLocations& locations,
+                                            bool allowKeychainPrompt) {
+  auto clock = std::make_shared<const SystemClock>();
+  EnvironmentBlock environment = EnvironmentBlock::ofProcess();
+  // One renewer for every reader of the process: its spacing between attempts only protects
+  // Claude Code if all of them go through the same one.
+  auto renewer = std::make_shared<ClaudeSessionRenewer>(locations, environment, clock);
+  // The store keeps a reference to the clock, so the clock lives as long as the store does.
+  std::shared_ptr<SecretStore> secrets(
+      new FileSecretStore(locations.supportFolder() / "keychain", *clock),
+      [clock](SecretStore* store) { delete store; });
+  ReaderContext context{locations,
+                        std::move(environment),
+                        clock,
+                        std::make_shared<CurlHttpTransport>(),
+                        std::move(secrets),
+                        std::move(renewer),
+                        ReaderDeadlines{}};
+  return CompositionRoot(std::move(context), allowKeychainPrompt);
+}
+
+CompositionRoot::CompositionRoot(ReaderContext context, bool allowKeychainPrompt)
+    : context_(std::move(context)),
+      claude_(std::make_shared<ClaudeDirectSource>(allowKeychainPrompt, context_)),
+      codex_(std::make_shared<CodexDirectSource>("GPT Codex \u2014 local app-server",
+                                                 ProviderRegistry::codex(), context_)) {}
+
+std::unique_ptr<CompositeSource> CompositionRoot::compositeSource(bool claudeDirect,
+                                                                  const Config& config) const {
+  return std::make_unique<CompositeSource>(CompositeSource::Readers{claude_, codex_}, claudeDirect,
+                                           config, context_.locations, context_.clock);
+}
+
+}  // namespace meterwright

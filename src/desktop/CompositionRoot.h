@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+
+#include "core/config/Config.h"
+#include "core/files/FileLocations.h"
+#include "core/readers/CompositeSource.h"
+#include "desktop/readers/ReaderContext.h"
+
+namespace meterwright {
+
+class ClaudeDirectSource;
+class CodexDirectSource;
+
+// Where a process builds its real objects: the readers' context (environment, clock, libcurl, the
+// file secret store, one session renewer), the Claude and Codex readers, and the composite source
+// over them. Components receive what they need from here instead of reaching for a concrete type.
+// Built once per process; the readers, and so the renewer's spacing between attempts, are shared
+// by every composite source it builds.
+class CompositionRoot {
+ public:
+  // `allowKeychainPrompt` lets the Claude reader make the secret store ask the user.
+  static CompositionRoot forProcess(const FileLocations& locations, bool allowKeychainPrompt);
+
+  CompositionRoot(ReaderContext context, bool allowKeychainPrompt);
+
+  const ReaderContext& readerContext() const { return context_; }
+  // The Claude reader, also when the composite source leaves it out: the menu asks it for the
+  // sign-in's expiry.
+  const std::shared_ptr<ClaudeDirectSource>& claudeReader() const { return claude_; }
+  const std::shared_ptr<CodexDirectSource>& codexReader() const { return codex_; }
+
+  // A composite source over this process's readers, for one configuration.
+  std::unique_ptr<CompositeSource> compositeSource(bool claudeDirect, const Config& config) const;
+
+ private:
+  ReaderContext context_;
+  std::shared_ptr<ClaudeDirectSource> claude_;
+  std::shared_ptr<CodexDirectSource> codex_;
+};
+
+}  // namespace meterwright

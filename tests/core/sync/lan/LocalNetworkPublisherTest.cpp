@@ -1,0 +1,602 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/sync/SyncCoordinator.h"
+#include "core/sync/lan/ConnectionCrowd.h"
+#include "core/sync/lan/DeviceSocket.h"
+#include "core/sync/lan/Journal.h"
+#include "core/sync/lan/LocalNetworkPublisher.h"
+#include "core/sync/lan/LocalNetworkSubscriber.h"
+#include "core/sync/lan/RecordingDevice.h"
+#include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/protocol/SyncFraming.h"
+#include "core/usage/SampleSnapshot.h"
+#include "support/ManualClock.h"
+#include "support/MemorySecretStore.h"
+
+namespace meterwright {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ConnectionCrowd;
+using testing::DeviceSocket;
+using testing::Journal;
+using testing::RecordingDevice;
+using Reason = SyncMessage::Failure::Reason;
+
+SyncPayload payload(int number) {
+  SyncPayload value;
+  value.sentAt = addingSeconds(testing::sampleTime, number);
+  value.sourceName = "Studio Mac";
+  value.snapshot = testing::sampleSnapshot();
+  value.providers = {ProviderConfig{"claude", "Claude", true, {300}, "sparkle", "#D97757", 300}};
+  return value;
+}
+
+SyncMessage pairRequest(const PairingIdentity& device, const PairingCode& code, int version = 2) {
+  return {SyncMessage::PairRequest{
+      version, device.deviceID(), device.deviceName(), "linux", device.publicKeyData(),
+      PairingProof::request(code, device.deviceID(), device.publicKeyData())}};
+}
+
+SyncMessage hello(const PairingIdentity& device, int version = 2) {
+  return {SyncMessage::Hello{version, device.deviceID(), device.deviceName(), "linux"}};
+}
+
+// An envelope the test recognises when it arrives; the publisher only passes envelopes on.
+SyncEnvelope marker(const std::string& mark) {
+  return {2, Uuid{}, mark};
+}
+
+// The case of a message, and a failure's reason and detail, so mismatches read well.
+std::string summary(const std::optional<SyncMessage>& message) {
+  if (!message) return "nothing";
+  if (const auto* failure = message->as<SyncMessage::Failure>()) {
+    std::string reason =
+        failure->reason ? std::string(SyncMessage::Failure::toString(*failure->reason)) : "-";
+    return "failure " + reason + ": " + failure->detail;
+  }
+  return std::string(message->caseName());
+}
+
+const std::string noLongerValid =
+    "failure codeNoLongerValid: That pairing code is no longer valid.";
+const std::string codeWrong =
+    "failure codeWrong: That code is not right. Make a new one on the Mac.";
+const std::string needsNewerApp = "failure needsNewerApp: This Mac needs a newer Meterwright.";
+const std::string notRecognised =
+    "failure deviceNotRecognised: This Mac does not recognise that device. Pair it again.";
+const std::string noKeyAgreed = "failure keyAgreementFailed: Could not agree on a key.";
+
+// Public, so the refusal table's rows can arrange the publisher's state.
+class LocalNetworkPublisherTest : public ::testing::Test {
+ public:
+  void SetUp() override { startWith({}); }
+
+  void startWith(LocalNetworkPublisher::Limits limits) {
+    publisher.reset();
+    publisher = std::make_shared<LocalNetworkPublisher>(mac, clock, nullptr, limits);
+    publisher->onPairingCompleted = [this](const PairedDevice& device, const SymmetricKey& key) {
+      pairings.add({device, key});
+    };
+    publisher->onDevicePaired = [this](const PairedDevice& device) { devicesPaired.add(device); };
+    publisher->onError = [this](const SyncError& error) { errors.add(error); };
+    publisher->keyForDevice = [this](const Uuid& id) -> std::optional<SymmetricKey> {
+      std::lock_guard guard(storedKeysMutex);
+      auto found = storedKeys.find(id);
+      if (found == storedKeys.end()) return std::nullopt;
+      return found->second;
+    };
+    ASSERT_TRUE(publisher->start(0, false).ok());
+    ASSERT_TRUE(publisher->waitUntilReady(10));
+  }
+
+  std::uint16_t port() const { return publisher->port().value_or(0); }
+
+  PairingCode invite(double lifetime = 60) {
+    invitation = publisher->makeInvitation(lifetime);
+    return invitation.code;
+  }
+
+  // A device known to the store from an earlier run.
+  SymmetricKey store(const PairingIdentity& device) {
+    SymmetricKey key = SymmetricKey::random();
+    std::lock_guard guard(storedKeysMutex);
+    storedKeys[device.deviceID()] = key;
+    return key;
+  }
+
+  // A raw device that has said hello and been welcomed; nothing else is read.
+  std::unique_ptr<DeviceSocket> welcomed(const PairingIdentity& device) {
+    auto socket = std::make_unique<DeviceSocket>(port());
+    EXPECT_TRUE(socket->writeFrame(hello(device)));
+    EXPECT_EQ(summary(socket->readMessage()), "welcomeBack");
+    return socket;
+  }
+
+  // What a device using `code` now gets for its pair request.
+  std::string answerToPairing(const PairingCode& code) {
+    DeviceSocket socket(port());
+    EXPECT_TRUE(
+        socket.writeFrame(pairRequest(PairingIdentity(Uuid::random(), "Spare Phone"), code)));
+    return summary(socket.readMessage());
+  }
+
+  std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
+  PairingIdentity mac{Uuid::random(), "Studio Mac"};
+  PairingInvitation invitation;
+  std::mutex storedKeysMutex;
+  std::map<Uuid, SymmetricKey> storedKeys;
+  Journal<std::pair<PairedDevice, SymmetricKey>> pairings;
+  Journal<PairedDevice> devicesPaired;
+  Journal<SyncError> errors;
+  std::shared_ptr<LocalNetworkPublisher> publisher;  // last: its callbacks use the fields above
+};
+
+TEST_F(LocalNetworkPublisherTest, PairingAgreesOnOneKeyAndTheDeviceOpensTheRetainedPayload) {
+  publisher->retain(payload(1));
+  RecordingDevice phone("Anna’s Phone");
+  phone.subscriber->connect("127.0.0.1", port(), invite());
+
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  ASSERT_TRUE(pairings.waitFor(1));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  auto [accepted, deviceKey] = phone.paired.items()[0];
+  auto [device, macKey] = pairings.items()[0];
+  EXPECT_EQ(deviceKey, macKey);
+  EXPECT_EQ(accepted.version, 2);
+  EXPECT_EQ(accepted.deviceID, mac.deviceID());
+  EXPECT_EQ(accepted.deviceName, "Studio Mac");
+  EXPECT_EQ(accepted.publicKey, mac.publicKeyData());
+  EXPECT_EQ(phone.payloads.items()[0], payload(1));
+
+  const PairedDevice expected{phone.id(), "Anna’s Phone", "linux", clock->now(), clock->now()};
+  EXPECT_EQ(device, expected);
+  ASSERT_TRUE(devicesPaired.waitFor(1));
+  EXPECT_EQ(devicesPaired.items()[0], expected);
+  EXPECT_EQ(publisher->pairedDevices(), std::vector<PairedDevice>{expected});
+  EXPECT_TRUE(phone.errors.items().empty());
+}
+
+TEST_F(LocalNetworkPublisherTest, WithoutARetainedPayloadPairingSendsOnlyTheAcceptance) {
+  PairingIdentity phone(Uuid::random(), "Phone");
+  PairingCode code = invite();
+  DeviceSocket socket(port());
+  ASSERT_TRUE(socket.writeFrame(pairRequest(phone, code)));
+  std::optional<SyncMessage> answer = socket.readMessage();
+  ASSERT_EQ(summary(answer), "pairAccepted");
+  const auto accepted = *answer->as<SyncMessage::PairAccepted>();
+  EXPECT_TRUE(PairingProof::isValidAcceptance(accepted.confirmation, code, accepted.publicKey,
+                                              phone.publicKeyData()));
+
+  // A snapshot sent with the acceptance would arrive before the marked envelope.
+  publisher->send(marker("first"), {phone.deviceID()});
+  EXPECT_EQ(socket.readMessage(), SyncMessage{marker("first")});
+
+  publisher->retain(payload(2));
+  ASSERT_TRUE(socket.writeFrame({SyncMessage::RequestSnapshot{}}));
+  std::optional<SyncMessage> snapshot = socket.readMessage();
+  ASSERT_EQ(summary(snapshot), "snapshot");
+  std::optional<SymmetricKey> key = phone.sharedKey(accepted.publicKey, code);
+  ASSERT_TRUE(key);
+  SyncResult<SyncPayload> opened = EnvelopeSealing::open(*snapshot->as<SyncEnvelope>(), *key);
+  ASSERT_TRUE(opened.ok());
+  EXPECT_EQ(opened.value(), payload(2));
+}
+
+TEST_F(LocalNetworkPublisherTest, ARequestOneTickBeforeExpiryStillPairs) {
+  PairingCode code = invite(60);
+  clock->set(invitation.expiresAt - Date::duration(1));
+  EXPECT_EQ(answerToPairing(code), "pairAccepted");
+}
+
+struct Refusal {
+  std::string name;
+  // Brings the publisher into the row's state; returns what the device then sends.
+  std::function<SyncMessage(LocalNetworkPublisherTest&)> arrange;
+  std::string answer;
+  // Whether the shown code still pairs another device afterwards; nothing: not asked.
+  std::optional<bool> codeStillPairs;
+
+  friend void PrintTo(const Refusal& row, std::ostream* out) { *out << row.name; }
+};
+
+PairingIdentity tablet() {
+  return PairingIdentity(Uuid::random(), "Tablet");
+}
+
+const Refusal refusals[] = {
+    {"NoInvitation",
+     [](LocalNetworkPublisherTest&) { return pairRequest(tablet(), PairingCode::fresh()); },
+     noLongerValid,
+     {}},
+    {"CodeAlreadyUsed",
+     [](LocalNetworkPublisherTest& test) {
+       PairingCode code = test.invite();
+       EXPECT_EQ(test.answerToPairing(code), "pairAccepted");
+       return pairRequest(tablet(), code);
+     },
+     noLongerValid,
+     {}},
+    {"AtTheExpiryInstant",
+     [](LocalNetworkPublisherTest& test) {
+       PairingCode code = test.invite();
+       test.clock->set(test.invitation.expiresAt);
+       return pairRequest(tablet(), code);
+     },
+     noLongerValid,
+     {}},
+    {"NewerPairRequest",
+     [](LocalNetworkPublisherTest& test) { return pairRequest(tablet(), test.invite(), 3); },
+     needsNewerApp, true},
+    {"WrongProof",
+     [](LocalNetworkPublisherTest& test) {
+       PairingCode guess = test.invite();
+       guess.value[0] = guess.value[0] == '0' ? '1' : '0';
+       return pairRequest(tablet(), guess);
+     },
+     codeWrong, false},
+    {"LowOrderPublicKey",
+     [](LocalNetworkPublisherTest& test) {
+       PairingCode code = test.invite();
+       const std::string zeroKey(32, '\0');
+       const Uuid id = Uuid::random();
+       return SyncMessage{SyncMessage::PairRequest{2, id, "Tablet", "linux", zeroKey,
+                                                   PairingProof::request(code, id, zeroKey)}};
+     },
+     noKeyAgreed, true},
+    {"NewerHelloOfAKnownDevice",
+     [](LocalNetworkPublisherTest& test) {
+       PairingIdentity device = tablet();
+       test.store(device);
+       return hello(device, 3);
+     },
+     needsNewerApp,
+     {}},
+    {"HelloOfAnUnknownDevice",
+     [](LocalNetworkPublisherTest&) { return hello(tablet()); },
+     notRecognised,
+     {}},
+};
+
+class LocalNetworkPublisherRefusalTest : public LocalNetworkPublisherTest,
+                                         public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(LocalNetworkPublisherRefusalTest, AnswersWithTheReasonThenClosesAndRegistersNothing) {
+  const Refusal& row = GetParam();
+  SyncMessage request = row.arrange(*this);
+  DeviceSocket socket(port());
+  ASSERT_TRUE(socket.writeFrame(request));
+  EXPECT_EQ(summary(socket.readMessage()), row.answer);
+  EXPECT_TRUE(socket.seesCloseWithin());
+
+  const Uuid refused = request.as<SyncMessage::Hello>()
+                           ? request.as<SyncMessage::Hello>()->deviceID
+                           : request.as<SyncMessage::PairRequest>()->deviceID;
+  for (const PairedDevice& device : publisher->pairedDevices()) EXPECT_NE(device.id, refused);
+  if (row.codeStillPairs) {
+    EXPECT_EQ(answerToPairing(invitation.code),
+              *row.codeStillPairs ? "pairAccepted" : noLongerValid);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalNetworkPublisher, LocalNetworkPublisherRefusalTest,
+                         ::testing::ValuesIn(refusals),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(LocalNetworkPublisherTest, ASnapshotRequestFromAnUnpairedConnectionGetsNoAnswer) {
+  publisher->retain(payload(1));
+  DeviceSocket socket(port());
+  ASSERT_TRUE(socket.writeFrame({SyncMessage::RequestSnapshot{}}));
+  // The refusal provoked next must be the first thing to arrive.
+  ASSERT_TRUE(socket.writeFrame(hello(tablet())));
+  EXPECT_EQ(summary(socket.readMessage()), notRecognised);
+}
+
+TEST_F(LocalNetworkPublisherTest, ADeviceKnownOnlyToTheStoreIsWelcomedBackWithTheRetainedPayload) {
+  PairingIdentity watch(Uuid::random(), "Watch");
+  SymmetricKey key = store(watch);
+  publisher->retain(payload(3));
+  clock->advance(3600);
+  DeviceSocket socket(port());
+  ASSERT_TRUE(socket.writeFrame(hello(watch)));
+
+  const SyncMessage welcome{SyncMessage::Welcome{2, mac.deviceID(), "Studio Mac"}};
+  EXPECT_EQ(socket.readMessage(), welcome);
+  std::optional<SyncMessage> snapshot = socket.readMessage();
+  ASSERT_EQ(summary(snapshot), "snapshot");
+  SyncResult<SyncPayload> opened = EnvelopeSealing::open(*snapshot->as<SyncEnvelope>(), key);
+  ASSERT_TRUE(opened.ok());
+  EXPECT_EQ(opened.value(), payload(3));
+  ASSERT_TRUE(devicesPaired.waitFor(1));
+  EXPECT_EQ(devicesPaired.items()[0],
+            (PairedDevice{watch.deviceID(), "Watch", "linux", clock->now(), clock->now()}));
+  EXPECT_TRUE(pairings.items().empty());
+}
+
+TEST_F(LocalNetworkPublisherTest, ASecondHelloOfADeviceTakesOverFromItsFirstConnection) {
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  auto first = welcomed(phone);
+  const Date pairedAt = clock->now();
+  clock->advance(100);
+  auto second = welcomed(phone);
+
+  EXPECT_TRUE(first->seesCloseWithin());
+  publisher->send(marker("to the second"), {phone.deviceID()});
+  EXPECT_EQ(second->readMessage(), SyncMessage{marker("to the second")});
+  ASSERT_TRUE(devicesPaired.waitFor(2));
+  EXPECT_EQ(devicesPaired.items()[1],
+            (PairedDevice{phone.deviceID(), "Phone", "linux", pairedAt, clock->now()}));
+  EXPECT_EQ(publisher->pairedDevices().size(), 1u);
+}
+
+TEST_F(LocalNetworkPublisherTest, SendReachesOnlyListedConnectedDevicesAndRevokeClosesOne) {
+  PairingIdentity phone(Uuid::random(), "Phone");
+  PairingIdentity watch(Uuid::random(), "Watch");
+  PairingIdentity offline(Uuid::random(), "Offline Tablet");
+  store(phone);
+  store(watch);
+  store(offline);
+  auto phoneSocket = welcomed(phone);
+  auto watchSocket = welcomed(watch);
+
+  publisher->send(marker("phone"), {phone.deviceID(), offline.deviceID()});
+  publisher->send(marker("watch"), {watch.deviceID()});
+  EXPECT_EQ(phoneSocket->readMessage(), SyncMessage{marker("phone")});
+  EXPECT_EQ(watchSocket->readMessage(), SyncMessage{marker("watch")});
+
+  publisher->revoke(phone.deviceID());
+  EXPECT_TRUE(phoneSocket->seesCloseWithin());
+  ASSERT_EQ(publisher->pairedDevices().size(), 1u);
+  EXPECT_EQ(publisher->pairedDevices()[0].id, watch.deviceID());
+  publisher->send(marker("both"), {phone.deviceID(), watch.deviceID()});
+  EXPECT_EQ(watchSocket->readMessage(), SyncMessage{marker("both")});
+  EXPECT_TRUE(errors.items().empty());
+}
+
+TEST_F(LocalNetworkPublisherTest, MalformedInputAndAFailureFromADeviceReachOnError) {
+  DeviceSocket garbage(port());
+  ASSERT_TRUE(garbage.write(*SyncFraming::frame(R"({"bogus":{}})")));
+  EXPECT_TRUE(garbage.seesCloseWithin());
+  const SyncMessage::Failure failure{Reason::codeWrong, "Typed it wrong"};
+  DeviceSocket complaining(port());
+  ASSERT_TRUE(complaining.writeFrame({failure}));
+
+  ASSERT_TRUE(errors.waitFor(2));
+  EXPECT_EQ(errors.items(),
+            (std::vector<SyncError>{SyncError::malformedMessage(), SyncError::refused(failure)}));
+}
+
+TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEveryConnection) {
+  LocalNetworkPublisher second(mac, clock, nullptr);
+  EXPECT_EQ(second.port(), std::nullopt);
+  EXPECT_FALSE(second.isAvailable());
+  SyncResult<void> busy = second.start(port(), false);
+  ASSERT_FALSE(busy.ok());
+  EXPECT_EQ(busy.error().kind, SyncError::Kind::transportFailed);
+  EXPECT_FALSE(busy.error().text.empty());
+  EXPECT_EQ(second.port(), std::nullopt);
+
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  auto device = welcomed(phone);
+  const std::uint16_t was = port();
+  EXPECT_TRUE(publisher->isAvailable());
+  publisher->stop();
+  EXPECT_EQ(publisher->port(), std::nullopt);
+  EXPECT_FALSE(publisher->isAvailable());
+  EXPECT_TRUE(device->seesCloseWithin());
+  EXPECT_FALSE(DeviceSocket(was).isConnected());
+
+  // The keys of this run survive a stop: the store is not asked again.
+  {
+    std::lock_guard guard(storedKeysMutex);
+    storedKeys.clear();
+  }
+  ASSERT_TRUE(publisher->start(0, false).ok());
+  ASSERT_TRUE(publisher->waitUntilReady(10));
+  welcomed(phone);
+}
+
+// Holds every free descriptor of the process, so the next accept fails for want of one.
+class DescriptorHog {
+ public:
+  DescriptorHog() {
+    getrlimit(RLIMIT_NOFILE, &original_);
+    rlimit tight = original_;
+    // A low soft limit keeps filling the table cheap on systems that allow millions.
+    tight.rlim_cur = std::min<rlim_t>(original_.rlim_cur, openCount() + 64);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    fill();
+  }
+  ~DescriptorHog() {
+    release();
+    setrlimit(RLIMIT_NOFILE, &original_);
+  }
+
+  void fill() {
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held_.push_back(fd);
+  }
+  void releaseOne() {
+    ::close(held_.back());
+    held_.pop_back();
+  }
+  void release() {
+    for (int fd : held_) ::close(fd);
+    held_.clear();
+  }
+  bool isFull() const { return !held_.empty(); }
+
+ private:
+  static rlim_t openCount() {
+    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<rlim_t>(std::distance(entries, std::filesystem::directory_iterator()));
+  }
+
+  rlimit original_{};
+  std::vector<int> held_;
+};
+
+TEST_F(LocalNetworkPublisherTest, AFullDescriptorTableIsReportedAndTheListenerRecovers) {
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  int waiting = -1;
+  {
+    DescriptorHog hog;
+    ASSERT_TRUE(hog.isFull());
+    // One descriptor for a connection the kernel completes but the publisher cannot accept.
+    hog.releaseOne();
+    waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(waiting, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(errors.waitForItem(SyncError::transportFailed("Too many open files")));
+  }
+  // With descriptors free again the waiting connection is taken and real devices are served.
+  welcomed(phone);
+  ::close(waiting);
+}
+
+TEST_F(LocalNetworkPublisherTest, AnIdleConnectionIsClosedAfterThePendingTimeout) {
+  startWith({200ms, 4});
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  auto device = welcomed(phone);
+
+  DeviceSocket idle(port());
+  EXPECT_TRUE(idle.seesCloseWithin());
+  publisher->send(marker("still served"), {phone.deviceID()});
+  EXPECT_EQ(device->readMessage(), SyncMessage{marker("still served")});
+}
+
+// A timeout long enough that only making room can close a connection within the test.
+TEST_F(LocalNetworkPublisherTest, AFifthIdleConnectionClosesTheOldest) {
+  startWith({60s, 4});
+  PairingIdentity phone(Uuid::random(), "Phone");
+  store(phone);
+  auto device = welcomed(phone);
+
+  std::vector<std::unique_ptr<DeviceSocket>> idle;
+  for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<DeviceSocket>(port()));
+  EXPECT_TRUE(idle[0]->seesCloseWithin());
+  for (int i = 1; i < 5; ++i) {
+    EXPECT_TRUE(idle[i]->writeFrame(hello(tablet())));
+    EXPECT_EQ(summary(idle[i]->readMessage()), notRecognised) << "connection " << i;
+  }
+  publisher->send(marker("still served"), {phone.deviceID()});
+  EXPECT_EQ(device->readMessage(), SyncMessage{marker("still served")});
+}
+
+// Thousands of silent connections, as many as the descriptor limit allows next to the
+// publisher's own ends and the test's devices (the soft limit is raised to the hard one first).
+std::size_t silentCrowdSize() {
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  const rlim_t spare = 600;  // the publisher's pending ends, devices, queues
+  return limit.rlim_cur > 2000 + spare ? 2000 : static_cast<std::size_t>(limit.rlim_cur - spare);
+}
+
+TEST_F(LocalNetworkPublisherTest, HostileAndIdleConnectionsDoNotHoldUpRealDevices) {
+  const std::size_t silent = silentCrowdSize();
+  ConnectionCrowd crowd;
+  crowd.open(port(), silent, ConnectionCrowd::Behaviour::silent);
+  crowd.open(port(), 5, ConnectionCrowd::Behaviour::randomBytes);
+  crowd.open(port(), 5, ConnectionCrowd::Behaviour::hugePrefix);
+  crowd.open(port(), 5, ConnectionCrowd::Behaviour::dribbling);
+  ASSERT_TRUE(crowd.waitUntilConnected());
+  // At most 256 may wait for their first message; older ones make room.
+  EXPECT_TRUE(crowd.waitUntilClosedByListener(silent + 15 - 256));
+
+  publisher->retain(payload(1));
+  PairingIdentity phone(Uuid::random(), "Phone");
+  PairingCode code = invite();
+  DeviceSocket dribbled(port());
+  ASSERT_TRUE(dribbled.dribble(SyncFraming::encode(pairRequest(phone, code)).value()));
+  EXPECT_EQ(summary(dribbled.readMessage()), "pairAccepted");
+  EXPECT_EQ(summary(dribbled.readMessage()), "snapshot");
+
+  RecordingDevice pairing("Tablet");
+  pairing.subscriber->connect("127.0.0.1", port(), invite());
+  RecordingDevice returning("Watch");
+  SymmetricKey returningKey = store(returning.subscriber->identity());
+  returning.subscriber->reconnect("127.0.0.1", port(), returningKey);
+  ASSERT_TRUE(pairing.paired.waitFor(1));
+  ASSERT_TRUE(pairing.payloads.waitFor(1));
+  ASSERT_TRUE(returning.payloads.waitFor(1));
+  EXPECT_EQ(pairing.payloads.items()[0], payload(1));
+  EXPECT_EQ(returning.payloads.items()[0], payload(1));
+
+  const SymmetricKey pairingKey = pairing.paired.items()[0].second;
+  publisher->send(EnvelopeSealing::seal(payload(2), mac.deviceID(), pairingKey).value(),
+                  {pairing.id()});
+  publisher->send(EnvelopeSealing::seal(payload(2), mac.deviceID(), returningKey).value(),
+                  {returning.id()});
+  EXPECT_TRUE(pairing.payloads.waitForItem(payload(2)));
+  EXPECT_TRUE(returning.payloads.waitForItem(payload(2)));
+  EXPECT_TRUE(pairing.errors.items().empty());
+  EXPECT_TRUE(returning.errors.items().empty());
+}
+
+TEST_F(LocalNetworkPublisherTest, ACodePairingIsStoredByTheCoordinatorAndReceivesItsPublishing) {
+  auto records = std::make_shared<PairedDeviceStore>(
+      std::make_shared<testing::MemorySecretStore>(*clock), "dev.velmora.meterwright.pairings");
+  Journal<PairedDevice> remembered;
+  SyncCoordinator coordinator(mac, records);
+  coordinator.onDevicePaired = [&](const PairedDevice& device) { remembered.add(device); };
+  auto local = std::make_shared<LocalNetworkPublisher>(mac, clock, nullptr);
+  local->onPairingCompleted = [&](const PairedDevice& device, const SymmetricKey& key) {
+    coordinator.remember(device, key);
+  };
+  local->keyForDevice = [records](const Uuid& id) -> std::optional<SymmetricKey> {
+    std::optional<PairingRecord> record = records->record(id);
+    if (!record) return std::nullopt;
+    return record->key;
+  };
+  coordinator.add(local);
+  coordinator.start();
+  ASSERT_TRUE(local->waitUntilReady(10));
+
+  RecordingDevice phone("Phone");
+  phone.subscriber->connect("127.0.0.1", *local->port(), local->makeInvitation(60).code);
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  ASSERT_TRUE(remembered.waitFor(1));
+  std::optional<PairingRecord> record = records->record(phone.id());
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->key, phone.paired.items()[0].second);
+
+  coordinator.publish(payload(5));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  EXPECT_EQ(phone.payloads.items()[0], payload(5));
+  coordinator.stop();
+}
+
+}  // namespace
+}  // namespace meterwright

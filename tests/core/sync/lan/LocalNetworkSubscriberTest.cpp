@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/sync/lan/LocalNetworkSubscriber.h"
+#include "core/sync/lan/LoopbackPeer.h"
+#include "core/sync/lan/RecordingDevice.h"
+#include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/protocol/SyncFraming.h"
+#include "core/time/Clock.h"
+
+namespace meterwright {
+namespace {
+
+using testing::LoopbackPeer;
+using testing::RecordingDevice;
+using namespace std::chrono_literals;
+
+const Uuid deviceID = *Uuid::parse("0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162");
+const Uuid macID = *Uuid::parse("6A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
+const PairingCode code{"7K3QH9XWPM"};
+const PairingCode otherCode{"ABCDEFGHJK"};
+
+SyncError errorOf(SyncError::Kind kind) {
+  return SyncError::of(kind);
+}
+
+SyncPayload payload(std::string sourceName = "Studio Mac") {
+  SyncPayload value;
+  value.sentAt = dateFromUnixSeconds(1'740'821'400.5);
+  value.sourceName = std::move(sourceName);
+  value.snapshot.generatedAt = dateFromUnixSeconds(1'740'821'400);
+  value.metric = Config::Metric::used;
+  return value;
+}
+
+SyncMessage sealed(const SyncPayload& payload, const SymmetricKey& key, int version = 2) {
+  SyncEnvelope envelope = EnvelopeSealing::seal(payload, macID, key).value();
+  envelope.version = version;
+  return {envelope};
+}
+
+// The Mac's end of one connection, played by hand.
+struct FakeMac {
+  SyncMessage acceptance(const SyncMessage::PairRequest& request,
+                         const PairingCode& provenWith) const {
+    std::string macKey = identity.publicKeyData();
+    return {
+        SyncMessage::PairAccepted{2, macID, "Studio Mac", macKey,
+                                  PairingProof::acceptance(provenWith, macKey, request.publicKey)}};
+  }
+
+  // Accepts the device's connection and reads its first frame.
+  std::optional<SyncMessage> acceptAndRead() {
+    if (!peer.acceptWithin()) return std::nullopt;
+    return peer.readMessage();
+  }
+
+  PairingIdentity identity{macID, "Studio Mac"};
+  LoopbackPeer peer;
+};
+
+// Destroys the subscriber on a thread of its own, so a destructor that hangs fails the test
+// instead of stalling the whole run.
+bool destroyedWithin(std::unique_ptr<LocalNetworkSubscriber> subscriber) {
+  auto finished = std::make_shared<std::promise<void>>();
+  std::future<void> done = finished->get_future();
+  std::thread([subscriber = std::move(subscriber), finished]() mutable {
+    subscriber.reset();
+    finished->set_value();
+  }).detach();
+  return done.wait_for(10s) == std::future_status::ready;
+}
+
+class LocalNetworkSubscriberTest : public ::testing::Test {
+ protected:
+  std::optional<SyncMessage::PairRequest> startPairing(FakeMac& with) {
+    phone.subscriber->connect("127.0.0.1", with.peer.port(), code);
+    std::optional<SyncMessage> first = with.acceptAndRead();
+    if (!first || !first->as<SyncMessage::PairRequest>()) return std::nullopt;
+    return *first->as<SyncMessage::PairRequest>();
+  }
+
+  // A reconnected device, with the hello and snapshot request already read off the wire.
+  bool reconnected(const SymmetricKey& key) {
+    phone.subscriber->reconnect(
+        asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), mac.peer.port()), key);
+    std::optional<SyncMessage> hello = mac.acceptAndRead();
+    std::optional<SyncMessage> request = mac.peer.readMessage();
+    return hello && hello->as<SyncMessage::Hello>() && request &&
+           request->as<SyncMessage::RequestSnapshot>();
+  }
+
+  const PairingIdentity device{deviceID, "Anna’s iPhone"};
+  FakeMac mac;
+  RecordingDevice phone{device, "ios"};
+};
+
+TEST_F(LocalNetworkSubscriberTest, PairsWithTheCodeThenOpensSnapshotsUnderTheMacsKey) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  EXPECT_EQ(request->version, 2);
+  EXPECT_EQ(request->deviceID, deviceID);
+  EXPECT_EQ(request->deviceName, "Anna’s iPhone");
+  EXPECT_EQ(request->platform, "ios");
+  EXPECT_EQ(request->publicKey, device.publicKeyData());
+  EXPECT_TRUE(PairingProof::isValidRequest(request->proof, code, deviceID, request->publicKey));
+
+  SymmetricKey macKey = *mac.identity.sharedKey(request->publicKey, code);
+  SyncMessage accepted = mac.acceptance(*request, code);
+  ASSERT_TRUE(mac.peer.writeFrame(accepted));
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload(), macKey)));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+
+  phone.subscriber->requestSnapshot();
+  std::optional<SyncMessage> asked = mac.peer.readMessage();
+  ASSERT_TRUE(asked.has_value());
+  EXPECT_TRUE(asked->as<SyncMessage::RequestSnapshot>());
+
+  auto paired = phone.paired.items();
+  ASSERT_EQ(paired.size(), 1u);
+  EXPECT_EQ(paired[0].first, *accepted.as<SyncMessage::PairAccepted>());
+  EXPECT_EQ(paired[0].second, macKey);
+  EXPECT_EQ(phone.payloads.items(), std::vector<SyncPayload>{payload()});
+  EXPECT_TRUE(phone.errors.items().empty());
+  const std::vector<std::thread::id> threads = phone.threads.items();
+  for (std::thread::id thread : threads) {
+    EXPECT_EQ(thread, threads[0]);
+    EXPECT_NE(thread, std::this_thread::get_id());
+  }
+}
+
+TEST_F(LocalNetworkSubscriberTest, AConfirmationMadeWithAnotherCodeDisconnectsWithoutPairing) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, otherCode)));
+  ASSERT_TRUE(phone.errors.waitFor(1));
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  EXPECT_EQ(phone.errors.items(), std::vector{errorOf(SyncError::Kind::macDidNotProveTheCode)});
+  EXPECT_TRUE(phone.paired.items().empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, WithoutAKeyFromAGoodAcceptanceThePairingStaysOpenAndUnkeyed) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  // An all-zero key is a low-order point: the proof checks out, the shared secret would be zero.
+  std::string zeroKey(32, '\0');
+  ASSERT_TRUE(mac.peer.writeFrame(
+      {SyncMessage::PairAccepted{2, macID, "Studio Mac", zeroKey,
+                                 PairingProof::acceptance(code, zeroKey, request->publicKey)}}));
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload(), SymmetricKey::random())));
+  ASSERT_TRUE(phone.errors.waitFor(2));
+  EXPECT_EQ(phone.errors.items(), (std::vector{errorOf(SyncError::Kind::decryptionFailed),
+                                               errorOf(SyncError::Kind::notPaired)}));
+
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, code)));
+  ASSERT_TRUE(phone.paired.waitFor(1));
+  EXPECT_TRUE(phone.payloads.items().empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, AReconnectReportsEachBadMessageAndKeepsReceiving) {
+  SymmetricKey key = SymmetricKey::random();
+  ASSERT_TRUE(reconnected(key));
+  SyncMessage::Failure refusal =
+      SyncMessage::Failure::standard(SyncMessage::Failure::Reason::deviceNotRecognised);
+  struct Row {
+    const char* name;
+    SyncMessage message;
+    SyncError expected;
+  };
+  std::vector<Row> rows = {
+      {"acceptance without a code",
+       mac.acceptance({2, deviceID, "", "", device.publicKeyData(), ""}, code),
+       errorOf(SyncError::Kind::notPaired)},
+      {"sealed with another key", sealed(payload(), SymmetricKey::random()),
+       errorOf(SyncError::Kind::decryptionFailed)},
+      {"newer envelope", sealed(payload(), key, 3), SyncError::unsupportedVersion(3)},
+      {"refusal", {refusal}, SyncError::refused(refusal)},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    ASSERT_TRUE(mac.peer.writeFrame(rows[i].message));
+    ASSERT_TRUE(phone.errors.waitFor(i + 1));
+    EXPECT_EQ(phone.errors.items().back(), rows[i].expected);
+  }
+  EXPECT_EQ(phone.errors.items()[3].failure->detail, refusal.detail);
+
+  ASSERT_TRUE(mac.peer.writeFrame(sealed(payload("still open"), key)));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  EXPECT_EQ(phone.payloads.items(), std::vector{payload("still open")});
+  EXPECT_TRUE(phone.paired.items().empty());
+  EXPECT_EQ(phone.errors.size(), rows.size());
+}
+
+TEST_F(LocalNetworkSubscriberTest, ABadPortReportsItAndLeavesThePairingInProgressAlone) {
+  std::optional<SyncMessage::PairRequest> request = startPairing(mac);
+  ASSERT_TRUE(request.has_value());
+  for (int port : {0, 70000, -1}) {
+    phone.subscriber->connect("127.0.0.1", port, otherCode);
+    phone.subscriber->reconnect("127.0.0.1", port, SymmetricKey::random());
+  }
+  phone.subscriber->connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0),
+                            otherCode);
+  ASSERT_TRUE(phone.errors.waitFor(7));
+  EXPECT_EQ(phone.errors.items(),
+            std::vector<SyncError>(7, SyncError::transportFailed("Bad port")));
+
+  // Still the same connection with the same code.
+  ASSERT_TRUE(mac.peer.writeFrame(mac.acceptance(*request, code)));
+  EXPECT_TRUE(phone.paired.waitFor(1));
+}
+
+TEST_F(LocalNetworkSubscriberTest, DisconnectClosesTheSocketAndLaterRequestsSendNothing) {
+  phone.subscriber->requestSnapshot();  // no connection yet: nothing to send on, nothing reported
+  ASSERT_TRUE(startPairing(mac).has_value());
+  phone.subscriber->disconnect();
+  phone.subscriber->requestSnapshot();
+  // A request written before the close would arrive as a byte instead of the end of the stream.
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  EXPECT_TRUE(phone.errors.items().empty());
+}
+
+TEST_F(LocalNetworkSubscriberTest, GarbageFromTheListenerIsAMalformedMessage) {
+  ASSERT_TRUE(startPairing(mac).has_value());
+  ASSERT_TRUE(mac.peer.write(std::string("\0\0\0\x10", 4) + std::string(16, '\xA7')));
+  ASSERT_TRUE(phone.errors.waitFor(1));
+  EXPECT_EQ(phone.errors.items(), std::vector{SyncError::malformedMessage()});
+}
+
+TEST_F(LocalNetworkSubscriberTest, AFrameDribbledOneByteAtATimeStillOpens) {
+  SymmetricKey key = SymmetricKey::random();
+  ASSERT_TRUE(reconnected(key));
+  ASSERT_TRUE(mac.peer.dribble(SyncFraming::encode(sealed(payload(), key)).value()));
+  ASSERT_TRUE(phone.payloads.waitFor(1));
+  EXPECT_EQ(phone.payloads.items(), std::vector{payload()});
+}
+
+TEST_F(LocalNetworkSubscriberTest, AListenerThatAnnouncesAFullFrameAndFallsSilentIsClosedPromptly) {
+  ASSERT_TRUE(startPairing(mac).has_value());
+  // 1 MiB announced, 10 bytes sent.
+  ASSERT_TRUE(mac.peer.write(std::string("\0\x10\0\0", 4) + "{\"failure\""));
+  phone.subscriber->disconnect();
+  EXPECT_TRUE(mac.peer.seesCloseWithin());
+  EXPECT_TRUE(destroyedWithin(std::move(phone.subscriber)));
+}
+
+TEST_F(LocalNetworkSubscriberTest, AListenerThatClosesAtOnceLeavesTheSubscriberUsable) {
+  phone.subscriber->connect("127.0.0.1", mac.peer.port(), code);
+  ASSERT_TRUE(mac.peer.acceptWithin());
+  mac.peer.socket.close();
+
+  FakeMac second;
+  std::optional<SyncMessage::PairRequest> request = startPairing(second);
+  ASSERT_TRUE(request.has_value());
+  ASSERT_TRUE(second.peer.writeFrame(second.acceptance(*request, code)));
+  EXPECT_TRUE(phone.paired.waitFor(1));
+}
+
+TEST_F(LocalNetworkSubscriberTest, APortNobodyListensOnReportsTheSystemsText) {
+  std::uint16_t unused = 0;
+  {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+    unused = acceptor.local_endpoint().port();
+  }
+  phone.subscriber->connect("127.0.0.1", unused, code);
+  ASSERT_TRUE(phone.errors.waitFor(1));
+  EXPECT_EQ(phone.errors.items(),
+            std::vector{SyncError::transportFailed(
+                asio::error_code(asio::error::connection_refused).message())});
+}
+
+TEST_F(LocalNetworkSubscriberTest, DestroyingItWhileAConnectionIsInFlightReturnsPromptly) {
+  phone.subscriber->connect("127.0.0.1", mac.peer.port(), code);  // never accepted
+  phone.subscriber->requestSnapshot();
+  EXPECT_TRUE(destroyedWithin(std::move(phone.subscriber)));
+}
+
+}  // namespace
+}  // namespace meterwright
