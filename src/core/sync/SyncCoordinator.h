@@ -22,8 +22,13 @@ namespace meterwright {
 // date with the latest payload. The sync manager owns one per run.
 //
 // The lock guards only the transport list and the latest payload. Transports are started, stopped
-// and sent to without it; only their availability and latency are asked under it (lock order:
-// coordinator, then transport, then store).
+// and sent to without it; only their availability and latency are asked under it.
+//
+// Lock order of the sync subsystem, the one place it is written down: coordinator, then a
+// transport (the local-network publisher), then the paired-device store. Two calls cross locks:
+// the coordinator asks each transport whether it is available while holding its own lock, and the
+// publisher asks the store for a returning device's key while holding its own. Nothing takes
+// them in the other direction.
 class SyncCoordinator {
  public:
   SyncCoordinator(PairingIdentity identity, std::shared_ptr<PairedDeviceStore> store);

@@ -21,8 +21,7 @@ namespace meterwright {
 // the new list, and `isRemembering()` turns false so the interface can say it will be forgotten.
 //
 // Every operation holds the store's lock for its whole duration, secret-store calls included. The
-// local-network publisher calls in while holding its own lock (publisher, then store); the store
-// never calls out while holding its lock.
+// store is last in the lock order (SyncCoordinator.h): it never calls out while holding its lock.
 class PairedDeviceStore {
  public:
   static constexpr std::string_view account = "paired-devices";

@@ -15,7 +15,7 @@ namespace meterwright {
 // thread.
 //
 // isAvailable() and typicalLatency() are asked while the coordinator holds its own lock, so they
-// must not call back into the coordinator (a transport's own lock comes second).
+// must not call back into the coordinator (lock order: SyncCoordinator.h).
 class SyncTransport {
  public:
   virtual ~SyncTransport() = default;
