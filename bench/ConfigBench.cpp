@@ -48,7 +48,7 @@ struct BenchFolder {
 
 void BM_ConfigDecodeAndNormalise(benchmark::State& state) {
   for (auto _ : state) {
-    auto config = ConfigCoding::decode(editedConfig, nothingInstalled);
+    auto config = ConfigCoding::decodeConfig(editedConfig, nothingInstalled);
     benchmark::DoNotOptimize(ConfigCoding::encode(*config));
   }
 }

@@ -18,11 +18,11 @@ bool nothingInstalled(const std::string&) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace meterwright;
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  auto config = ConfigCoding::decode(text, nothingInstalled);
+  auto config = ConfigCoding::decodeConfig(text, nothingInstalled);
   if (!config) return 0;
   auto encoded = ConfigCoding::encode(*config);
   if (!encoded) __builtin_trap();
-  auto again = ConfigCoding::decode(*encoded, nothingInstalled);
+  auto again = ConfigCoding::decodeConfig(*encoded, nothingInstalled);
   if (!again || !(*again == *config)) __builtin_trap();
   if (ConfigCoding::encode(*again) != encoded) __builtin_trap();
   return 0;

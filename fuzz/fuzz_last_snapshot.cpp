@@ -15,16 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto value = JsonText::parse(bytes);
   if (!value) return 0;
   const SnapshotCoding::DateCoding dates = SnapshotCoding::iso8601();
-  auto snapshot = SnapshotCoding::decode(*value, dates);
+  auto snapshot = SnapshotCoding::snapshotFromJson(*value, dates);
   if (!snapshot) return 0;
 
-  auto encoded = SnapshotCoding::encode(*snapshot, dates);
+  auto encoded = SnapshotCoding::toJson(*snapshot, dates);
   if (!encoded) __builtin_trap();
   auto text = JsonText::compact(*encoded);
   if (!text) __builtin_trap();
   auto reparsed = JsonText::parse(*text);
   if (!reparsed) __builtin_trap();
-  auto again = SnapshotCoding::decode(*reparsed, dates);
+  auto again = SnapshotCoding::snapshotFromJson(*reparsed, dates);
   if (!again || !(*again == *snapshot)) __builtin_trap();
   return 0;
 }

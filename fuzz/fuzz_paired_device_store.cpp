@@ -5,18 +5,18 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/sync/pairing/PairedDeviceDocument.h"
+#include "core/sync/pairing/PairedDeviceCoding.h"
 
 using namespace meterwright;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  auto records = PairedDeviceDocument::decode(text);
+  auto records = PairedDeviceCoding::decodeRecords(text);
   if (!records) return 0;
-  auto encoded = PairedDeviceDocument::encode(*records);
+  auto encoded = PairedDeviceCoding::encode(*records);
   if (!encoded) __builtin_trap();
-  auto again = PairedDeviceDocument::decode(*encoded);
+  auto again = PairedDeviceCoding::decodeRecords(*encoded);
   if (!again || !(*again == *records)) __builtin_trap();
-  if (PairedDeviceDocument::encode(*again) != encoded) __builtin_trap();
+  if (PairedDeviceCoding::encode(*again) != encoded) __builtin_trap();
   return 0;
 }

@@ -31,7 +31,7 @@ std::string migratedIcon(const std::string& icon, const std::string& id, const P
   return ProviderDefaults::suggestedIcon(id, exists);
 }
 
-std::optional<std::vector<int>> decodeWindows(const json& array) {
+std::optional<std::vector<int>> windowsFromJson(const json& array) {
   std::vector<int> windows;
   for (const json& element : array) {
     auto minutes = JsonNumber::toInt(element);
@@ -41,7 +41,7 @@ std::optional<std::vector<int>> decodeWindows(const json& array) {
   return windows;
 }
 
-std::optional<ProviderConfig> decodeProvider(const json& value, const PathExists& exists) {
+std::optional<ProviderConfig> providerFromJson(const json& value, const PathExists& exists) {
   JsonObjectReader reader(value);
   auto id = reader.requiredString("id");
   if (!reader.ok()) return std::nullopt;
@@ -50,7 +50,7 @@ std::optional<ProviderConfig> decodeProvider(const json& value, const PathExists
   if (auto label = reader.string("label")) entry.label = *label;
   if (auto enabled = reader.boolean("enabled")) entry.enabled = *enabled;
   if (const json* windows = reader.array("windows")) {
-    auto decoded = decodeWindows(*windows);
+    auto decoded = windowsFromJson(*windows);
     if (!decoded) return std::nullopt;
     entry.windows = std::move(*decoded);
   }
@@ -61,7 +61,7 @@ std::optional<ProviderConfig> decodeProvider(const json& value, const PathExists
   return entry;
 }
 
-std::optional<json> encodeProvider(const ProviderConfig& entry) {
+std::optional<json> toJson(const ProviderConfig& entry) {
   auto pollSeconds = JsonNumber::fromDouble(entry.pollSeconds);
   if (!pollSeconds) return std::nullopt;
   json windows = json::array();
@@ -79,7 +79,7 @@ std::optional<json> encodeProvider(const ProviderConfig& entry) {
 
 }  // namespace
 
-std::optional<Config> decode(std::string_view text, const PathExists& exists) {
+std::optional<Config> decodeConfig(std::string_view text, const PathExists& exists) {
   auto parsed = JsonText::parse(text);
   if (!parsed) return std::nullopt;
   JsonObjectReader reader(*parsed);
@@ -89,7 +89,7 @@ std::optional<Config> decode(std::string_view text, const PathExists& exists) {
   if (const json* providers = reader.array("providers")) {
     config.providers.clear();
     for (const json& element : *providers) {
-      auto entry = decodeProvider(element, exists);
+      auto entry = providerFromJson(element, exists);
       if (!entry) return std::nullopt;
       config.providers.push_back(std::move(*entry));
     }
@@ -128,7 +128,7 @@ std::optional<std::string> encode(const Config& config) {
   // NaN and infinities have no JSON form; such a configuration is not written at all.
   json providers = json::array();
   for (const ProviderConfig& entry : config.providers) {
-    auto encoded = encodeProvider(entry);
+    auto encoded = toJson(entry);
     if (!encoded) return std::nullopt;
     providers.push_back(std::move(*encoded));
   }

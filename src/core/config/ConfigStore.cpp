@@ -40,7 +40,7 @@ ConfigLoadResult load(const FileLocations& locations, const PathExists& exists) 
       break;
   }
 
-  auto config = ConfigCoding::decode(file.bytes, exists);
+  auto config = ConfigCoding::decodeConfig(file.bytes, exists);
   if (!config) return {Config::fallback(exists), invalidError()};
 
   // Show the effective settings in the file; a failed rewrite changes nothing that was read.

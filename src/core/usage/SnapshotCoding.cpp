@@ -18,8 +18,8 @@ using namespace std::chrono;
 bool putDate(ordered_json& object, const char* key, const std::optional<Date>& date,
              const DateCoding& dates) {
   if (!date) return true;
-  if (!dates.encode) return false;
-  auto value = dates.encode(*date);
+  if (!dates.toJson) return false;
+  auto value = dates.toJson(*date);
   if (!value) return false;
   object[key] = std::move(*value);
   return true;
@@ -28,7 +28,7 @@ bool putDate(ordered_json& object, const char* key, const std::optional<Date>& d
 // A refused date fails the decode like a mistyped member.
 std::optional<Date> readDate(JsonObjectReader& reader, const json* value, const DateCoding& dates) {
   if (!value) return std::nullopt;
-  std::optional<Date> date = dates.decode ? dates.decode(*value) : std::nullopt;
+  std::optional<Date> date = dates.fromJson ? dates.fromJson(*value) : std::nullopt;
   if (!date) reader.fail();
   return date;
 }
@@ -44,7 +44,7 @@ DateCoding iso8601() {
       }};
 }
 
-std::optional<ordered_json> encode(const UsageWindow& window, const DateCoding& dates) {
+std::optional<ordered_json> toJson(const UsageWindow& window, const DateCoding& dates) {
   auto usedPercent = JsonNumber::fromDouble(window.usedPercent);
   if (!usedPercent) return std::nullopt;
   ordered_json object = ordered_json::object();
@@ -55,10 +55,10 @@ std::optional<ordered_json> encode(const UsageWindow& window, const DateCoding& 
   return object;
 }
 
-std::optional<ordered_json> encode(const ProviderSnapshot& provider, const DateCoding& dates) {
+std::optional<ordered_json> toJson(const ProviderSnapshot& provider, const DateCoding& dates) {
   ordered_json windows = ordered_json::array();
   for (const UsageWindow& window : provider.windows) {
-    auto encoded = encode(window, dates);
+    auto encoded = toJson(window, dates);
     if (!encoded) return std::nullopt;
     windows.push_back(std::move(*encoded));
   }
@@ -72,12 +72,12 @@ std::optional<ordered_json> encode(const ProviderSnapshot& provider, const DateC
   return object;
 }
 
-std::optional<ordered_json> encode(const Snapshot& snapshot, const DateCoding& dates) {
+std::optional<ordered_json> toJson(const Snapshot& snapshot, const DateCoding& dates) {
   ordered_json object = ordered_json::object();
   if (!putDate(object, "generatedAt", snapshot.generatedAt, dates)) return std::nullopt;
   ordered_json providers = ordered_json::array();
   for (const ProviderSnapshot& provider : snapshot.providers) {
-    auto encoded = encode(provider, dates);
+    auto encoded = toJson(provider, dates);
     if (!encoded) return std::nullopt;
     providers.push_back(std::move(*encoded));
   }
@@ -87,7 +87,7 @@ std::optional<ordered_json> encode(const Snapshot& snapshot, const DateCoding& d
   return object;
 }
 
-std::optional<UsageWindow> decodeUsageWindow(const json& value, const DateCoding& dates) {
+std::optional<UsageWindow> usageWindowFromJson(const json& value, const DateCoding& dates) {
   JsonObjectReader reader(value);
   auto windowMinutes = reader.requiredInteger("windowMinutes");
   auto usedPercent = reader.requiredNumber("usedPercent");
@@ -97,7 +97,8 @@ std::optional<UsageWindow> decodeUsageWindow(const json& value, const DateCoding
   return UsageWindow{*windowMinutes, *usedPercent, resetsAt, std::move(group)};
 }
 
-std::optional<ProviderSnapshot> decodeProviderSnapshot(const json& value, const DateCoding& dates) {
+std::optional<ProviderSnapshot> providerSnapshotFromJson(const json& value,
+                                                         const DateCoding& dates) {
   JsonObjectReader reader(value);
   auto id = reader.requiredString("id");
   auto name = reader.requiredString("name");
@@ -110,7 +111,7 @@ std::optional<ProviderSnapshot> decodeProviderSnapshot(const json& value, const 
   std::vector<UsageWindow> windows;
   windows.reserve(windowValues->size());
   for (const json& each : *windowValues) {
-    auto window = decodeUsageWindow(each, dates);
+    auto window = usageWindowFromJson(each, dates);
     if (!window) return std::nullopt;
     windows.push_back(std::move(*window));
   }
@@ -118,7 +119,7 @@ std::optional<ProviderSnapshot> decodeProviderSnapshot(const json& value, const 
                           std::move(*state), observedAt,       std::move(windows)};
 }
 
-std::optional<Snapshot> decode(const json& value, const DateCoding& dates) {
+std::optional<Snapshot> snapshotFromJson(const json& value, const DateCoding& dates) {
   JsonObjectReader reader(value);
   auto generatedAt = readDate(reader, reader.requiredMember("generatedAt"), dates);
   const json* providerValues = reader.requiredArray("providers");
@@ -129,7 +130,7 @@ std::optional<Snapshot> decode(const json& value, const DateCoding& dates) {
   std::vector<ProviderSnapshot> providers;
   providers.reserve(providerValues->size());
   for (const json& each : *providerValues) {
-    auto provider = decodeProviderSnapshot(each, dates);
+    auto provider = providerSnapshotFromJson(each, dates);
     if (!provider) return std::nullopt;
     providers.push_back(std::move(*provider));
   }

@@ -11,7 +11,7 @@ std::filesystem::path url(const FileLocations& locations) {
 }
 
 void save(const Snapshot& snapshot, const FileLocations& locations) {
-  auto value = SnapshotCoding::encode(snapshot, SnapshotCoding::iso8601());
+  auto value = SnapshotCoding::toJson(snapshot, SnapshotCoding::iso8601());
   if (!value) return;
   auto text = JsonText::compact(*value);
   if (!text) return;
@@ -24,7 +24,7 @@ std::optional<Snapshot> load(double maximumAge, Date now, const FileLocations& l
   if (file.outcome != FileReading::Outcome::read) return std::nullopt;
   auto value = JsonText::parse(file.bytes);
   if (!value) return std::nullopt;
-  auto snapshot = SnapshotCoding::decode(*value, SnapshotCoding::iso8601());
+  auto snapshot = SnapshotCoding::snapshotFromJson(*value, SnapshotCoding::iso8601());
   if (!snapshot) return std::nullopt;
   if (!(secondsBetween(snapshot->generatedAt, now) < maximumAge)) return std::nullopt;
   return snapshot;

@@ -12,7 +12,7 @@ bool nothingInstalled(const std::string&) {
 }
 
 std::optional<Config> decode(const std::string& text) {
-  return ConfigCoding::decode(text, nothingInstalled);
+  return ConfigCoding::decodeConfig(text, nothingInstalled);
 }
 
 TEST(ConfigCoding, FallbackHasTheCatalogueEntries) {
@@ -116,7 +116,7 @@ TEST(ConfigCoding, LegacyAccentsMigrateOthersStayAsWritten) {
 
 TEST(ConfigCoding, LegacyIconsFollowTheSuggestedIcon) {
   auto claudeInstalled = [](const std::string& path) { return path == "/Applications/Claude.app"; };
-  auto config = ConfigCoding::decode(R"({"providers": [
+  auto config = ConfigCoding::decodeConfig(R"({"providers": [
       {"id": "Claude", "icon": "sparkle"},
       {"id": "codex", "icon": "cube.fill"},
       {"id": "glm", "icon": "file:/home/me/glm.png"},
@@ -156,7 +156,7 @@ TEST(ConfigCoding, EncodingIsSortedEscapedAndStable) {
   EXPECT_LT(text->find("\"accent\""), text->find("\"windows\""));
   EXPECT_EQ(text->back(), '\n');
   // What was written reads back as the same configuration and writes the same bytes again.
-  auto decoded = ConfigCoding::decode(*text, nothingInstalled);
+  auto decoded = ConfigCoding::decodeConfig(*text, nothingInstalled);
   ASSERT_TRUE(decoded);
   EXPECT_EQ(*decoded, config);
   EXPECT_EQ(ConfigCoding::encode(*decoded), text);

@@ -22,7 +22,7 @@ std::optional<Snapshot> decodeEdited(const Edit& edit) {
   json::json_pointer pointer(edit.first);
   if (edit.second.empty()) document[pointer.parent_pointer()].erase(pointer.back());
   if (!edit.second.empty()) document[pointer] = json::parse(edit.second);
-  return SnapshotCoding::decode(document, SnapshotCoding::iso8601());
+  return SnapshotCoding::snapshotFromJson(document, SnapshotCoding::iso8601());
 }
 
 TEST(SnapshotCoding, EveryDateGoesThroughTheGivenCoding) {
@@ -32,19 +32,19 @@ TEST(SnapshotCoding, EveryDateGoesThroughTheGivenCoding) {
         return value.is_number() ? std::optional(dateFromUnixSeconds(value.get<double>()))
                                  : std::nullopt;
       }};
-  auto encoded = SnapshotCoding::encode(sampleSnapshot(), secondsSince1970);
+  auto encoded = SnapshotCoding::toJson(sampleSnapshot(), secondsSince1970);
   ASSERT_TRUE(encoded);
   EXPECT_EQ((*encoded)["generatedAt"], 1740821400);
   EXPECT_EQ((*encoded)["providers"][0]["observedAt"], 1740821340);
   EXPECT_EQ((*encoded)["providers"][0]["windows"][1]["resetsAt"], 1741132800);
-  EXPECT_EQ(SnapshotCoding::decode(json::parse(encoded->dump()), secondsSince1970),
+  EXPECT_EQ(SnapshotCoding::snapshotFromJson(json::parse(encoded->dump()), secondsSince1970),
             sampleSnapshot());
 
   SnapshotCoding::DateCoding refusing{[](Date) { return std::optional<ordered_json>(); },
                                       [](const json&) { return std::optional<Date>(); }};
-  EXPECT_EQ(SnapshotCoding::encode(sampleSnapshot(), refusing), std::nullopt);
-  EXPECT_EQ(SnapshotCoding::decode(sampleJson, refusing), std::nullopt);
-  EXPECT_TRUE(SnapshotCoding::encode(sampleSnapshot().providers[0].windows[0], refusing));
+  EXPECT_EQ(SnapshotCoding::toJson(sampleSnapshot(), refusing), std::nullopt);
+  EXPECT_EQ(SnapshotCoding::snapshotFromJson(sampleJson, refusing), std::nullopt);
+  EXPECT_TRUE(SnapshotCoding::toJson(sampleSnapshot().providers[0].windows[0], refusing));
 }
 
 TEST(SnapshotCoding, AMissingRequiredKeyOrAMistypedKeyFailsTheWholeDecode) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/sync/pairing/PairedDeviceDocument.h"
+#include "core/sync/pairing/PairedDeviceCoding.h"
 
 namespace meterwright {
 
@@ -17,7 +17,7 @@ PairedDeviceStore::RecordMap& PairedDeviceStore::load() {
   SecretReadResult stored =
       secrets_->read(service_, std::string(account), /*allowInteraction=*/false);
   if (stored.status == SecretStatus::success && stored.item) {
-    if (auto decoded = PairedDeviceDocument::decode(stored.item->data)) {
+    if (auto decoded = PairedDeviceCoding::decodeRecords(stored.item->data)) {
       for (PairingRecord& record : *decoded) {
         Uuid id = record.device.id;
         records.insert_or_assign(id, std::move(record));
@@ -33,7 +33,7 @@ bool PairedDeviceStore::persist(RecordMap records) {
   std::vector<PairingRecord> list;
   list.reserve(cache_->size());
   for (const auto& [id, record] : *cache_) list.push_back(record);
-  auto document = PairedDeviceDocument::encode(list);
+  auto document = PairedDeviceCoding::encode(list);
   if (!document) {
     lastWriteFailed_ = true;
     return false;

@@ -106,18 +106,4 @@ SymmetricKey PairingCode::authenticationKey() const {
   return *SymmetricKey::fromBytes(CryptoPrimitives::sha256(value));
 }
 
-nlohmann::json PairingCode::toJson() const {
-  return nlohmann::json{{"value", value}};
-}
-
-std::optional<PairingCode> PairingCode::fromJson(const nlohmann::json& json) {
-  if (!json.is_object()) return std::nullopt;
-  auto member = json.find("value");
-  if (member == json.end() || !member->is_string()) return std::nullopt;
-  const auto& value = member->get_ref<const std::string&>();
-  auto code = from(value);
-  if (!code || code->value != value) return std::nullopt;
-  return code;
-}
-
 }  // namespace meterwright

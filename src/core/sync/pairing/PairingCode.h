@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -43,10 +42,6 @@ struct PairingCode {
   std::string qrPayload() const;
   // SHA-256 of `value`: the key both proofs are made with.
   SymmetricKey authenticationKey() const;
-
-  // {"value": "…"}; a value that is not a normalised ten-character code does not decode.
-  nlohmann::json toJson() const;
-  static std::optional<PairingCode> fromJson(const nlohmann::json& json);
 
   bool operator==(const PairingCode&) const = default;
 

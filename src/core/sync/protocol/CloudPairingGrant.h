@@ -1,10 +1,7 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
 
 #include "core/encoding/Uuid.h"
 #include "core/sync/protocol/SyncProtocol.h"
@@ -13,8 +10,8 @@
 namespace meterwright {
 
 // The Mac's answer to an iCloud pairing request: its identity, its public key and the random token
-// both sides salt the derived key with. The token stands in for the pairing code, so it is never
-// printed.
+// both sides salt the derived key with (SyncCoding codes it). The token stands in for the pairing
+// code, so it is never printed.
 struct CloudPairingGrant {
   int version = SyncProtocol::version;
   Uuid macID;
@@ -23,13 +20,6 @@ struct CloudPairingGrant {
   std::string publicKey;
   std::string token;
   Date grantedAt;
-
-  // Sync-coder JSON, as CloudPairingRequest's.
-  nlohmann::ordered_json toJson() const;
-  std::optional<std::string> encoded() const;
-  // Every member is required.
-  static std::optional<CloudPairingGrant> fromJson(const nlohmann::json& value);
-  static std::optional<CloudPairingGrant> decode(std::string_view json);
 
   bool operator==(const CloudPairingGrant&) const = default;
 

@@ -18,7 +18,7 @@ bool noApplicationInstalled(const std::string&) {
 
 }  // namespace
 
-std::optional<ordered_json> encode(const ProviderConfig& entry) {
+std::optional<ordered_json> toJson(const ProviderConfig& entry) {
   auto pollSeconds = JsonNumber::fromDouble(entry.pollSeconds);
   if (!pollSeconds) return std::nullopt;
   ordered_json windows = ordered_json::array();
@@ -34,7 +34,7 @@ std::optional<ordered_json> encode(const ProviderConfig& entry) {
   return object;
 }
 
-std::optional<ProviderConfig> decode(const json& value) {
+std::optional<ProviderConfig> providerConfigFromJson(const json& value) {
   JsonObjectReader reader(value);
   auto id = reader.requiredString("id");
   if (!reader.ok()) return std::nullopt;

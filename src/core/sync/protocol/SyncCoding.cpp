@@ -61,9 +61,17 @@ std::optional<Uuid> requiredUuid(JsonObjectReader& reader, const char* key) {
 std::optional<std::string> requiredBytes(JsonObjectReader& reader, const char* key) {
   const json* value = reader.requiredMember(key);
   if (!value) return std::nullopt;
-  auto bytes = decodeBytes(*value);
+  auto bytes = bytesFromJson(*value);
   if (!bytes) reader.fail();
   return bytes;
+}
+
+std::optional<Date> requiredDate(JsonObjectReader& reader, const char* key) {
+  const json* value = reader.requiredMember(key);
+  if (!value) return std::nullopt;
+  auto date = dateFromJson(*value);
+  if (!date) reader.fail();
+  return date;
 }
 
 std::optional<bool> requiredBoolean(JsonObjectReader& reader, const char* key) {
@@ -80,8 +88,8 @@ ordered_json recordJson(const SyncMessage::PairRequest& request) {
   object["deviceID"] = request.deviceID.text();
   object["deviceName"] = request.deviceName;
   object["platform"] = request.platform;
-  object["publicKey"] = encodeBytes(request.publicKey);
-  object["proof"] = encodeBytes(request.proof);
+  object["publicKey"] = bytesToJson(request.publicKey);
+  object["proof"] = bytesToJson(request.proof);
   return object;
 }
 
@@ -99,8 +107,8 @@ ordered_json recordJson(const SyncMessage::PairAccepted& accepted) {
   object["version"] = accepted.version;
   object["deviceID"] = accepted.deviceID.text();
   object["deviceName"] = accepted.deviceName;
-  object["publicKey"] = encodeBytes(accepted.publicKey);
-  object["confirmation"] = encodeBytes(accepted.confirmation);
+  object["publicKey"] = bytesToJson(accepted.publicKey);
+  object["confirmation"] = bytesToJson(accepted.confirmation);
   return object;
 }
 
@@ -116,7 +124,7 @@ ordered_json recordJson(const SyncEnvelope& envelope) {
   ordered_json object = ordered_json::object();
   object["version"] = envelope.version;
   object["senderID"] = envelope.senderID.text();
-  object["sealed"] = encodeBytes(envelope.sealed);
+  object["sealed"] = bytesToJson(envelope.sealed);
   return object;
 }
 
@@ -194,6 +202,30 @@ template <typename Record>
 std::optional<SyncMessage> messageOf(std::optional<Record> record) {
   if (!record) return std::nullopt;
   return SyncMessage{std::move(*record)};
+}
+
+// --- Cloud pairing
+
+ordered_json recordJson(const CloudPairingRequest& request) {
+  ordered_json object = ordered_json::object();
+  object["version"] = request.version;
+  object["deviceID"] = request.deviceID.text();
+  object["deviceName"] = request.deviceName;
+  object["platform"] = request.platform;
+  object["publicKey"] = bytesToJson(request.publicKey);
+  object["askedAt"] = dateToJson(request.askedAt);
+  return object;
+}
+
+ordered_json recordJson(const CloudPairingGrant& grant) {
+  ordered_json object = ordered_json::object();
+  object["version"] = grant.version;
+  object["macID"] = grant.macID.text();
+  object["macName"] = grant.macName;
+  object["publicKey"] = bytesToJson(grant.publicKey);
+  object["token"] = grant.token;
+  object["grantedAt"] = dateToJson(grant.grantedAt);
+  return object;
 }
 
 // --- Events
@@ -280,7 +312,7 @@ std::optional<std::map<std::string, std::string>> iconsFromJson(const json& valu
   if (!value.is_object()) return std::nullopt;
   std::map<std::string, std::string> icons;
   for (const auto& [key, bytes] : value.items()) {
-    auto decoded = decodeBytes(bytes);
+    auto decoded = bytesFromJson(bytes);
     if (!decoded) return std::nullopt;
     icons.emplace(key, std::move(*decoded));
   }
@@ -296,11 +328,11 @@ std::optional<std::string> compactText(const std::optional<ordered_json>& value)
 
 SnapshotCoding::DateCoding dates() {
   return SnapshotCoding::DateCoding{
-      [](Date date) -> std::optional<ordered_json> { return encodeDate(date); },
-      [](const json& value) { return decodeDate(value); }};
+      [](Date date) -> std::optional<ordered_json> { return dateToJson(date); },
+      [](const json& value) { return dateFromJson(value); }};
 }
 
-ordered_json encodeDate(Date date) {
+ordered_json dateToJson(Date date) {
   long long total = std::chrono::round<microseconds>(date.time_since_epoch()).count();
   long long whole = total / microsPerSecond;
   long long fraction = total % microsPerSecond;
@@ -313,7 +345,7 @@ ordered_json encodeDate(Date date) {
   return ordered_json(*JsonNumber::fromDouble(seconds));
 }
 
-std::optional<Date> decodeDate(const json& value) {
+std::optional<Date> dateFromJson(const json& value) {
   auto number = JsonNumber::toDouble(value);
   if (!number || !std::isfinite(*number)) return std::nullopt;
   double seconds = std::clamp(*number, -dateLimit, dateLimit);
@@ -323,11 +355,11 @@ std::optional<Date> decodeDate(const json& value) {
   return Date{microseconds(total)};
 }
 
-ordered_json encodeBytes(std::string_view bytes) {
+ordered_json bytesToJson(std::string_view bytes) {
   return Base64::encode(bytes);
 }
 
-std::optional<std::string> decodeBytes(const json& value) {
+std::optional<std::string> bytesFromJson(const json& value) {
   if (!value.is_string()) return std::nullopt;
   return Base64::decode(value.get_ref<const std::string&>());
 }
@@ -347,28 +379,36 @@ std::optional<ordered_json> toJson(const SyncEnvelope& envelope) {
   return recordJson(envelope);
 }
 
+std::optional<ordered_json> toJson(const CloudPairingRequest& request) {
+  return recordJson(request);
+}
+
+std::optional<ordered_json> toJson(const CloudPairingGrant& grant) {
+  return recordJson(grant);
+}
+
 std::optional<ordered_json> toJson(const SyncEvent& event) {
   return caseObject(event.caseName(),
                     std::visit([](const auto& each) { return eventJson(each); }, event.value));
 }
 
 std::optional<ordered_json> toJson(const SyncPayload& payload) {
-  auto snapshot = SnapshotCoding::encode(payload.snapshot, dates());
+  auto snapshot = SnapshotCoding::toJson(payload.snapshot, dates());
   if (!snapshot) return std::nullopt;
   ordered_json providers = ordered_json::array();
   for (const ProviderConfig& entry : payload.providers) {
-    auto encoded = ProviderConfigCoding::encode(entry);
+    auto encoded = ProviderConfigCoding::toJson(entry);
     if (!encoded) return std::nullopt;
     providers.push_back(std::move(*encoded));
   }
   ordered_json events = ordered_json::array();
   for (const SyncEvent& event : payload.events) events.push_back(*toJson(event));
   ordered_json icons = ordered_json::object();
-  for (const auto& [id, bytes] : payload.icons) icons[id] = encodeBytes(bytes);
+  for (const auto& [id, bytes] : payload.icons) icons[id] = bytesToJson(bytes);
 
   ordered_json object = ordered_json::object();
   object["version"] = payload.version;
-  object["sentAt"] = encodeDate(payload.sentAt);
+  object["sentAt"] = dateToJson(payload.sentAt);
   object["sourceName"] = payload.sourceName;
   object["snapshot"] = std::move(*snapshot);
   object["providers"] = std::move(providers);
@@ -406,6 +446,33 @@ std::optional<SyncEnvelope> envelopeFromJson(const json& value) {
   return SyncEnvelope{*version, *senderID, std::move(*sealed)};
 }
 
+std::optional<CloudPairingRequest> cloudPairingRequestFromJson(const json& value) {
+  JsonObjectReader reader(value);
+  auto version = reader.requiredInteger("version");
+  auto deviceID = requiredUuid(reader, "deviceID");
+  auto deviceName = reader.requiredString("deviceName");
+  auto platform = reader.requiredString("platform");
+  auto publicKey = requiredBytes(reader, "publicKey");
+  auto askedAt = requiredDate(reader, "askedAt");
+  if (!reader.ok()) return std::nullopt;
+  return CloudPairingRequest{
+      *version, *deviceID, std::move(*deviceName), std::move(*platform), std::move(*publicKey),
+      *askedAt};
+}
+
+std::optional<CloudPairingGrant> cloudPairingGrantFromJson(const json& value) {
+  JsonObjectReader reader(value);
+  auto version = reader.requiredInteger("version");
+  auto macID = requiredUuid(reader, "macID");
+  auto macName = reader.requiredString("macName");
+  auto publicKey = requiredBytes(reader, "publicKey");
+  auto token = reader.requiredString("token");
+  auto grantedAt = requiredDate(reader, "grantedAt");
+  if (!reader.ok()) return std::nullopt;
+  return CloudPairingGrant{*version,          *macID,    std::move(*macName), std::move(*publicKey),
+                           std::move(*token), *grantedAt};
+}
+
 std::optional<SyncEvent> eventFromJson(const json& value) {
   auto member = soleMember(value);
   if (!member) return std::nullopt;
@@ -427,8 +494,8 @@ std::optional<SyncPayload> payloadFromJson(const json& value) {
 
   SyncPayload payload;
   payload.version = *version;
-  auto sentAt = decodeDate(*sentAtValue);
-  auto snapshot = SnapshotCoding::decode(*snapshotValue, dates());
+  auto sentAt = dateFromJson(*sentAtValue);
+  auto snapshot = SnapshotCoding::snapshotFromJson(*snapshotValue, dates());
   auto metric = metricFromString(*metricWord);
   if (!sentAt || !snapshot || !metric) return std::nullopt;
   payload.sentAt = *sentAt;
@@ -439,7 +506,7 @@ std::optional<SyncPayload> payloadFromJson(const json& value) {
 
   payload.providers.reserve(providerValues->size());
   for (const json& each : *providerValues) {
-    auto entry = ProviderConfigCoding::decode(each);
+    auto entry = ProviderConfigCoding::providerConfigFromJson(each);
     if (!entry) return std::nullopt;
     payload.providers.push_back(std::move(*entry));
   }
@@ -475,6 +542,14 @@ std::optional<std::string> encode(const SyncEvent& event) {
   return compactText(toJson(event));
 }
 
+std::optional<std::string> encode(const CloudPairingRequest& request) {
+  return compactText(toJson(request));
+}
+
+std::optional<std::string> encode(const CloudPairingGrant& grant) {
+  return compactText(toJson(grant));
+}
+
 std::optional<SyncMessage> decodeMessage(std::string_view text) {
   auto value = JsonText::parse(text);
   if (!value) return std::nullopt;
@@ -497,6 +572,18 @@ std::optional<SyncEvent> decodeEvent(std::string_view text) {
   auto value = JsonText::parse(text);
   if (!value) return std::nullopt;
   return eventFromJson(*value);
+}
+
+std::optional<CloudPairingRequest> decodeCloudPairingRequest(std::string_view text) {
+  auto value = JsonText::parse(text);
+  if (!value) return std::nullopt;
+  return cloudPairingRequestFromJson(*value);
+}
+
+std::optional<CloudPairingGrant> decodeCloudPairingGrant(std::string_view text) {
+  auto value = JsonText::parse(text);
+  if (!value) return std::nullopt;
+  return cloudPairingGrantFromJson(*value);
 }
 
 }  // namespace meterwright::SyncCoding

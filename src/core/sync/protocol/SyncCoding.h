@@ -1,10 +1,24 @@
 #pragma once
 
+// How every record family is coded (this and the other …Coding namespaces follow it):
+//
+//   Records are plain structs without coding members; a family's coding is free functions in
+//   its own `…Coding` namespace, named by level:
+//     JSON value  toJson(const R&) -> std::optional<nlohmann::ordered_json>
+//                 <r>FromJson(const nlohmann::json&) -> std::optional<R>   (messageFromJson)
+//     JSON text   encode(const R&) -> std::optional<std::string>
+//                 decode<R>(std::string_view) -> std::optional<R>          (decodeMessage)
+//   `encode` and `decode` always mean text. A value shared by records (a date, bytes) has a
+//   JSON-level pair named after it: dateToJson / dateFromJson. Extra context (a date coding, the
+//   installed applications) comes as a trailing parameter.
+
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/sync/protocol/CloudPairingGrant.h"
+#include "core/sync/protocol/CloudPairingRequest.h"
 #include "core/sync/protocol/SyncEnvelope.h"
 #include "core/sync/protocol/SyncMessage.h"
 #include "core/sync/protocol/SyncPayload.h"
@@ -26,34 +40,43 @@
 namespace meterwright::SyncCoding {
 
 SnapshotCoding::DateCoding dates();
-nlohmann::ordered_json encodeDate(Date date);
+nlohmann::ordered_json dateToJson(Date date);
 // Any JSON number; nothing for another type.
-std::optional<Date> decodeDate(const nlohmann::json& value);
+std::optional<Date> dateFromJson(const nlohmann::json& value);
 
-nlohmann::ordered_json encodeBytes(std::string_view bytes);
+nlohmann::ordered_json bytesToJson(std::string_view bytes);
 // Nothing unless a string of canonical padded Base64.
-std::optional<std::string> decodeBytes(const nlohmann::json& value);
+std::optional<std::string> bytesFromJson(const nlohmann::json& value);
 
 // Compact JSON text.
 std::optional<std::string> encode(const SyncMessage& message);
 std::optional<std::string> encode(const SyncPayload& payload);
 std::optional<std::string> encode(const SyncEnvelope& envelope);
 std::optional<std::string> encode(const SyncEvent& event);
+std::optional<std::string> encode(const CloudPairingRequest& request);
+std::optional<std::string> encode(const CloudPairingGrant& grant);
 
 std::optional<SyncMessage> decodeMessage(std::string_view json);
 std::optional<SyncPayload> decodePayload(std::string_view json);
 std::optional<SyncEnvelope> decodeEnvelope(std::string_view json);
 std::optional<SyncEvent> decodeEvent(std::string_view json);
+std::optional<CloudPairingRequest> decodeCloudPairingRequest(std::string_view json);
+std::optional<CloudPairingGrant> decodeCloudPairingGrant(std::string_view json);
 
 // The same at JSON level, for records nested in other documents.
 std::optional<nlohmann::ordered_json> toJson(const SyncMessage& message);
 std::optional<nlohmann::ordered_json> toJson(const SyncPayload& payload);
 std::optional<nlohmann::ordered_json> toJson(const SyncEnvelope& envelope);
 std::optional<nlohmann::ordered_json> toJson(const SyncEvent& event);
+std::optional<nlohmann::ordered_json> toJson(const CloudPairingRequest& request);
+std::optional<nlohmann::ordered_json> toJson(const CloudPairingGrant& grant);
 
 std::optional<SyncMessage> messageFromJson(const nlohmann::json& value);
 std::optional<SyncPayload> payloadFromJson(const nlohmann::json& value);
 std::optional<SyncEnvelope> envelopeFromJson(const nlohmann::json& value);
 std::optional<SyncEvent> eventFromJson(const nlohmann::json& value);
+// The cloud pairing records: every member is required.
+std::optional<CloudPairingRequest> cloudPairingRequestFromJson(const nlohmann::json& value);
+std::optional<CloudPairingGrant> cloudPairingGrantFromJson(const nlohmann::json& value);
 
 }  // namespace meterwright::SyncCoding

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/crypto/HexBytes.h"
-#include "core/sync/pairing/PairedDeviceDocument.h"
+#include "core/sync/pairing/PairedDeviceCoding.h"
 #include "core/sync/pairing/PairedDeviceStore.h"
 #include "support/ManualClock.h"
 #include "support/MemorySecretStore.h"
@@ -41,37 +41,37 @@ std::vector<Uuid> idsOf(const std::vector<PairingRecord>& records) {
   return ids;
 }
 
-TEST(PairedDeviceDocumentTest, WritesAnArrayWithDatesSince2001KeysInBase64AndUpperCaseIds) {
+TEST(PairedDeviceCodingTest, WritesAnArrayWithDatesSince2001KeysInBase64AndUpperCaseIds) {
   PairingRecord phone{PairedDevice{phoneID, "Ada's iPhone", "iOS", later(0.5), later(3600)},
                       *SymmetricKey::fromBytes(testing::fromHex(
                           "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"))};
-  EXPECT_EQ(PairedDeviceDocument::encode({phone}),
+  EXPECT_EQ(PairedDeviceCoding::encode({phone}),
             R"([{"device":{"id":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","name":"Ada's iPhone",)"
             R"("platform":"iOS","pairedAt":762514200.5,"lastSeenAt":762517800},"key":")" +
                 keyText + R"("}])");
-  EXPECT_EQ(PairedDeviceDocument::encode({}), "[]");
-  EXPECT_EQ(PairedDeviceDocument::referenceDate(), dateFromUnixSeconds(978'307'200));
+  EXPECT_EQ(PairedDeviceCoding::encode({}), "[]");
+  EXPECT_EQ(PairedDeviceCoding::referenceDate(), dateFromUnixSeconds(978'307'200));
 
   std::vector<PairingRecord> records = {record(phoneID, "Phone", 0.125),
                                         record(watchID, "Watch ⌚", -86400.75, 'w')};
   records[0].device.lastSeenAt = later(12.000001);
-  auto text = PairedDeviceDocument::encode(records);
+  auto text = PairedDeviceCoding::encode(records);
   ASSERT_TRUE(text);
-  EXPECT_EQ(PairedDeviceDocument::decode(*text), records);
+  EXPECT_EQ(PairedDeviceCoding::decodeRecords(*text), records);
   auto loose = nlohmann::json::parse(*text);
   loose[0]["device"]["id"] = "0f8e5a1c-3b2d-4c6e-9a7b-1d2e3f405162";
   loose[0]["device"]["lastSeenAt"] = nullptr;
   loose[0]["extra"] = 1;
   records[0].device.lastSeenAt.reset();
-  EXPECT_EQ(PairedDeviceDocument::decode(loose.dump()), records);
+  EXPECT_EQ(PairedDeviceCoding::decodeRecords(loose.dump()), records);
 }
 
-TEST(PairedDeviceDocumentTest, AnyBadRecordRefusesTheWholeDocument) {
+TEST(PairedDeviceCodingTest, AnyBadRecordRefusesTheWholeDocument) {
   const std::string good =
       R"({"device":{"id":"0F8E5A1C-3B2D-4C6E-9A7B-1D2E3F405162","name":"A","platform":"iOS",)"
       R"("pairedAt":1},"key":")" +
       keyText + R"("})";
-  ASSERT_TRUE(PairedDeviceDocument::decode("[" + good + "]"));
+  ASSERT_TRUE(PairedDeviceCoding::decodeRecords("[" + good + "]"));
   for (const char* patch :
        {R"({"key":"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg=="})",  // 31 bytes
         R"({"key":"not base64"})", R"({"key":null})", R"({"device":null})",
@@ -80,10 +80,11 @@ TEST(PairedDeviceDocumentTest, AnyBadRecordRefusesTheWholeDocument) {
         R"({"device":{"lastSeenAt":"yesterday"}})"}) {
     auto broken = nlohmann::json::parse(good);
     broken.merge_patch(nlohmann::json::parse(patch));
-    EXPECT_FALSE(PairedDeviceDocument::decode("[" + good + "," + broken.dump() + "]")) << patch;
+    EXPECT_FALSE(PairedDeviceCoding::decodeRecords("[" + good + "," + broken.dump() + "]"))
+        << patch;
   }
   for (const char* text : {"", "{}", "null", "[1]", "[[]]", "not json", "["}) {
-    EXPECT_FALSE(PairedDeviceDocument::decode(text)) << text;
+    EXPECT_FALSE(PairedDeviceCoding::decodeRecords(text)) << text;
   }
 }
 
@@ -126,7 +127,7 @@ class PairedDeviceStoreTest : public ::testing::Test {
   std::vector<PairingRecord> storedRecords() {
     auto item = storedItem();
     if (!item) return {};
-    return PairedDeviceDocument::decode(item->data).value_or(std::vector<PairingRecord>{});
+    return PairedDeviceCoding::decodeRecords(item->data).value_or(std::vector<PairingRecord>{});
   }
 
   testing::ManualClock clock{start};
@@ -165,8 +166,8 @@ TEST_F(PairedDeviceStoreTest, SavingWritesTheWholeListAsOneLabelledItemByDeleteT
 
 TEST_F(PairedDeviceStoreTest, RecordsComeBackOldestPairingFirstWhateverTheStoredOrder) {
   auto document =
-      PairedDeviceDocument::encode({record(watchID, "Watch", 300), record(tabletID, "Tablet", -50),
-                                    record(phoneID, "Phone", 7)});
+      PairedDeviceCoding::encode({record(watchID, "Watch", 300), record(tabletID, "Tablet", -50),
+                                  record(phoneID, "Phone", 7)});
   ASSERT_TRUE(document);
   ASSERT_EQ(direct->add(SecretItem{service, account, "label", *document, {}}),
             SecretStatus::success);

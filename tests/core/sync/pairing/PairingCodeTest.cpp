@@ -75,15 +75,6 @@ TEST(PairingCodeTest, AuthenticationKeyIsTheSha256OfTheTenCharacters) {
   EXPECT_FALSE(PairingCode{"7K3QH9XWPN"}.authenticationKey() == *expected);
 }
 
-TEST(PairingCodeTest, JsonIsTheSingleValueMemberAndOnlyNormalisedCodesDecode) {
-  EXPECT_EQ(sample.toJson().dump(), R"({"value":"7K3QH9XWPM"})");
-  EXPECT_EQ(PairingCode::fromJson(sample.toJson()), sample);
-  for (const char* bad : {R"({"value":"7k3qh9xwpm"})", R"({"value":"7K3QH-9XWPM"})",
-                          R"({"value":"7K3QH9XWP"})", R"({"value":7})", R"("7K3QH9XWPM")"}) {
-    EXPECT_EQ(PairingCode::fromJson(nlohmann::json::parse(bad)), std::nullopt) << bad;
-  }
-}
-
 TEST(PairingInvitationTest, ExpiresAtItsExpiryInstantAndDecodesOnlyTextWithACode) {
   Date expiry = dateFromUnixSeconds(1'740'821'460);
   PairingInvitation invitation{2, sample, expiry};

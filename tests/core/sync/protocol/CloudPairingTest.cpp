@@ -4,8 +4,7 @@
 #include <string>
 
 #include "core/crypto/HexBytes.h"
-#include "core/sync/protocol/CloudPairingGrant.h"
-#include "core/sync/protocol/CloudPairingRequest.h"
+#include "core/sync/protocol/SyncCoding.h"
 #include "core/sync/protocol/SyncProtocol.h"
 
 namespace meterwright {
@@ -33,20 +32,20 @@ const char* grantJson =
     R"("token":"AAECAwQFBgcICQoLDA0ODw==","grantedAt":1740821430})";
 
 TEST(CloudPairingTest, RequestAndGrantEncodeWithTheSyncCodersConventionsInFieldOrder) {
-  EXPECT_EQ(request.encoded(), requestJson);
-  EXPECT_EQ(CloudPairingRequest::decode(requestJson), request);
-  EXPECT_EQ(grant.encoded(), grantJson);
-  EXPECT_EQ(CloudPairingGrant::decode(grantJson), grant);
+  EXPECT_EQ(SyncCoding::encode(request), requestJson);
+  EXPECT_EQ(SyncCoding::decodeCloudPairingRequest(requestJson), request);
+  EXPECT_EQ(SyncCoding::encode(grant), grantJson);
+  EXPECT_EQ(SyncCoding::decodeCloudPairingGrant(grantJson), grant);
   CloudPairingRequest notUtf8 = request;
   notUtf8.deviceName = "\xff\xfe";
-  EXPECT_EQ(notUtf8.encoded(), std::nullopt);
+  EXPECT_EQ(SyncCoding::encode(notUtf8), std::nullopt);
   // Unknown members are ignored and a newer version still decodes.
   auto json = nlohmann::json::parse(requestJson);
   json["extra"] = {{"nested", true}};
   json["version"] = 3;
   CloudPairingRequest newer = request;
   newer.version = 3;
-  EXPECT_EQ(CloudPairingRequest::fromJson(json), newer);
+  EXPECT_EQ(SyncCoding::cloudPairingRequestFromJson(json), newer);
 }
 
 TEST(CloudPairingTest, EveryMemberIsRequiredAndMustHaveItsType) {
@@ -54,23 +53,23 @@ TEST(CloudPairingTest, EveryMemberIsRequiredAndMustHaveItsType) {
        {"version", "deviceID", "deviceName", "platform", "publicKey", "askedAt"}) {
     auto json = nlohmann::json::parse(requestJson);
     json[member] = nullptr;
-    EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << "null " << member;
+    EXPECT_EQ(SyncCoding::cloudPairingRequestFromJson(json), std::nullopt) << "null " << member;
     json.erase(member);
-    EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << "without " << member;
+    EXPECT_EQ(SyncCoding::cloudPairingRequestFromJson(json), std::nullopt) << "without " << member;
   }
   for (const char* patch :
        {R"({"version":2.5})", R"({"deviceID":"watch"})", R"({"publicKey":"not base64"})",
         R"({"askedAt":"2025-03-01"})", R"({"deviceName":7})"}) {
     auto json = nlohmann::json::parse(requestJson);
     json.merge_patch(nlohmann::json::parse(patch));
-    EXPECT_EQ(CloudPairingRequest::fromJson(json), std::nullopt) << patch;
+    EXPECT_EQ(SyncCoding::cloudPairingRequestFromJson(json), std::nullopt) << patch;
   }
   for (const char* member : {"version", "macID", "macName", "publicKey", "token", "grantedAt"}) {
     auto json = nlohmann::json::parse(grantJson);
     json.erase(member);
-    EXPECT_FALSE(CloudPairingGrant::fromJson(json)) << "without " << member;
+    EXPECT_FALSE(SyncCoding::cloudPairingGrantFromJson(json)) << "without " << member;
   }
-  EXPECT_EQ(CloudPairingRequest::decode("{"), std::nullopt);
+  EXPECT_EQ(SyncCoding::decodeCloudPairingRequest("{"), std::nullopt);
 }
 
 TEST(CloudPairingTest, ARequestIsStaleOnlyWhenMoreThanTheLifetimeHasPassed) {

@@ -1,4 +1,4 @@
-#include "core/sync/pairing/PairedDeviceDocument.h"
+#include "core/sync/pairing/PairedDeviceCoding.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +9,7 @@
 #include "core/json/JsonObjectReader.h"
 #include "core/json/JsonText.h"
 
-namespace meterwright::PairedDeviceDocument {
+namespace meterwright::PairedDeviceCoding {
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr long long microsPerSecond = 1'000'000;
 // Seconds either side of 2001 that a Date (nanoseconds in 64 bits) can hold, with room to spare.
 constexpr double dateLimit = 8.2e9;
 
-std::optional<ordered_json> encodeDate(Date date) {
+std::optional<ordered_json> dateToJson(Date date) {
   // In microseconds before subtracting, so no date can overflow the nanosecond count.
   long long total =
       std::chrono::round<std::chrono::microseconds>(date.time_since_epoch()).count() -
@@ -39,7 +39,7 @@ std::optional<ordered_json> encodeDate(Date date) {
   return ordered_json(*number);
 }
 
-std::optional<Date> decodeDate(double seconds) {
+std::optional<Date> dateFromSeconds(double seconds) {
   if (!std::isfinite(seconds)) return std::nullopt;
   seconds = std::clamp(seconds, -dateLimit, dateLimit);
   double whole = std::floor(seconds);
@@ -48,16 +48,16 @@ std::optional<Date> decodeDate(double seconds) {
   return referenceDate() + std::chrono::microseconds(total);
 }
 
-std::optional<ordered_json> encodeRecord(const PairingRecord& record) {
+std::optional<ordered_json> toJson(const PairingRecord& record) {
   const PairedDevice& device = record.device;
-  auto pairedAt = encodeDate(device.pairedAt);
+  auto pairedAt = dateToJson(device.pairedAt);
   if (!pairedAt) return std::nullopt;
   ordered_json encodedDevice = {{"id", device.id.text()},
                                 {"name", device.name},
                                 {"platform", device.platform},
                                 {"pairedAt", *pairedAt}};
   if (device.lastSeenAt) {
-    auto lastSeenAt = encodeDate(*device.lastSeenAt);
+    auto lastSeenAt = dateToJson(*device.lastSeenAt);
     if (!lastSeenAt) return std::nullopt;
     encodedDevice["lastSeenAt"] = *lastSeenAt;
   }
@@ -65,7 +65,7 @@ std::optional<ordered_json> encodeRecord(const PairingRecord& record) {
                       {"key", Base64::encode(record.key.view())}};
 }
 
-std::optional<PairedDevice> decodeDevice(const json& value) {
+std::optional<PairedDevice> deviceFromJson(const json& value) {
   JsonObjectReader reader(value);
   auto id = reader.requiredString("id");
   auto name = reader.requiredString("name");
@@ -74,22 +74,22 @@ std::optional<PairedDevice> decodeDevice(const json& value) {
   auto lastSeenAt = reader.number("lastSeenAt");
   if (!reader.ok()) return std::nullopt;
   auto uuid = Uuid::parse(*id);
-  auto pairedDate = decodeDate(*pairedAt);
+  auto pairedDate = dateFromSeconds(*pairedAt);
   if (!uuid || !pairedDate) return std::nullopt;
   PairedDevice device{*uuid, std::move(*name), std::move(*platform), *pairedDate, std::nullopt};
   if (lastSeenAt) {
-    device.lastSeenAt = decodeDate(*lastSeenAt);
+    device.lastSeenAt = dateFromSeconds(*lastSeenAt);
     if (!device.lastSeenAt) return std::nullopt;
   }
   return device;
 }
 
-std::optional<PairingRecord> decodeRecord(const json& value) {
+std::optional<PairingRecord> recordFromJson(const json& value) {
   JsonObjectReader reader(value);
   const json* device = reader.requiredMember("device");
   auto key = reader.requiredString("key");
   if (!reader.ok()) return std::nullopt;
-  auto decodedDevice = decodeDevice(*device);
+  auto decodedDevice = deviceFromJson(*device);
   if (!decodedDevice) return std::nullopt;
   auto keyBytes = Base64::decode(*key);
   if (!keyBytes) return std::nullopt;
@@ -107,24 +107,24 @@ Date referenceDate() {
 std::optional<std::string> encode(const std::vector<PairingRecord>& records) {
   ordered_json array = ordered_json::array();
   for (const PairingRecord& record : records) {
-    auto encoded = encodeRecord(record);
+    auto encoded = toJson(record);
     if (!encoded) return std::nullopt;
     array.push_back(std::move(*encoded));
   }
   return JsonText::compact(array);
 }
 
-std::optional<std::vector<PairingRecord>> decode(std::string_view text) {
+std::optional<std::vector<PairingRecord>> decodeRecords(std::string_view text) {
   auto document = JsonText::parse(text);
   if (!document || !document->is_array()) return std::nullopt;
   std::vector<PairingRecord> records;
   records.reserve(document->size());
   for (const json& element : *document) {
-    auto record = decodeRecord(element);
+    auto record = recordFromJson(element);
     if (!record) return std::nullopt;
     records.push_back(std::move(*record));
   }
   return records;
 }
 
-}  // namespace meterwright::PairedDeviceDocument
+}  // namespace meterwright::PairedDeviceCoding
