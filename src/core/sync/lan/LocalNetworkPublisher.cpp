@@ -4,14 +4,13 @@
 #include <utility>
 
 #include "core/sync/pairing/EnvelopeSealing.h"
-#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/pairing/PublisherHandshake.h"
 #include "core/sync/protocol/SyncProtocol.h"
 
 namespace meterwright {
 
 namespace {
 
-using Reason = SyncMessage::Failure::Reason;
 using asio::ip::tcp;
 
 // A failed accept leaves the listener itself working (out of descriptors, a connection reset
@@ -199,8 +198,7 @@ void LocalNetworkPublisher::sweepPending() {
   if (anyLeft) scheduleSweep();
 }
 
-bool LocalNetworkPublisher::holds(const FramedConnection* connection) const {
-  std::lock_guard guard(lock_);
+bool LocalNetworkPublisher::holdsLocked(const FramedConnection* connection) const {
   if (pending_.count(connection) != 0) return true;
   return std::any_of(connections_.begin(), connections_.end(),
                      [&](const auto& entry) { return entry.second.get() == connection; });
@@ -208,12 +206,8 @@ bool LocalNetworkPublisher::holds(const FramedConnection* connection) const {
 
 void LocalNetworkPublisher::handle(const SyncMessage& message,
                                    const std::shared_ptr<FramedConnection>& origin) {
-  if (const auto* request = message.as<SyncMessage::PairRequest>()) {
-    // Frames that arrived behind a refusal, or on a connection closed for idling, are not
-    // answered: the publisher has let go of that connection.
-    if (holds(origin.get())) handlePairRequest(*request, origin);
-  } else if (const auto* hello = message.as<SyncMessage::Hello>()) {
-    if (holds(origin.get())) handleHello(*hello, origin);
+  if (message.as<SyncMessage::PairRequest>() || message.as<SyncMessage::Hello>()) {
+    handleHandshake(message, origin);
   } else if (message.as<SyncMessage::RequestSnapshot>()) {
     handleSnapshotRequest(origin);
   } else if (const auto* failure = message.as<SyncMessage::Failure>()) {
@@ -221,94 +215,46 @@ void LocalNetworkPublisher::handle(const SyncMessage& message,
   }
 }
 
-void LocalNetworkPublisher::handlePairRequest(const SyncMessage::PairRequest& request,
-                                              const std::shared_ptr<FramedConnection>& origin) {
-  std::optional<PairingInvitation> invitation;
-  {
-    std::lock_guard guard(lock_);
-    invitation = invitation_;
-  }
-  if (!invitation || invitation->isExpired(clock_->now())) {
-    return refuse(origin, Reason::codeNoLongerValid);
-  }
-  if (request.version > SyncProtocol::version) return refuse(origin, Reason::needsNewerApp);
-  if (!PairingProof::isValidRequest(request.proof, invitation->code, request.deviceID,
-                                    request.publicKey)) {
-    {
-      // One guess per code. A code made since this request arrived is not the one guessed.
-      std::lock_guard guard(lock_);
-      if (invitation_ == invitation) invitation_.reset();
-    }
-    return refuse(origin, Reason::codeWrong);
-  }
-  std::optional<SymmetricKey> key = identity_.sharedKey(request.publicKey, invitation->code);
-  if (!key) return refuse(origin, Reason::keyAgreementFailed);
-
-  Date now = clock_->now();
-  PairedDevice device{request.deviceID, request.deviceName, request.platform, now, now};
-  std::optional<SyncPayload> latest;
-  std::shared_ptr<FramedConnection> replaced;
-  {
-    std::lock_guard guard(lock_);
-    replaced = registerLocked(origin, device, *key);
-    if (invitation_ == invitation) invitation_.reset();
-    latest = latest_;
-  }
-  // The device's earlier connection, closed once its queued frames are out.
-  replaced.reset();
-
-  std::string macKey = identity_.publicKeyData();
-  origin->send({SyncMessage::PairAccepted{
-      SyncProtocol::version, identity_.deviceID(), identity_.deviceName(), macKey,
-      PairingProof::acceptance(invitation->code, macKey, request.publicKey)}});
-  if (latest) sendSealed(origin, *latest, *key);
-  if (onPairingCompleted) onPairingCompleted(device, *key);
-  if (onDevicePaired) onDevicePaired(device);
-}
-
-void LocalNetworkPublisher::handleHello(const SyncMessage::Hello& hello,
-                                        const std::shared_ptr<FramedConnection>& origin) {
-  if (hello.version > SyncProtocol::version) return refuse(origin, Reason::needsNewerApp);
-
-  std::optional<SymmetricKey> key;
-  PairedDevice device;
-  std::shared_ptr<FramedConnection> previous;
+void LocalNetworkPublisher::handleHandshake(const SyncMessage& message,
+                                            const std::shared_ptr<FramedConnection>& origin) {
+  PublisherHandshake::Answer answer;
+  std::shared_ptr<FramedConnection> displaced;
   std::optional<SyncPayload> latest;
   {
-    std::unique_lock guard(lock_);
-    if (auto known = keys_.find(hello.deviceID); known != keys_.end()) {
-      key = known->second;
-    } else if (keyForDevice) {
-      key = keyForDevice(hello.deviceID);
+    std::lock_guard guard(lock_);
+    // Frames that arrived behind a refusal, or on a connection closed for idling, are not
+    // answered: the publisher has let go of that connection.
+    if (!holdsLocked(origin.get())) return;
+    answer = PublisherHandshake::answer(message, invitation_, clock_->now(), identity_, known_,
+                                        keyForDevice);
+    if (answer.usesUp && invitation_ == answer.usesUp) invitation_.reset();
+    if (answer.registers) {
+      displaced = registerLocked(origin, *answer.registers);
+      latest = latest_;
     }
-    if (!key) {
-      guard.unlock();
-      return refuse(origin, Reason::deviceNotRecognised);
-    }
-    Date now = clock_->now();
-    auto record = devices_.find(hello.deviceID);
-    device = PairedDevice{hello.deviceID, hello.deviceName, hello.platform,
-                          record != devices_.end() ? record->second.pairedAt : now, now};
-    previous = registerLocked(origin, device, *key);
-    latest = latest_;
   }
-  if (previous) previous->cancel();
+  // A device pairing again lets its earlier connection finish writing what it queued (dropping it
+  // closes it afterwards); a returning device's earlier connection is cut off at once.
+  if (displaced && !answer.pairedWithCode) displaced->cancel();
+  displaced.reset();
 
-  origin->send(
-      {SyncMessage::Welcome{SyncProtocol::version, identity_.deviceID(), identity_.deviceName()}});
-  if (latest) sendSealed(origin, *latest, *key);
-  if (onDevicePaired) onDevicePaired(device);
+  if (answer.reply) origin->send(*answer.reply);
+  // Letting go of the connection closes it once the refusal is written.
+  if (answer.closes) return dropPending(origin.get());
+  if (!answer.registers) return;
+  const PairingRecord& record = *answer.registers;
+  if (latest) sendSealed(origin, *latest, record.key);
+  if (answer.pairedWithCode && onPairingCompleted) onPairingCompleted(record.device, record.key);
+  if (onDevicePaired) onDevicePaired(record.device);
 }
 
 std::shared_ptr<FramedConnection> LocalNetworkPublisher::registerLocked(
-    const std::shared_ptr<FramedConnection>& origin, const PairedDevice& device,
-    const SymmetricKey& key) {
+    const std::shared_ptr<FramedConnection>& origin, const PairingRecord& record) {
   pending_.erase(origin.get());
   std::shared_ptr<FramedConnection> displaced;
-  std::shared_ptr<FramedConnection>& slot = connections_[device.id];
+  std::shared_ptr<FramedConnection>& slot = connections_[record.device.id];
   if (slot != origin) displaced = std::exchange(slot, origin);
-  keys_.insert_or_assign(device.id, key);
-  devices_.insert_or_assign(device.id, device);
+  known_.insert_or_assign(record.device.id, record);
   return displaced;
 }
 
@@ -320,18 +266,12 @@ void LocalNetworkPublisher::handleSnapshotRequest(const std::shared_ptr<FramedCo
     latest = latest_;
     for (const auto& [deviceID, connection] : connections_) {
       if (connection != origin) continue;
-      if (auto found = keys_.find(deviceID); found != keys_.end()) key = found->second;
+      if (auto found = known_.find(deviceID); found != known_.end()) key = found->second.key;
       break;
     }
   }
   // An unpaired connection gets no answer at all.
   if (latest && key) sendSealed(origin, *latest, *key);
-}
-
-void LocalNetworkPublisher::refuse(const std::shared_ptr<FramedConnection>& origin, Reason reason) {
-  origin->send({SyncMessage::Failure::standard(reason)});
-  // Letting go of the connection closes it once the refusal is written.
-  dropPending(origin.get());
 }
 
 void LocalNetworkPublisher::sendSealed(const std::shared_ptr<FramedConnection>& connection,
@@ -442,8 +382,7 @@ void LocalNetworkPublisher::revoke(const Uuid& deviceID) {
       connection = std::move(found->second);
       connections_.erase(found);
     }
-    keys_.erase(deviceID);
-    devices_.erase(deviceID);
+    known_.erase(deviceID);
   }
   if (connection) connection->cancel();
 }
@@ -452,7 +391,7 @@ std::vector<PairedDevice> LocalNetworkPublisher::pairedDevices() const {
   std::vector<PairedDevice> devices;
   {
     std::lock_guard guard(lock_);
-    for (const auto& [deviceID, device] : devices_) devices.push_back(device);
+    for (const auto& [deviceID, record] : known_) devices.push_back(record.device);
   }
   std::stable_sort(
       devices.begin(), devices.end(),

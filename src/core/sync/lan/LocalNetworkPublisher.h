@@ -21,6 +21,7 @@
 #include "core/sync/pairing/PairedDevice.h"
 #include "core/sync/pairing/PairingIdentity.h"
 #include "core/sync/pairing/PairingInvitation.h"
+#include "core/sync/pairing/PairingRecord.h"
 #include "core/sync/protocol/SyncError.h"
 #include "core/sync/protocol/SyncPayload.h"
 #include "core/sync/protocol/SyncTransport.h"
@@ -118,19 +119,15 @@ class LocalNetworkPublisher final : public SyncTransport {
   void sweepPending();
   void scheduleSweep();
 
-  bool holds(const FramedConnection* connection) const;
+  bool holdsLocked(const FramedConnection* connection) const;
   void handle(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
-  void handlePairRequest(const SyncMessage::PairRequest& request,
-                         const std::shared_ptr<FramedConnection>& origin);
-  void handleHello(const SyncMessage::Hello& hello,
-                   const std::shared_ptr<FramedConnection>& origin);
+  // A pair request or a hello, answered as PublisherHandshake decides.
+  void handleHandshake(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
   // With the lock held: `origin` becomes the device's connection, with its key and record.
   // Returns the connection it displaces, if any.
   std::shared_ptr<FramedConnection> registerLocked(const std::shared_ptr<FramedConnection>& origin,
-                                                   const PairedDevice& device,
-                                                   const SymmetricKey& key);
+                                                   const PairingRecord& record);
   void handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin);
-  void refuse(const std::shared_ptr<FramedConnection>& origin, SyncMessage::Failure::Reason reason);
   void sendSealed(const std::shared_ptr<FramedConnection>& connection, const SyncPayload& payload,
                   const SymmetricKey& key);
   void dropPending(const FramedConnection* connection);
@@ -160,8 +157,8 @@ class LocalNetworkPublisher final : public SyncTransport {
   std::optional<PairingInvitation> invitation_;
   std::map<Uuid, std::shared_ptr<FramedConnection>> connections_;
   std::map<const FramedConnection*, Pending> pending_;
-  std::map<Uuid, SymmetricKey> keys_;
-  std::map<Uuid, PairedDevice> devices_;
+  // The devices of this run, with their keys.
+  std::map<Uuid, PairingRecord> known_;
   std::optional<SyncPayload> latest_;
 
   std::thread queueThread_;  // last: started after everything it touches exists

@@ -2,8 +2,7 @@
 
 #include <utility>
 
-#include "core/sync/pairing/EnvelopeSealing.h"
-#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/pairing/SubscriberHandshake.h"
 
 namespace meterwright {
 
@@ -104,81 +103,42 @@ void LocalNetworkSubscriber::open(Connection connection, std::optional<PairingCo
 
 void LocalNetworkSubscriber::ready(const Connection& from, const std::optional<PairingCode>& code) {
   if (!isCurrent(from)) return;
-  if (code) {
-    std::string publicKey = identity_.publicKeyData();
-    std::string proof = PairingProof::request(*code, identity_.deviceID(), publicKey);
-    from->send({SyncMessage::PairRequest{SyncProtocol::version, identity_.deviceID(),
-                                         identity_.deviceName(), platform_, std::move(publicKey),
-                                         std::move(proof)}});
-    return;
+  for (const SyncMessage& message : SubscriberHandshake::opening(identity_, platform_, code)) {
+    from->send(message);
   }
-  from->send({SyncMessage::Hello{SyncProtocol::version, identity_.deviceID(),
-                                 identity_.deviceName(), platform_}});
-  // Asked at once so a reconnected device need not wait for the Mac's next publish.
-  from->send({SyncMessage::RequestSnapshot{}});
 }
 
 void LocalNetworkSubscriber::handle(const Connection& from, const SyncMessage& message) {
-  if (!isCurrent(from)) return;
-  if (const auto* accepted = message.as<SyncMessage::PairAccepted>()) {
-    handleAcceptance(from, *accepted);
-  } else if (const auto* envelope = message.as<SyncEnvelope>()) {
-    handleSnapshot(*envelope);
-  } else if (const auto* failure = message.as<SyncMessage::Failure>()) {
-    report(SyncError::refused(*failure));
-  }
-  // welcomeBack needs no answer; the device-bound cases never come from a Mac.
-}
-
-void LocalNetworkSubscriber::handleAcceptance(const Connection& from,
-                                              const SyncMessage::PairAccepted& accepted) {
   std::optional<PairingCode> code;
+  std::optional<SymmetricKey> key;
   {
     std::lock_guard guard(lock_);
+    if (connection_ != from) return;
     code = pairingCode_;
+    key = key_;
   }
-  if (!code) return report(SyncError::of(SyncError::Kind::notPaired));
+  // Nobody takes payloads: a snapshot is not worth opening.
+  if (message.as<SyncEnvelope>() && key && !onPayload) return;
 
-  if (!PairingProof::isValidAcceptance(accepted.confirmation, *code, accepted.publicKey,
-                                       identity_.publicKeyData())) {
+  SubscriberHandshake::Outcome outcome =
+      SubscriberHandshake::receive(message, identity_, code, key);
+  if (outcome.paired || outcome.closes) {
     Connection closing;
     {
       std::lock_guard guard(lock_);
       // Another thread may have opened a new connection since; that one is not this Mac's.
       if (connection_ != from) return;
-      closing = std::move(connection_);
-      key_.reset();
+      if (outcome.closes) closing = std::move(connection_);
+      key_ = outcome.paired;
       pairingCode_.reset();
     }
-    closing->cancel();
-    return report(SyncError::of(SyncError::Kind::macDidNotProveTheCode));
+    if (closing) closing->cancel();
   }
-
-  std::optional<SymmetricKey> key = identity_.sharedKey(accepted.publicKey, *code);
-  if (!key) return report(SyncError::of(SyncError::Kind::decryptionFailed));
-  {
-    std::lock_guard guard(lock_);
-    if (connection_ != from) return;
-    key_ = key;
-    pairingCode_.reset();
+  if (outcome.error) report(*outcome.error);
+  if (outcome.payload && onPayload) onPayload(*outcome.payload);
+  if (outcome.paired && onPaired) {
+    onPaired(*message.as<SyncMessage::PairAccepted>(), *outcome.paired);
   }
-  if (onPaired) onPaired(accepted, *key);
-}
-
-void LocalNetworkSubscriber::handleSnapshot(const SyncEnvelope& envelope) {
-  std::optional<SymmetricKey> key;
-  {
-    std::lock_guard guard(lock_);
-    key = key_;
-  }
-  if (!key) return report(SyncError::of(SyncError::Kind::notPaired));
-  if (!onPayload) return;
-  SyncResult<SyncPayload> opened = EnvelopeSealing::open(envelope, *key);
-  if (opened.ok()) return onPayload(opened.value());
-  SyncError::Kind kind = opened.error().kind;
-  report(kind == SyncError::Kind::unsupportedVersion || kind == SyncError::Kind::decryptionFailed
-             ? opened.error()
-             : SyncError::of(SyncError::Kind::decryptionFailed));
 }
 
 bool LocalNetworkSubscriber::isCurrent(const Connection& connection) const {

@@ -68,9 +68,8 @@ class LocalNetworkSubscriber {
             std::optional<SymmetricKey> key);
   // The connection's callbacks, each ignoring a connection that is no longer the current one.
   void ready(const Connection& from, const std::optional<PairingCode>& code);
+  // Applies what SubscriberHandshake makes of `message` to `from`, if still current.
   void handle(const Connection& from, const SyncMessage& message);
-  void handleAcceptance(const Connection& from, const SyncMessage::PairAccepted& accepted);
-  void handleSnapshot(const SyncEnvelope& envelope);
   bool isCurrent(const Connection& connection) const;
   // Runs onError on the queue, for failures found on the caller's thread.
   void reportLater(SyncError error);

@@ -9,12 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -82,14 +80,11 @@ const std::string noLongerValid =
     "failure codeNoLongerValid: That pairing code is no longer valid.";
 const std::string codeWrong =
     "failure codeWrong: That code is not right. Make a new one on the Mac.";
-const std::string needsNewerApp = "failure needsNewerApp: This Mac needs a newer Meterwright.";
 const std::string notRecognised =
     "failure deviceNotRecognised: This Mac does not recognise that device. Pair it again.";
-const std::string noKeyAgreed = "failure keyAgreementFailed: Could not agree on a key.";
 
-// Public, so the refusal table's rows can arrange the publisher's state.
 class LocalNetworkPublisherTest : public ::testing::Test {
- public:
+ protected:
   void SetUp() override { startWith({}); }
 
   void startWith(LocalNetworkPublisher::Limits limits) {
@@ -163,10 +158,7 @@ TEST_F(LocalNetworkPublisherTest, PairingAgreesOnOneKeyAndTheDeviceOpensTheRetai
   auto [accepted, deviceKey] = phone.paired.items()[0];
   auto [device, macKey] = pairings.items()[0];
   EXPECT_EQ(deviceKey, macKey);
-  EXPECT_EQ(accepted.version, 2);
   EXPECT_EQ(accepted.deviceID, mac.deviceID());
-  EXPECT_EQ(accepted.deviceName, "Studio Mac");
-  EXPECT_EQ(accepted.publicKey, mac.publicKeyData());
   EXPECT_EQ(phone.payloads.items()[0], payload(1));
 
   const PairedDevice expected{phone.id(), "Anna’s Phone", "linux", clock->now(), clock->now()};
@@ -185,8 +177,6 @@ TEST_F(LocalNetworkPublisherTest, WithoutARetainedPayloadPairingSendsOnlyTheAcce
   std::optional<SyncMessage> answer = socket.readMessage();
   ASSERT_EQ(summary(answer), "pairAccepted");
   const auto accepted = *answer->as<SyncMessage::PairAccepted>();
-  EXPECT_TRUE(PairingProof::isValidAcceptance(accepted.confirmation, code, accepted.publicKey,
-                                              phone.publicKeyData()));
 
   // A snapshot sent with the acceptance would arrive before the marked envelope.
   publisher->send(marker("first"), {phone.deviceID()});
@@ -203,105 +193,23 @@ TEST_F(LocalNetworkPublisherTest, WithoutARetainedPayloadPairingSendsOnlyTheAcce
   EXPECT_EQ(opened.value(), payload(2));
 }
 
-TEST_F(LocalNetworkPublisherTest, ARequestOneTickBeforeExpiryStillPairs) {
-  PairingCode code = invite(60);
-  clock->set(invitation.expiresAt - Date::duration(1));
-  EXPECT_EQ(answerToPairing(code), "pairAccepted");
-}
-
-struct Refusal {
-  std::string name;
-  // Brings the publisher into the row's state; returns what the device then sends.
-  std::function<SyncMessage(LocalNetworkPublisherTest&)> arrange;
-  std::string answer;
-  // Whether the shown code still pairs another device afterwards; nothing: not asked.
-  std::optional<bool> codeStillPairs;
-
-  friend void PrintTo(const Refusal& row, std::ostream* out) { *out << row.name; }
-};
-
 PairingIdentity tablet() {
   return PairingIdentity(Uuid::random(), "Tablet");
 }
 
-const Refusal refusals[] = {
-    {"NoInvitation",
-     [](LocalNetworkPublisherTest&) { return pairRequest(tablet(), PairingCode::fresh()); },
-     noLongerValid,
-     {}},
-    {"CodeAlreadyUsed",
-     [](LocalNetworkPublisherTest& test) {
-       PairingCode code = test.invite();
-       EXPECT_EQ(test.answerToPairing(code), "pairAccepted");
-       return pairRequest(tablet(), code);
-     },
-     noLongerValid,
-     {}},
-    {"AtTheExpiryInstant",
-     [](LocalNetworkPublisherTest& test) {
-       PairingCode code = test.invite();
-       test.clock->set(test.invitation.expiresAt);
-       return pairRequest(tablet(), code);
-     },
-     noLongerValid,
-     {}},
-    {"NewerPairRequest",
-     [](LocalNetworkPublisherTest& test) { return pairRequest(tablet(), test.invite(), 3); },
-     needsNewerApp, true},
-    {"WrongProof",
-     [](LocalNetworkPublisherTest& test) {
-       PairingCode guess = test.invite();
-       guess.value[0] = guess.value[0] == '0' ? '1' : '0';
-       return pairRequest(tablet(), guess);
-     },
-     codeWrong, false},
-    {"LowOrderPublicKey",
-     [](LocalNetworkPublisherTest& test) {
-       PairingCode code = test.invite();
-       const std::string zeroKey(32, '\0');
-       const Uuid id = Uuid::random();
-       return SyncMessage{SyncMessage::PairRequest{2, id, "Tablet", "linux", zeroKey,
-                                                   PairingProof::request(code, id, zeroKey)}};
-     },
-     noKeyAgreed, true},
-    {"NewerHelloOfAKnownDevice",
-     [](LocalNetworkPublisherTest& test) {
-       PairingIdentity device = tablet();
-       test.store(device);
-       return hello(device, 3);
-     },
-     needsNewerApp,
-     {}},
-    {"HelloOfAnUnknownDevice",
-     [](LocalNetworkPublisherTest&) { return hello(tablet()); },
-     notRecognised,
-     {}},
-};
-
-class LocalNetworkPublisherRefusalTest : public LocalNetworkPublisherTest,
-                                         public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(LocalNetworkPublisherRefusalTest, AnswersWithTheReasonThenClosesAndRegistersNothing) {
-  const Refusal& row = GetParam();
-  SyncMessage request = row.arrange(*this);
+// Which refusal for which request is PublisherHandshakeTest's table; here, that a refusal reaches
+// the device, closes its connection, registers nothing and uses up the code it guessed.
+TEST_F(LocalNetworkPublisherTest, AWrongGuessIsRefusedClosedAndUsesUpTheCode) {
+  PairingIdentity guesser = tablet();
+  PairingCode guess = invite();
+  guess.value[0] = guess.value[0] == '0' ? '1' : '0';
   DeviceSocket socket(port());
-  ASSERT_TRUE(socket.writeFrame(request));
-  EXPECT_EQ(summary(socket.readMessage()), row.answer);
+  ASSERT_TRUE(socket.writeFrame(pairRequest(guesser, guess)));
+  EXPECT_EQ(summary(socket.readMessage()), codeWrong);
   EXPECT_TRUE(socket.seesCloseWithin());
-
-  const Uuid refused = request.as<SyncMessage::Hello>()
-                           ? request.as<SyncMessage::Hello>()->deviceID
-                           : request.as<SyncMessage::PairRequest>()->deviceID;
-  for (const PairedDevice& device : publisher->pairedDevices()) EXPECT_NE(device.id, refused);
-  if (row.codeStillPairs) {
-    EXPECT_EQ(answerToPairing(invitation.code),
-              *row.codeStillPairs ? "pairAccepted" : noLongerValid);
-  }
+  EXPECT_TRUE(publisher->pairedDevices().empty());
+  EXPECT_EQ(answerToPairing(invitation.code), noLongerValid);
 }
-
-INSTANTIATE_TEST_SUITE_P(LocalNetworkPublisher, LocalNetworkPublisherRefusalTest,
-                         ::testing::ValuesIn(refusals),
-                         [](const auto& info) { return info.param.name; });
 
 TEST_F(LocalNetworkPublisherTest, ASnapshotRequestFromAnUnpairedConnectionGetsNoAnswer) {
   publisher->retain(payload(1));
