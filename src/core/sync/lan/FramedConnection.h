@@ -27,6 +27,9 @@ namespace meterwright {
 // Every callback runs on the socket's executor, which one thread runs (the owner's serial queue),
 // one at a time and never under the buffer lock. Set the callbacks before start(). The executor's
 // io_context must outlive the wrapper: dropping it posts the socket's close there.
+//
+// Private to the transport: only its sources and its tests include this, so Asio stays out of
+// the builds of the publisher's and subscriber's users.
 class FramedConnection : public std::enable_shared_from_this<FramedConnection> {
  public:
   // A socket that is already connected, such as one an acceptor handed over. onReady comes as

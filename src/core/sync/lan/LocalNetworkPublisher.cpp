@@ -1,9 +1,17 @@
 #include "core/sync/lan/LocalNetworkPublisher.h"
 
 #include <algorithm>
+#include <asio.hpp>
+#include <chrono>
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
+#include "core/sync/lan/FramedConnection.h"
 #include "core/sync/pairing/EnvelopeSealing.h"
+#include "core/sync/pairing/PairingRecord.h"
 #include "core/sync/pairing/PublisherHandshake.h"
 #include "core/sync/protocol/SyncProtocol.h"
 
@@ -47,11 +55,85 @@ bool listenerIsGone(const asio::error_code& error) {
 
 }  // namespace
 
-LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
-                                             std::shared_ptr<const Clock> clock,
-                                             std::shared_ptr<ServiceAdvertiser> advertiser,
-                                             Limits limits)
-    : identity_(std::move(identity)),
+struct LocalNetworkPublisher::Impl {
+  Impl(LocalNetworkPublisher& owner, PairingIdentity identity, std::shared_ptr<const Clock> clock,
+       std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits);
+  ~Impl();
+
+  SyncResult<void> start(std::uint16_t port, bool advertise);
+  void stop();
+  std::optional<std::uint16_t> port() const;
+  PairingInvitation makeInvitation(double lifetime);
+  void retain(const SyncPayload& payload);
+  void send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs);
+  void revoke(const Uuid& deviceID);
+  std::vector<PairedDevice> pairedDevices() const;
+  std::optional<std::string> advertisementProblem() const;
+
+  struct Pending {
+    std::shared_ptr<FramedConnection> connection;
+    std::chrono::steady_clock::time_point acceptedAt;
+  };
+
+  void acceptNext(std::shared_ptr<tcp::acceptor> acceptor);
+  void listenerReady(const std::shared_ptr<tcp::acceptor>& acceptor, std::uint16_t listeningPort,
+                     bool advertise);
+  void accepted(tcp::socket socket);
+  void sweepPending();
+  void scheduleSweep();
+
+  bool holdsLocked(const FramedConnection* connection) const;
+  void handle(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
+  // A pair request or a hello, answered as PublisherHandshake decides.
+  void handleHandshake(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
+  // With the lock held: `origin` becomes the device's connection, with its key and record.
+  // Returns the connection it displaces, if any.
+  std::shared_ptr<FramedConnection> registerLocked(const std::shared_ptr<FramedConnection>& origin,
+                                                   const PairingRecord& record);
+  void handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin);
+  void sendSealed(const std::shared_ptr<FramedConnection>& connection, const SyncPayload& payload,
+                  const SymmetricKey& key);
+  void dropPending(const FramedConnection* connection);
+  void report(const SyncError& error);
+  // Runs `work` on the queue and waits for it (at most a few seconds); runs it at once on the
+  // queue's own thread.
+  void runOnQueue(std::function<void()> work);
+
+  // Its callbacks are read on the queue.
+  LocalNetworkPublisher& owner_;
+  const PairingIdentity identity_;
+  const std::shared_ptr<const Clock> clock_;
+  const std::shared_ptr<ServiceAdvertiser> advertiser_;
+  const Limits limits_;
+
+  asio::io_context queue_;
+  asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
+  // Touched on the queue only.
+  asio::steady_timer sweepTimer_;
+  asio::steady_timer acceptPause_;
+  bool sweepArmed_ = false;
+  std::optional<std::string> acceptProblem_;
+
+  mutable std::mutex lock_;  // guards the fields below
+  std::shared_ptr<tcp::acceptor> listener_;
+  std::optional<std::uint16_t> listenerPort_;
+  bool isReady_ = false;
+  bool advertiseRequested_ = false;
+  std::optional<PairingInvitation> invitation_;
+  std::map<Uuid, std::shared_ptr<FramedConnection>> connections_;
+  std::map<const FramedConnection*, Pending> pending_;
+  // The devices of this run, with their keys.
+  std::map<Uuid, PairingRecord> known_;
+  std::optional<SyncPayload> latest_;
+
+  std::thread queueThread_;  // last: started after everything it touches exists
+};
+
+LocalNetworkPublisher::Impl::Impl(LocalNetworkPublisher& owner, PairingIdentity identity,
+                                  std::shared_ptr<const Clock> clock,
+                                  std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits)
+    : owner_(owner),
+      identity_(std::move(identity)),
       clock_(std::move(clock)),
       advertiser_(std::move(advertiser)),
       limits_(limits),
@@ -61,24 +143,14 @@ LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
       acceptPause_(queue_),
       queueThread_([this] { queue_.run(); }) {}
 
-LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
-                                             std::shared_ptr<const Clock> clock,
-                                             std::shared_ptr<ServiceAdvertiser> advertiser)
-    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser),
-                            Limits{}) {}
-
-LocalNetworkPublisher::~LocalNetworkPublisher() {
+LocalNetworkPublisher::Impl::~Impl() {
   stop();
   keepQueue_.reset();
   queue_.stop();
   queueThread_.join();
 }
 
-SyncResult<void> LocalNetworkPublisher::start() {
-  return start(0, true);
-}
-
-SyncResult<void> LocalNetworkPublisher::start(std::uint16_t port, bool advertise) {
+SyncResult<void> LocalNetworkPublisher::Impl::start(std::uint16_t port, bool advertise) {
   auto acceptor = std::make_shared<tcp::acceptor>(queue_);
   if (asio::error_code error = listen(*acceptor, port)) {
     return SyncError::transportFailed(error.message());
@@ -103,8 +175,8 @@ SyncResult<void> LocalNetworkPublisher::start(std::uint16_t port, bool advertise
   return {};
 }
 
-void LocalNetworkPublisher::listenerReady(const std::shared_ptr<tcp::acceptor>& acceptor,
-                                          std::uint16_t listeningPort, bool advertise) {
+void LocalNetworkPublisher::Impl::listenerReady(const std::shared_ptr<tcp::acceptor>& acceptor,
+                                                std::uint16_t listeningPort, bool advertise) {
   {
     std::lock_guard guard(lock_);
     if (listener_ != acceptor) return;
@@ -116,7 +188,7 @@ void LocalNetworkPublisher::listenerReady(const std::shared_ptr<tcp::acceptor>& 
   }
 }
 
-void LocalNetworkPublisher::acceptNext(std::shared_ptr<tcp::acceptor> acceptor) {
+void LocalNetworkPublisher::Impl::acceptNext(std::shared_ptr<tcp::acceptor> acceptor) {
   acceptor->async_accept([this, acceptor](const asio::error_code& error, tcp::socket socket) {
     if (!acceptor->is_open()) return;
     if (!error) {
@@ -137,7 +209,7 @@ void LocalNetworkPublisher::acceptNext(std::shared_ptr<tcp::acceptor> acceptor) 
   });
 }
 
-void LocalNetworkPublisher::accepted(tcp::socket socket) {
+void LocalNetworkPublisher::Impl::accepted(tcp::socket socket) {
   std::shared_ptr<FramedConnection> connection = FramedConnection::accepted(std::move(socket));
   std::weak_ptr<FramedConnection> weak = connection;
   connection->onMessage = [this, weak](const SyncMessage& message) {
@@ -166,7 +238,7 @@ void LocalNetworkPublisher::accepted(tcp::socket socket) {
   scheduleSweep();
 }
 
-void LocalNetworkPublisher::scheduleSweep() {
+void LocalNetworkPublisher::Impl::scheduleSweep() {
   if (sweepArmed_) return;
   sweepArmed_ = true;
   auto interval = std::clamp<std::chrono::milliseconds>(
@@ -178,7 +250,7 @@ void LocalNetworkPublisher::scheduleSweep() {
   });
 }
 
-void LocalNetworkPublisher::sweepPending() {
+void LocalNetworkPublisher::Impl::sweepPending() {
   auto now = std::chrono::steady_clock::now();
   std::vector<std::shared_ptr<FramedConnection>> expired;
   bool anyLeft = false;
@@ -198,14 +270,14 @@ void LocalNetworkPublisher::sweepPending() {
   if (anyLeft) scheduleSweep();
 }
 
-bool LocalNetworkPublisher::holdsLocked(const FramedConnection* connection) const {
+bool LocalNetworkPublisher::Impl::holdsLocked(const FramedConnection* connection) const {
   if (pending_.count(connection) != 0) return true;
   return std::any_of(connections_.begin(), connections_.end(),
                      [&](const auto& entry) { return entry.second.get() == connection; });
 }
 
-void LocalNetworkPublisher::handle(const SyncMessage& message,
-                                   const std::shared_ptr<FramedConnection>& origin) {
+void LocalNetworkPublisher::Impl::handle(const SyncMessage& message,
+                                         const std::shared_ptr<FramedConnection>& origin) {
   if (message.as<SyncMessage::PairRequest>() || message.as<SyncMessage::Hello>()) {
     handleHandshake(message, origin);
   } else if (message.as<SyncMessage::RequestSnapshot>()) {
@@ -215,8 +287,8 @@ void LocalNetworkPublisher::handle(const SyncMessage& message,
   }
 }
 
-void LocalNetworkPublisher::handleHandshake(const SyncMessage& message,
-                                            const std::shared_ptr<FramedConnection>& origin) {
+void LocalNetworkPublisher::Impl::handleHandshake(const SyncMessage& message,
+                                                  const std::shared_ptr<FramedConnection>& origin) {
   PublisherHandshake::Answer answer;
   std::shared_ptr<FramedConnection> displaced;
   std::optional<SyncPayload> latest;
@@ -226,7 +298,7 @@ void LocalNetworkPublisher::handleHandshake(const SyncMessage& message,
     // answered: the publisher has let go of that connection.
     if (!holdsLocked(origin.get())) return;
     answer = PublisherHandshake::answer(message, invitation_, clock_->now(), identity_, known_,
-                                        keyForDevice);
+                                        owner_.keyForDevice);
     if (answer.usesUp && invitation_ == answer.usesUp) invitation_.reset();
     if (answer.registers) {
       displaced = registerLocked(origin, *answer.registers);
@@ -244,11 +316,12 @@ void LocalNetworkPublisher::handleHandshake(const SyncMessage& message,
   if (!answer.registers) return;
   const PairingRecord& record = *answer.registers;
   if (latest) sendSealed(origin, *latest, record.key);
-  if (answer.pairedWithCode && onPairingCompleted) onPairingCompleted(record.device, record.key);
-  if (onDevicePaired) onDevicePaired(record.device);
+  if (answer.pairedWithCode && owner_.onPairingCompleted)
+    owner_.onPairingCompleted(record.device, record.key);
+  if (owner_.onDevicePaired) owner_.onDevicePaired(record.device);
 }
 
-std::shared_ptr<FramedConnection> LocalNetworkPublisher::registerLocked(
+std::shared_ptr<FramedConnection> LocalNetworkPublisher::Impl::registerLocked(
     const std::shared_ptr<FramedConnection>& origin, const PairingRecord& record) {
   pending_.erase(origin.get());
   std::shared_ptr<FramedConnection> displaced;
@@ -258,7 +331,8 @@ std::shared_ptr<FramedConnection> LocalNetworkPublisher::registerLocked(
   return displaced;
 }
 
-void LocalNetworkPublisher::handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin) {
+void LocalNetworkPublisher::Impl::handleSnapshotRequest(
+    const std::shared_ptr<FramedConnection>& origin) {
   std::optional<SyncPayload> latest;
   std::optional<SymmetricKey> key;
   {
@@ -274,13 +348,13 @@ void LocalNetworkPublisher::handleSnapshotRequest(const std::shared_ptr<FramedCo
   if (latest && key) sendSealed(origin, *latest, *key);
 }
 
-void LocalNetworkPublisher::sendSealed(const std::shared_ptr<FramedConnection>& connection,
-                                       const SyncPayload& payload, const SymmetricKey& key) {
+void LocalNetworkPublisher::Impl::sendSealed(const std::shared_ptr<FramedConnection>& connection,
+                                             const SyncPayload& payload, const SymmetricKey& key) {
   SyncResult<SyncEnvelope> envelope = EnvelopeSealing::seal(payload, identity_.deviceID(), key);
   if (envelope.ok()) connection->send({std::move(envelope).value()});
 }
 
-void LocalNetworkPublisher::dropPending(const FramedConnection* connection) {
+void LocalNetworkPublisher::Impl::dropPending(const FramedConnection* connection) {
   std::shared_ptr<FramedConnection> dropped;
   {
     std::lock_guard guard(lock_);
@@ -291,11 +365,11 @@ void LocalNetworkPublisher::dropPending(const FramedConnection* connection) {
   }
 }
 
-void LocalNetworkPublisher::report(const SyncError& error) {
-  if (onError) onError(error);
+void LocalNetworkPublisher::Impl::report(const SyncError& error) {
+  if (owner_.onError) owner_.onError(error);
 }
 
-void LocalNetworkPublisher::stop() {
+void LocalNetworkPublisher::Impl::stop() {
   std::shared_ptr<tcp::acceptor> listener;
   std::vector<std::shared_ptr<FramedConnection>> closing;
   {
@@ -318,7 +392,7 @@ void LocalNetworkPublisher::stop() {
   });
 }
 
-void LocalNetworkPublisher::runOnQueue(std::function<void()> work) {
+void LocalNetworkPublisher::Impl::runOnQueue(std::function<void()> work) {
   if (std::this_thread::get_id() == queueThread_.get_id()) return work();
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> finished = done->get_future();
@@ -329,14 +403,130 @@ void LocalNetworkPublisher::runOnQueue(std::function<void()> work) {
   finished.wait_for(queueWaitLimit);
 }
 
-std::optional<std::uint16_t> LocalNetworkPublisher::port() const {
+std::optional<std::uint16_t> LocalNetworkPublisher::Impl::port() const {
   std::lock_guard guard(lock_);
   if (!isReady_ || !listener_ || !listenerPort_ || *listenerPort_ == 0) return std::nullopt;
   return listenerPort_;
 }
 
+PairingInvitation LocalNetworkPublisher::Impl::makeInvitation(double lifetime) {
+  PairingInvitation invitation = identity_.invitation(lifetime, clock_->now());
+  std::lock_guard guard(lock_);
+  invitation_ = invitation;
+  return invitation;
+}
+
+void LocalNetworkPublisher::Impl::retain(const SyncPayload& payload) {
+  std::lock_guard guard(lock_);
+  latest_ = payload;
+}
+
+void LocalNetworkPublisher::Impl::send(const SyncEnvelope& envelope,
+                                       const std::vector<Uuid>& deviceIDs) {
+  std::map<Uuid, std::shared_ptr<FramedConnection>> open;
+  {
+    std::lock_guard guard(lock_);
+    open = connections_;
+  }
+  SyncMessage message{envelope};
+  for (const Uuid& deviceID : deviceIDs) {
+    if (auto found = open.find(deviceID); found != open.end()) found->second->send(message);
+  }
+}
+
+void LocalNetworkPublisher::Impl::revoke(const Uuid& deviceID) {
+  std::shared_ptr<FramedConnection> connection;
+  {
+    std::lock_guard guard(lock_);
+    if (auto found = connections_.find(deviceID); found != connections_.end()) {
+      connection = std::move(found->second);
+      connections_.erase(found);
+    }
+    known_.erase(deviceID);
+  }
+  if (connection) connection->cancel();
+}
+
+std::vector<PairedDevice> LocalNetworkPublisher::Impl::pairedDevices() const {
+  std::vector<PairedDevice> devices;
+  {
+    std::lock_guard guard(lock_);
+    for (const auto& [deviceID, record] : known_) devices.push_back(record.device);
+  }
+  std::stable_sort(
+      devices.begin(), devices.end(),
+      [](const PairedDevice& a, const PairedDevice& b) { return a.pairedAt < b.pairedAt; });
+  return devices;
+}
+
+std::optional<std::string> LocalNetworkPublisher::Impl::advertisementProblem() const {
+  bool requested = false;
+  {
+    std::lock_guard guard(lock_);
+    requested = advertiseRequested_ && listener_;
+  }
+  if (!requested) return std::nullopt;
+  if (!advertiser_) return "No DNS-SD advertiser is available";
+  return advertiser_->problem();
+}
+
+LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
+                                             std::shared_ptr<const Clock> clock,
+                                             std::shared_ptr<ServiceAdvertiser> advertiser,
+                                             Limits limits)
+    : impl_(std::make_unique<Impl>(*this, std::move(identity), std::move(clock),
+                                   std::move(advertiser), limits)) {}
+
+LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
+                                             std::shared_ptr<const Clock> clock,
+                                             std::shared_ptr<ServiceAdvertiser> advertiser)
+    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser),
+                            Limits{}) {}
+
+LocalNetworkPublisher::~LocalNetworkPublisher() = default;
+
+SyncResult<void> LocalNetworkPublisher::start() {
+  return impl_->start(0, true);
+}
+
+SyncResult<void> LocalNetworkPublisher::start(std::uint16_t port, bool advertise) {
+  return impl_->start(port, advertise);
+}
+
+void LocalNetworkPublisher::stop() {
+  impl_->stop();
+}
+
+std::optional<std::uint16_t> LocalNetworkPublisher::port() const {
+  return impl_->port();
+}
+
 bool LocalNetworkPublisher::isAvailable() const {
   return port().has_value();
+}
+
+PairingInvitation LocalNetworkPublisher::makeInvitation(double lifetime) {
+  return impl_->makeInvitation(lifetime);
+}
+
+void LocalNetworkPublisher::retain(const SyncPayload& payload) {
+  impl_->retain(payload);
+}
+
+void LocalNetworkPublisher::send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs) {
+  impl_->send(envelope, deviceIDs);
+}
+
+void LocalNetworkPublisher::revoke(const Uuid& deviceID) {
+  impl_->revoke(deviceID);
+}
+
+std::vector<PairedDevice> LocalNetworkPublisher::pairedDevices() const {
+  return impl_->pairedDevices();
+}
+
+std::optional<std::string> LocalNetworkPublisher::advertisementProblem() const {
+  return impl_->advertisementProblem();
 }
 
 bool LocalNetworkPublisher::waitUntilReady(double timeout) const {
@@ -350,64 +540,8 @@ bool LocalNetworkPublisher::waitUntilReady(double timeout) const {
   return false;
 }
 
-PairingInvitation LocalNetworkPublisher::makeInvitation(double lifetime) {
-  PairingInvitation invitation = identity_.invitation(lifetime, clock_->now());
-  std::lock_guard guard(lock_);
-  invitation_ = invitation;
-  return invitation;
-}
-
-void LocalNetworkPublisher::retain(const SyncPayload& payload) {
-  std::lock_guard guard(lock_);
-  latest_ = payload;
-}
-
-void LocalNetworkPublisher::send(const SyncEnvelope& envelope, const std::vector<Uuid>& deviceIDs) {
-  std::map<Uuid, std::shared_ptr<FramedConnection>> open;
-  {
-    std::lock_guard guard(lock_);
-    open = connections_;
-  }
-  SyncMessage message{envelope};
-  for (const Uuid& deviceID : deviceIDs) {
-    if (auto found = open.find(deviceID); found != open.end()) found->second->send(message);
-  }
-}
-
-void LocalNetworkPublisher::revoke(const Uuid& deviceID) {
-  std::shared_ptr<FramedConnection> connection;
-  {
-    std::lock_guard guard(lock_);
-    if (auto found = connections_.find(deviceID); found != connections_.end()) {
-      connection = std::move(found->second);
-      connections_.erase(found);
-    }
-    known_.erase(deviceID);
-  }
-  if (connection) connection->cancel();
-}
-
-std::vector<PairedDevice> LocalNetworkPublisher::pairedDevices() const {
-  std::vector<PairedDevice> devices;
-  {
-    std::lock_guard guard(lock_);
-    for (const auto& [deviceID, record] : known_) devices.push_back(record.device);
-  }
-  std::stable_sort(
-      devices.begin(), devices.end(),
-      [](const PairedDevice& a, const PairedDevice& b) { return a.pairedAt < b.pairedAt; });
-  return devices;
-}
-
-std::optional<std::string> LocalNetworkPublisher::advertisementProblem() const {
-  bool requested = false;
-  {
-    std::lock_guard guard(lock_);
-    requested = advertiseRequested_ && listener_;
-  }
-  if (!requested) return std::nullopt;
-  if (!advertiser_) return "No DNS-SD advertiser is available";
-  return advertiser_->problem();
+const PairingIdentity& LocalNetworkPublisher::identity() const {
+  return impl_->identity_;
 }
 
 }  // namespace meterwright

@@ -1,27 +1,20 @@
 #pragma once
 
-#include <asio.hpp>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/crypto/SymmetricKey.h"
 #include "core/encoding/Uuid.h"
-#include "core/sync/lan/FramedConnection.h"
 #include "core/sync/lan/ServiceAdvertiser.h"
 #include "core/sync/pairing/PairedDevice.h"
 #include "core/sync/pairing/PairingIdentity.h"
 #include "core/sync/pairing/PairingInvitation.h"
-#include "core/sync/pairing/PairingRecord.h"
 #include "core/sync/protocol/SyncError.h"
 #include "core/sync/protocol/SyncPayload.h"
 #include "core/sync/protocol/SyncTransport.h"
@@ -34,8 +27,8 @@ namespace meterwright {
 // sealed payloads to every connected device.
 //
 // The listener and every connection run on the publisher's own queue, one io_context run by one
-// thread, so messages of all connections are handled one at a time. The lock guards the fields
-// below; it is released before any message is sent and before a callback runs, except
+// thread, so messages of all connections are handled one at a time. One lock guards the
+// publisher's state; it is released before any message is sent and before a callback runs, except
 // keyForDevice, which is called under it (lock order: coordinator, publisher, store). The public
 // operations may be called from any thread. Callbacks run on the queue; none of them may destroy
 // the publisher.
@@ -94,7 +87,7 @@ class LocalNetworkPublisher final : public SyncTransport {
   // listener runs unadvertised on purpose).
   std::optional<std::string> advertisementProblem() const;
 
-  const PairingIdentity& identity() const { return identity_; }
+  const PairingIdentity& identity() const;
 
   // Set before start(). Run on the queue.
   // A device paired with the code: its record and the agreed key.
@@ -107,61 +100,10 @@ class LocalNetworkPublisher final : public SyncTransport {
   std::function<void(const SyncError&)> onError;
 
  private:
-  struct Pending {
-    std::shared_ptr<FramedConnection> connection;
-    std::chrono::steady_clock::time_point acceptedAt;
-  };
-
-  void acceptNext(std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
-  void listenerReady(const std::shared_ptr<asio::ip::tcp::acceptor>& acceptor,
-                     std::uint16_t listeningPort, bool advertise);
-  void accepted(asio::ip::tcp::socket socket);
-  void sweepPending();
-  void scheduleSweep();
-
-  bool holdsLocked(const FramedConnection* connection) const;
-  void handle(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
-  // A pair request or a hello, answered as PublisherHandshake decides.
-  void handleHandshake(const SyncMessage& message, const std::shared_ptr<FramedConnection>& origin);
-  // With the lock held: `origin` becomes the device's connection, with its key and record.
-  // Returns the connection it displaces, if any.
-  std::shared_ptr<FramedConnection> registerLocked(const std::shared_ptr<FramedConnection>& origin,
-                                                   const PairingRecord& record);
-  void handleSnapshotRequest(const std::shared_ptr<FramedConnection>& origin);
-  void sendSealed(const std::shared_ptr<FramedConnection>& connection, const SyncPayload& payload,
-                  const SymmetricKey& key);
-  void dropPending(const FramedConnection* connection);
-  void report(const SyncError& error);
-  // Runs `work` on the queue and waits for it (at most a few seconds); runs it at once on the
-  // queue's own thread.
-  void runOnQueue(std::function<void()> work);
-
-  const PairingIdentity identity_;
-  const std::shared_ptr<const Clock> clock_;
-  const std::shared_ptr<ServiceAdvertiser> advertiser_;
-  const Limits limits_;
-
-  asio::io_context queue_;
-  asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
-  // Touched on the queue only.
-  asio::steady_timer sweepTimer_;
-  asio::steady_timer acceptPause_;
-  bool sweepArmed_ = false;
-  std::optional<std::string> acceptProblem_;
-
-  mutable std::mutex lock_;  // guards the fields below
-  std::shared_ptr<asio::ip::tcp::acceptor> listener_;
-  std::optional<std::uint16_t> listenerPort_;
-  bool isReady_ = false;
-  bool advertiseRequested_ = false;
-  std::optional<PairingInvitation> invitation_;
-  std::map<Uuid, std::shared_ptr<FramedConnection>> connections_;
-  std::map<const FramedConnection*, Pending> pending_;
-  // The devices of this run, with their keys.
-  std::map<Uuid, PairingRecord> known_;
-  std::optional<SyncPayload> latest_;
-
-  std::thread queueThread_;  // last: started after everything it touches exists
+  // The listener, the connections and the queue, out of sight of the publisher's users.
+  struct Impl;
+  // Last: destroyed first, so the queue has stopped before the callbacks it runs go.
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace meterwright

@@ -1,16 +1,10 @@
 #pragma once
 
-#include <asio.hpp>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
 #include "core/crypto/SymmetricKey.h"
-#include "core/sync/lan/FramedConnection.h"
 #include "core/sync/pairing/PairingCode.h"
 #include "core/sync/pairing/PairingIdentity.h"
 #include "core/sync/protocol/SyncError.h"
@@ -35,13 +29,11 @@ class LocalNetworkSubscriber {
   LocalNetworkSubscriber(const LocalNetworkSubscriber&) = delete;
   LocalNetworkSubscriber& operator=(const LocalNetworkSubscriber&) = delete;
 
-  // Pairs with the Mac at `endpoint` (a resolved service) or at `host` (a name or an address)
-  // and `port`. A port outside 1–65535 reports transportFailed("Bad port") and opens nothing.
-  void connect(const asio::ip::tcp::endpoint& endpoint, const PairingCode& code);
+  // Pairs with the Mac at `host` (a name or an address, such as a resolved service's) and `port`.
+  // A port outside 1–65535 reports transportFailed("Bad port") and opens nothing.
   void connect(const std::string& host, int port, const PairingCode& code);
 
   // Reconnects a paired device with the key agreed earlier: hello, then requestSnapshot.
-  void reconnect(const asio::ip::tcp::endpoint& endpoint, const SymmetricKey& key);
   void reconnect(const std::string& host, int port, const SymmetricKey& key);
 
   // Closes and forgets the connection, the key and any code.
@@ -50,8 +42,8 @@ class LocalNetworkSubscriber {
   // Asks the Mac for the latest payload now; nothing without a connection.
   void requestSnapshot();
 
-  const PairingIdentity& identity() const { return identity_; }
-  const std::string& platform() const { return platform_; }
+  const PairingIdentity& identity() const;
+  const std::string& platform() const;
 
   // Set before connecting. Run on the queue.
   // A snapshot arrived and opened.
@@ -61,32 +53,10 @@ class LocalNetworkSubscriber {
   std::function<void(const SyncError&)> onError;
 
  private:
-  using Connection = std::shared_ptr<FramedConnection>;
-
-  // Makes `connection` the current one: a pairing when `code` is set, else a reconnect with `key`.
-  void open(Connection connection, std::optional<PairingCode> code,
-            std::optional<SymmetricKey> key);
-  // The connection's callbacks, each ignoring a connection that is no longer the current one.
-  void ready(const Connection& from, const std::optional<PairingCode>& code);
-  // Applies what SubscriberHandshake makes of `message` to `from`, if still current.
-  void handle(const Connection& from, const SyncMessage& message);
-  bool isCurrent(const Connection& connection) const;
-  // Runs onError on the queue, for failures found on the caller's thread.
-  void reportLater(SyncError error);
-  void report(const SyncError& error);
-
-  const PairingIdentity identity_;
-  const std::string platform_;
-
-  asio::io_context queue_;
-  asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
-
-  mutable std::mutex lock_;  // guards the three fields below
-  std::shared_ptr<FramedConnection> connection_;
-  std::optional<SymmetricKey> key_;
-  std::optional<PairingCode> pairingCode_;
-
-  std::thread queueThread_;  // last: started after everything it touches exists
+  // The connection and the queue, out of sight of the subscriber's users.
+  struct Impl;
+  // Last: destroyed first, so the queue has stopped before the callbacks it runs go.
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace meterwright
