@@ -166,7 +166,6 @@ void LoopbackHttpServer::handle(int connection) {
     waitWhileConnected(connection, -1);
     return;
   }
-  if (reply.delay > 0 && !waitWhileConnected(connection, reply.delay)) return;
 
   bool endless = reply.kind == Reply::Kind::endlessBody;
   std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " Reply\r\n";

@@ -22,7 +22,6 @@ class LoopbackHttpServer {
     std::string body{};
     // Sent after the status line; Content-Length and Connection are added by the server.
     std::vector<std::pair<std::string, std::string>> headers{};
-    double delay = 0;
   };
 
   static Reply answer(int status, std::string body, std::string contentType = "application/json");

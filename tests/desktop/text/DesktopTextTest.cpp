@@ -6,17 +6,9 @@
 namespace meterwright {
 namespace {
 
+// Lookups in the module's chosen language are checked through the executable (ExecutableTest).
 TEST(DesktopText, ItsBundleHoldsGermanAndEnglishObjectsOfTexts) {
   testing::expectGermanAndEnglishObjectsOfTexts(desktopStringBundle());
-}
-
-TEST(DesktopText, LooksUpInItsOwnModulesLanguage) {
-  desktopText().choose(std::vector<std::string>{"de"});
-  EXPECT_EQ(desktop::L("cli.notBuilt", "meterwright: %@ is not built yet", "x"),
-            "meterwright: x ist noch nicht gebaut");
-  desktopText().choose(std::nullopt);
-  EXPECT_EQ(desktop::L("cli.notBuilt", "meterwright: %@ is not built yet", "x"),
-            "meterwright: x is not built yet");
 }
 
 }  // namespace

@@ -194,11 +194,10 @@ TEST(ClaudeCredentialsChoice, FailureTextFollowsStatusAndPromptPermission) {
   const std::string absent = "Claude Code has not signed in on this Mac",
                     declined = "Keychain access was declined", notAsked = "Keychain was not asked",
                     unreadable = "Claude Code credentials not readable";
-  const Case cases[] = {{-25300, true, absent, true},   {-25300, false, absent, true},
-                        {-25308, true, declined, true}, {-25293, true, declined, true},
-                        {-128, true, declined, true},   {0, true, unreadable, true},
-                        {-36, true, unreadable, true},  {-25293, false, notAsked, false},
-                        {0, false, notAsked, false}};
+  const Case cases[] = {{-25300, true, absent, true},    {-25300, false, absent, true},
+                        {-25308, true, declined, true},  {-25293, true, declined, true},
+                        {-128, true, declined, true},    {-36, true, unreadable, true},
+                        {-25293, false, notAsked, false}};
   for (const Case& each : cases) {
     auto failure = ClaudeDirectSource::missingCredentialsFailure(each.status, each.allowPrompt);
     EXPECT_EQ(failure.summary, each.summary) << each.status << " " << each.allowPrompt;

@@ -169,23 +169,17 @@ TEST_F(ClaudeSessionRenewerTest, AttemptsThroughRenewIfDueAreTenMinutesApartAndR
   EXPECT_EQ(attempts.load(), 1) << "racing callers start one renewal";
 }
 
-TEST(ClaudeExecutable, LooksInTheUsualPlacesThenOnPath) {
+TEST(ClaudeExecutable, LooksInTheHomeFolderFirstThenOnPath) {
   testing::TemporaryFolder folder;
   FileLocations locations = folder.locations();
-  EXPECT_EQ(ClaudeExecutable::candidates(locations.home),
-            (std::vector<std::string>{(locations.home / ".local/bin/claude").string(),
-                                      "/opt/homebrew/bin/claude", "/usr/local/bin/claude"}));
-  // A home that is not absolute would make the first candidate depend on the current folder.
-  EXPECT_EQ(ClaudeExecutable::candidates("").size(), 2u);
-
   std::filesystem::path onPath = folder.path() / "tools" / "claude";
   FakePrograms::installAt("claude", onPath);
-  EXPECT_EQ(ClaudeExecutable::find(locations,
-                                   EnvironmentBlock({"PATH=" + onPath.parent_path().string()})),
-            onPath.string());
-  EXPECT_EQ(ClaudeExecutable::find(locations,
-                                   EnvironmentBlock({"PATH=" + onPath.parent_path().string()})),
-            FakePrograms::install(folder, "claude").string());
+  EnvironmentBlock environment({"PATH=" + onPath.parent_path().string()});
+  EXPECT_EQ(ClaudeExecutable::find(locations, environment), onPath.string());
+  std::string installed = FakePrograms::install(folder, "claude").string();
+  EXPECT_EQ(ClaudeExecutable::find(locations, environment), installed);
+  // A home that is not absolute would make the first candidate depend on the current folder.
+  EXPECT_EQ(ClaudeExecutable::candidates("").size(), 2u);
 }
 
 }  // namespace

@@ -55,26 +55,22 @@ TEST_F(ClaudeUsageFetch, EachKindOfAnswerHasItsOutcome) {
     LoopbackHttpServer::Reply reply;
     Outcome expected;
   };
-  std::vector<Row> rows = {
-      {LoopbackHttpServer::answer(200, "<html>Sign in</html>", "text/html"), Failure::unreadable()},
-      {LoopbackHttpServer::answer(200, "[1, 2]"), Failure::unreadable()},
-      {LoopbackHttpServer::answer(200, ""), Failure::unreadable()},
+  // Which bodies parse is ClaudeUsageAnswer's (ClaudeUsageAPITest); here, what the transport adds:
+  // the size bound, a status other than 200 ignoring a usable body, and no answer at all.
+  const Row rows[] = {
       {LoopbackHttpServer::answer(200, padded), Failure::unreadable()},
       {LoopbackHttpServer::answer(503, std::string(5 * 1024 * 1024, 'x')), Failure::http(503)},
+      {LoopbackHttpServer::answer(201, oneWindow), Failure::http(201)},
+      {LoopbackHttpServer::answer(429, oneWindow), Failure::http(429)},
       {LoopbackHttpServer::closeAtOnce(), Failure::http(0)},
   };
-  // Statuses other than 200 ignore a usable body.
-  for (int status : {401, 403, 429, 500, 201, 204}) {
-    rows.push_back({LoopbackHttpServer::answer(status, oneWindow), Failure::http(status)});
-  }
   for (const Row& row : rows) {
     EXPECT_EQ(fetchWith(row.reply), row.expected) << row.reply.status << " " << row.reply.body;
   }
 }
 
 TEST_F(ClaudeUsageFetch, NoAnswerWithinTheDeadlineTimesOutAtTheDeadline) {
-  for (auto reply : {LoopbackHttpServer::silence(), LoopbackHttpServer::endlessBody(),
-                     LoopbackHttpServer::Reply{.body = oneWindow, .delay = 20}}) {
+  for (auto reply : {LoopbackHttpServer::silence(), LoopbackHttpServer::endlessBody()}) {
     double seconds = testing::ProcessChecks::secondsTaken(
         [&] { EXPECT_EQ(fetchWith(reply, 0.3), Outcome(Failure::timedOut())); });
     EXPECT_GE(seconds, 0.29);
