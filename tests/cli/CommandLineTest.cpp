@@ -3,8 +3,6 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
-#include "core/settings/UserDefaults.h"
-#include "core/text/Localization.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -22,23 +20,11 @@ TEST(CommandLineDispatch, FirstOptionInTableOrderWins) {
 }
 
 TEST(CommandLineDispatch, AnythingElseStartsTheApplication) {
-  EXPECT_EQ(CommandLine::dispatch({}), Job::application);
-  EXPECT_EQ(CommandLine::dispatch({"--prnt"}), Job::application);
-  EXPECT_EQ(CommandLine::dispatch({"--PRINT"}), Job::application);
-  EXPECT_EQ(CommandLine::dispatch({"--print=yes"}), Job::application);
-  EXPECT_EQ(CommandLine::dispatch({"--allow-keychain"}), Job::application);
-  EXPECT_EQ(CommandLine::dispatch({"help"}), Job::application);
-}
-
-TEST(CommandLineRun, PrintsTheConfigurationPathAndCreatesTheFile) {
-  testing::TemporaryFolder folder;
-  auto locations = folder.locations();
-  std::ostringstream out, err;
-  int status = CommandLine::run({"--config", "--allow-keychain"}, locations, out, err);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(out.str(), locations.configFile().string() + "\n");
-  EXPECT_EQ(err.str(), "");
-  EXPECT_TRUE(std::filesystem::exists(locations.configFile()));
+  for (auto arguments : std::vector<std::vector<std::string>>{
+           {}, {"--prnt"}, {"--PRINT"}, {"--print=yes"}, {"--allow-keychain"}, {"help"}}) {
+    EXPECT_EQ(CommandLine::dispatch(arguments), Job::application)
+        << ::testing::PrintToString(arguments);
+  }
 }
 
 TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
@@ -55,19 +41,6 @@ TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
   std::ostringstream out, err;
   EXPECT_EQ(CommandLine::run({"--allow-keychain"}, locations, out, err), 2);
   EXPECT_EQ(err.str(), "meterwright: the tray application is not built yet\n");
-}
-
-TEST(CommandLineRun, TextsFollowTheLaunchLanguageOfTheGivenLocations) {
-  testing::TemporaryFolder folder;
-  auto locations = folder.locations();
-  testing::writeFile(locations.configFile(), R"({"language": "de"})");
-  std::ostringstream out, err;
-  CommandLine::run({"--preview"}, locations, out, err);
-  EXPECT_EQ(err.str(), "meterwright: --preview ist noch nicht gebaut\n");
-
-  // Back to the system language for whatever runs next in this process.
-  UserDefaults defaults(locations.userDefaultsFile());
-  Localization::apply("", defaults);
 }
 
 }  // namespace

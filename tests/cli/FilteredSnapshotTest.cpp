@@ -110,18 +110,6 @@ TEST(FilteredSnapshot, WritesTheEnabledProvidersInConfigurationOrderToTheCharact
   EXPECT_EQ(FilteredSnapshot::text(sampleReading(), sampleConfig(), now), expected);
 }
 
-TEST(FilteredSnapshot, EveryUngroupedWindowWhenTheConfigurationNamesNone) {
-  Config config;
-  config.providers = {entry("claude")};
-  auto value = FilteredSnapshot::build(sampleReading(), config, now);
-  ASSERT_EQ(value["providers"].size(), 1u);
-  std::vector<std::string> labels;
-  for (const auto& each : value["providers"][0]["windows"]) {
-    labels.push_back(each["label"].get<std::string>() + (each.contains("group") ? "+" : ""));
-  }
-  EXPECT_EQ(labels, (std::vector<std::string>{"5h", "7d", "1h", "7d+"}));
-}
-
 TEST(FilteredSnapshot, NoMatchingProviderLeavesAnEmptyListAndAProviderWithoutWindowsIsKept) {
   Config config;
   config.providers = {entry("absent"), entry("claude", false)};

@@ -105,6 +105,8 @@ TEST(FormatWindows, UngroupedInConfiguredOrderWithGroupedOnesOnlyInAllWindows) {
   EXPECT_EQ(shown(Format::windows, {60, 300}), Windows{fiveHours});
   EXPECT_EQ(shown(Format::windows, {300, 300}), (Windows{fiveHours, fiveHours}));
   EXPECT_EQ(shown(Format::windows, {10080}, {opusWeek}), Windows{});
+  EXPECT_EQ(shown(Format::allWindows, {}),
+            (Windows{fiveHours, sevenDays, laterFiveHours, opusWeek, sonnetWeek}));
   EXPECT_EQ(shown(Format::allWindows, {10080}), (Windows{sevenDays, opusWeek, sonnetWeek}));
   EXPECT_EQ(shown(Format::allWindows, {60}), (Windows{opusWeek, sonnetWeek}));
 }
