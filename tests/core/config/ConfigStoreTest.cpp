@@ -41,18 +41,10 @@ TEST_F(ConfigStoreTest, MissingFileIsCreatedAndPartialOnesCompleted) {
 }
 
 TEST_F(ConfigStoreTest, UnusableFilesAreLeftByteIdenticalAndDefaultsUsed) {
-  for (const std::string& text : {
-           std::string(R"({"metric": "left"})"),
-           std::string("not json at all"),
-           std::string(""),
-           std::string("\x00\x01\x02\xff", 4),
-           std::string("{\"separator\": \"\xed\xa0\x80\"}"),
-           std::string(5000, '[') + std::string(5000, ']'),
-           std::string(R"({"refreshSeconds": 1e400})"),
-           std::string(R"({"refreshSeconds": NaN})"),
-           std::string(3 * 1024 * 1024, '\x01'),
-           std::string(FileReading::defaultLimit + 1, ' '),
-       }) {
+  // Which documents fail to decode is ConfigCodingTest's; here, one of each way a file fails.
+  for (const std::string& text :
+       {std::string(R"({"metric": "left"})"), std::string("not json at all"), std::string(""),
+        std::string("\x00\x01\x02\xff", 4), std::string(FileReading::defaultLimit + 1, ' ')}) {
     SCOPED_TRACE(text.substr(0, 40));
     writeFile(file(), text);
     auto result = load();

@@ -71,28 +71,21 @@ TEST(CryptoPrimitivesTest, ChaChaPolyMatchesRfc8439AndRefusesOtherAadAndWrongLen
   EXPECT_EQ(Crypto::chachaOpen(vector.key, vector.nonce, *empty), "");
 }
 
+// RFC 4231 test cases 1, 2 and 6: one call into libsodium, so a short key, a text key and a key
+// longer than a block are the cases that differ.
 TEST(CryptoPrimitivesTest, HmacSha256MatchesRfc4231) {
   struct Vector {
     std::string key, data;
     const char* mac;
   };
-  const std::string longKey(131, '\xaa');
   for (const Vector& vector : {
            Vector{std::string(20, '\x0b'), "Hi There",
                   "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
            Vector{"Jefe", "what do ya want for nothing?",
                   "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
-           Vector{std::string(20, '\xaa'), std::string(50, '\xdd'),
-                  "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
-           Vector{fromHex("0102030405060708090a0b0c0d0e0f10111213141516171819"),
-                  std::string(50, '\xcd'),
-                  "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
-           Vector{longKey, "Test Using Larger Than Block-Size Key - Hash Key First",
+           Vector{std::string(131, '\xaa'),
+                  "Test Using Larger Than Block-Size Key - Hash Key First",
                   "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},
-           Vector{longKey,
-                  "This is a test using a larger than block-size key and a larger than block-size "
-                  "data. The key needs to be hashed before being used by the HMAC algorithm.",
-                  "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
        }) {
     EXPECT_EQ(toHex(Crypto::hmacSha256(vector.key, vector.data)), vector.mac) << vector.data;
   }
