@@ -14,7 +14,6 @@
 #include "core/sync/pairing/EnvelopeSealing.h"
 #include "core/sync/pairing/PairingProof.h"
 #include "core/sync/pairing/SubscriberHandshake.h"
-#include "core/sync/protocol/SyncFraming.h"
 #include "core/time/Clock.h"
 
 namespace meterwright {
@@ -197,21 +196,6 @@ TEST_F(LocalNetworkSubscriberTest, DisconnectClosesTheSocketAndLaterRequestsSend
   // A request written before the close would arrive as a byte instead of the end of the stream.
   EXPECT_TRUE(mac.peer.seesCloseWithin());
   EXPECT_TRUE(phone.errors.items().empty());
-}
-
-TEST_F(LocalNetworkSubscriberTest, GarbageFromTheListenerIsAMalformedMessage) {
-  ASSERT_TRUE(startPairing(mac).has_value());
-  ASSERT_TRUE(mac.peer.write(std::string("\0\0\0\x10", 4) + std::string(16, '\xA7')));
-  ASSERT_TRUE(phone.errors.waitFor(1));
-  EXPECT_EQ(phone.errors.items(), std::vector{SyncError::malformedMessage()});
-}
-
-TEST_F(LocalNetworkSubscriberTest, AFrameDribbledOneByteAtATimeStillOpens) {
-  SymmetricKey key = SymmetricKey::random();
-  ASSERT_TRUE(reconnected(key));
-  ASSERT_TRUE(mac.peer.dribble(SyncFraming::encode(sealed(payload(), key)).value()));
-  ASSERT_TRUE(phone.payloads.waitFor(1));
-  EXPECT_EQ(phone.payloads.items(), std::vector{payload()});
 }
 
 TEST_F(LocalNetworkSubscriberTest, AListenerThatAnnouncesAFullFrameAndFallsSilentIsClosedPromptly) {
