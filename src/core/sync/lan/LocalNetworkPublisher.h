@@ -29,7 +29,7 @@ namespace meterwright {
 // The listener and every connection run on the publisher's own queue, one io_context run by one
 // thread, so messages of all connections are handled one at a time. One lock guards the
 // publisher's state; it is released before any message is sent and before a callback runs, except
-// keyForDevice, which is called under it (lock order: coordinator, publisher, store). The public
+// keyForDevice, which is called under it (lock order: SyncCoordinator.h). The public
 // operations may be called from any thread. Callbacks run on the queue; none of them may destroy
 // the publisher.
 class LocalNetworkPublisher final : public SyncTransport {
