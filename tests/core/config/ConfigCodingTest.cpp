@@ -120,7 +120,7 @@ TEST(ConfigCoding, LegacyIconsFollowTheSuggestedIcon) {
       {"id": "codex", "icon": "cube.fill"},
       {"id": "glm", "icon": "file:/home/me/glm.png"},
       {"id": "acme", "icon": "circle.hexagongrid.fill"}]})",
-                                     claudeInstalled);
+                                           claudeInstalled);
   ASSERT_TRUE(config);
   EXPECT_EQ(config->providers[0].icon, "app:/Applications/Claude.app");
   EXPECT_EQ(config->providers[0].id, "Claude");
