@@ -6,15 +6,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/encoding/Uuid.h"
+#include "core/sync/lan/QueueThread.h"
 #include "core/sync/protocol/SyncFraming.h"
 #include "core/sync/protocol/SyncMessage.h"
 
@@ -32,23 +31,15 @@ class ConnectionCrowd {
     dribbling,    // writes a hello of a device nobody knows, one byte every 20 ms
   };
 
-  ConnectionCrowd() : keepRunning_(asio::make_work_guard(io_)) {
-    std::promise<void> finished;
-    finished_ = finished.get_future();
-    thread_ = std::thread([this, done = std::move(finished)]() mutable {
-      io_.run();
-      done.set_value();
-    });
-  }
+  ConnectionCrowd() = default;
 
   // Closes every connection and waits (boundedly) for the thread to run out of work.
   ~ConnectionCrowd() {
-    asio::post(io_, [this] {
+    asio::post(queue_.io, [this] {
       for (const auto& member : members_) member->close();
+      members_.clear();
     });
-    keepRunning_.reset();
-    if (finished_.wait_for(std::chrono::seconds(10)) != std::future_status::ready) io_.stop();
-    thread_.join();
+    queue_.drainsWithin();
   }
 
   ConnectionCrowd(const ConnectionCrowd&) = delete;
@@ -60,7 +51,7 @@ class ConnectionCrowd {
       std::lock_guard guard(mutex_);
       opened_ += count;
     }
-    asio::post(io_, [this, port, count, behaviour] {
+    asio::post(queue_.io, [this, port, count, behaviour] {
       for (std::size_t i = 0; i < count; ++i) {
         auto member = std::make_shared<Member>(*this, behaviour, members_.size());
         members_.push_back(member);
@@ -76,23 +67,37 @@ class ConnectionCrowd {
            failed_ == 0;
   }
 
-  // Whether the listener has closed at least `count` of the connections within the deadline.
-  bool waitUntilClosedByListener(std::size_t count,
-                                 std::chrono::seconds deadline = std::chrono::seconds(10)) {
+  // Whether the listener has closed at least `count` of the connections within ten seconds.
+  bool waitUntilClosedByListener(std::size_t count) {
     std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, deadline, [&] { return closedByListener_ >= count; });
-  }
-
-  std::size_t closedByListener() const {
-    std::lock_guard guard(mutex_);
-    return closedByListener_;
+    return changed_.wait_for(guard, std::chrono::seconds(10),
+                             [&] { return closedByListener_ >= count; });
   }
 
  private:
+  // What a connection of `behaviour` writes once connected; `index` seeds the random bytes.
+  static std::string bytesOf(Behaviour behaviour, std::size_t index) {
+    std::string bytes;
+    if (behaviour == Behaviour::randomBytes) {
+      std::mt19937 generator(static_cast<std::uint32_t>(index));
+      for (int i = 0; i < 64; ++i) bytes.push_back(static_cast<char>(generator()));
+    } else if (behaviour == Behaviour::hugePrefix) {
+      bytes = std::string("\x00\x10\x00\x00", 4);  // 1048576, the largest allowed
+    } else if (behaviour == Behaviour::dribbling) {
+      bytes = SyncFraming::encode({SyncMessage::Hello{2, Uuid::random(), "Slow Tablet", "linux"}})
+                  .value();
+    }
+    return bytes;
+  }
+
   // One connection; only the crowd's thread touches it.
   struct Member : std::enable_shared_from_this<Member> {
     Member(ConnectionCrowd& crowd, Behaviour behaviour, std::size_t index)
-        : crowd(crowd), behaviour(behaviour), socket(crowd.io_), timer(crowd.io_), index(index) {}
+        : crowd(crowd),
+          socket(crowd.queue_.io),
+          timer(crowd.queue_.io),
+          outgoing(bytesOf(behaviour, index)),
+          dribbles(behaviour == Behaviour::dribbling) {}
 
     void connect(std::uint16_t port) {
       socket.async_connect(
@@ -101,7 +106,7 @@ class ConnectionCrowd {
             self->crowd.count(error ? &ConnectionCrowd::failed_ : &ConnectionCrowd::connected_);
             if (error) return;
             self->read();
-            self->misbehave();
+            self->write();
           });
     }
 
@@ -117,42 +122,21 @@ class ConnectionCrowd {
           });
     }
 
-    void misbehave() {
-      switch (behaviour) {
-        case Behaviour::silent:
-          return;
-        case Behaviour::randomBytes: {
-          std::mt19937 generator(static_cast<std::uint32_t>(index));
-          for (int i = 0; i < 64; ++i) outgoing.push_back(static_cast<char>(generator()));
-          return writeAll();
-        }
-        case Behaviour::hugePrefix:
-          outgoing = std::string("\x00\x10\x00\x00", 4);  // 1048576, the largest allowed
-          return writeAll();
-        case Behaviour::dribbling:
-          outgoing =
-              SyncFraming::encode({SyncMessage::Hello{2, Uuid::random(), "Slow Tablet", "linux"}})
-                  .value();
-          return dribble();
-      }
-    }
-
-    void writeAll() {
-      asio::async_write(socket, asio::buffer(outgoing),
-                        [self = shared_from_this()](const asio::error_code&, std::size_t) {});
-    }
-
-    void dribble() {
+    // All at once, or one byte every 20 ms for a dribbler.
+    void write() {
       if (written == outgoing.size()) return;
-      asio::async_write(socket, asio::buffer(&outgoing[written], 1),
-                        [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                          if (error) return;
-                          ++self->written;
-                          self->timer.expires_after(std::chrono::milliseconds(20));
-                          self->timer.async_wait([self](const asio::error_code& error) {
-                            if (!error) self->dribble();
-                          });
-                        });
+      std::size_t size = dribbles ? 1 : outgoing.size() - written;
+      asio::async_write(
+          socket, asio::buffer(&outgoing[written], size),
+          [self = shared_from_this()](const asio::error_code& error, std::size_t count) {
+            if (error) return;
+            self->written += count;
+            if (!self->dribbles) return;
+            self->timer.expires_after(std::chrono::milliseconds(20));
+            self->timer.async_wait([self](const asio::error_code& error) {
+              if (!error) self->write();
+            });
+          });
     }
 
     void close() {
@@ -162,11 +146,10 @@ class ConnectionCrowd {
     }
 
     ConnectionCrowd& crowd;
-    Behaviour behaviour;
     asio::ip::tcp::socket socket;
     asio::steady_timer timer;
-    std::size_t index;
     std::string outgoing;
+    bool dribbles;
     std::size_t written = 0;
     std::array<char, 4096> incoming{};
   };
@@ -179,8 +162,6 @@ class ConnectionCrowd {
     changed_.notify_all();
   }
 
-  asio::io_context io_;  // before the members, whose sockets are built on it
-  asio::executor_work_guard<asio::io_context::executor_type> keepRunning_;
   std::vector<std::shared_ptr<Member>> members_;  // the crowd's thread only
 
   mutable std::mutex mutex_;  // guards the counters
@@ -190,8 +171,8 @@ class ConnectionCrowd {
   std::size_t failed_ = 0;
   std::size_t closedByListener_ = 0;
 
-  std::future<void> finished_;
-  std::thread thread_;
+  // Last: its thread is stopped before the counters its handlers touch go.
+  QueueThread queue_;
 };
 
 }  // namespace meterwright::testing

@@ -11,7 +11,7 @@
 
 #include "core/sync/lan/FramedConnection.h"
 #include "core/sync/lan/Journal.h"
-#include "core/sync/lan/LoopbackPeer.h"
+#include "core/sync/lan/LoopbackSocket.h"
 #include "core/sync/lan/QueueThread.h"
 #include "core/sync/protocol/SyncFraming.h"
 
@@ -19,7 +19,7 @@ namespace meterwright {
 namespace {
 
 using testing::Journal;
-using testing::LoopbackPeer;
+using testing::LoopbackSocket;
 using testing::QueueThread;
 using namespace std::chrono_literals;
 
@@ -75,7 +75,7 @@ struct AcceptedLink {
   }
 
   QueueThread queue;
-  LoopbackPeer peer;
+  LoopbackSocket peer;
   Recorder recorder;
   std::shared_ptr<FramedConnection> connection;
 };
@@ -136,7 +136,6 @@ TEST_F(FramedConnectionTest, ASendOverTheLimitReportsItAndWritesNothing) {
   connection->send(failureSaying(std::string(1048577, 'x')));
   ASSERT_TRUE(recorder.failures.waitFor(1));
   EXPECT_EQ(recorder.failures.items(), std::vector<SyncError>{SyncError::couldNotEncode()});
-  EXPECT_EQ(recorder.failures.items()[0].text, "Could not encode a message");
   connection->send(hello());
   EXPECT_EQ(peer.readMessage(), hello());
 }
@@ -222,7 +221,7 @@ class ConnectingFramedConnectionTest : public ::testing::Test {
   }
 
   QueueThread queue;
-  LoopbackPeer peer;
+  LoopbackSocket peer;
   Recorder recorder;
 };
 

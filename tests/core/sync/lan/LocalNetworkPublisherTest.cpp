@@ -19,13 +19,12 @@
 
 #include "core/sync/SyncCoordinator.h"
 #include "core/sync/lan/ConnectionCrowd.h"
-#include "core/sync/lan/DeviceSocket.h"
 #include "core/sync/lan/Journal.h"
 #include "core/sync/lan/LocalNetworkPublisher.h"
-#include "core/sync/lan/LocalNetworkSubscriber.h"
+#include "core/sync/lan/LoopbackSocket.h"
 #include "core/sync/lan/RecordingDevice.h"
 #include "core/sync/pairing/EnvelopeSealing.h"
-#include "core/sync/pairing/PairingProof.h"
+#include "core/sync/pairing/SubscriberHandshake.h"
 #include "core/sync/protocol/SyncFraming.h"
 #include "core/usage/SampleSnapshot.h"
 #include "support/ManualClock.h"
@@ -36,8 +35,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ConnectionCrowd;
-using testing::DeviceSocket;
 using testing::Journal;
+using testing::LoopbackSocket;
 using testing::RecordingDevice;
 using Reason = SyncMessage::Failure::Reason;
 
@@ -50,14 +49,13 @@ SyncPayload payload(int number) {
   return value;
 }
 
-SyncMessage pairRequest(const PairingIdentity& device, const PairingCode& code, int version = 2) {
-  return {SyncMessage::PairRequest{
-      version, device.deviceID(), device.deviceName(), "linux", device.publicKeyData(),
-      PairingProof::request(code, device.deviceID(), device.publicKeyData())}};
+// A device's first message, as a real one writes it: a pair request proving `code`, or a hello.
+SyncMessage opening(const PairingIdentity& device, std::optional<PairingCode> code = {}) {
+  return SubscriberHandshake::opening(device, "linux", code)[0];
 }
 
-SyncMessage hello(const PairingIdentity& device, int version = 2) {
-  return {SyncMessage::Hello{version, device.deviceID(), device.deviceName(), "linux"}};
+PairingIdentity tablet() {
+  return PairingIdentity(Uuid::random(), "Tablet");
 }
 
 // An envelope the test recognises when it arrives; the publisher only passes envelopes on.
@@ -65,23 +63,17 @@ SyncEnvelope marker(const std::string& mark) {
   return {2, Uuid{}, mark};
 }
 
-// The case of a message, and a failure's reason and detail, so mismatches read well.
+// The case of a message, or a refusal's reason (which must come with its standard detail), so
+// mismatches read well.
 std::string summary(const std::optional<SyncMessage>& message) {
   if (!message) return "nothing";
-  if (const auto* failure = message->as<SyncMessage::Failure>()) {
-    std::string reason =
-        failure->reason ? std::string(SyncMessage::Failure::toString(*failure->reason)) : "-";
-    return "failure " + reason + ": " + failure->detail;
+  const auto* failure = message->as<SyncMessage::Failure>();
+  if (!failure) return std::string(message->caseName());
+  if (!failure->reason || *failure != SyncMessage::Failure::standard(*failure->reason)) {
+    return "failure: " + failure->detail;
   }
-  return std::string(message->caseName());
+  return std::string(SyncMessage::Failure::toString(*failure->reason));
 }
-
-const std::string noLongerValid =
-    "failure codeNoLongerValid: That pairing code is no longer valid.";
-const std::string codeWrong =
-    "failure codeWrong: That code is not right. Make a new one on the Mac.";
-const std::string notRecognised =
-    "failure deviceNotRecognised: This Mac does not recognise that device. Pair it again.";
 
 class LocalNetworkPublisherTest : public ::testing::Test {
  protected:
@@ -120,19 +112,17 @@ class LocalNetworkPublisherTest : public ::testing::Test {
     return key;
   }
 
-  // A raw device that has said hello and been welcomed; nothing else is read.
-  std::unique_ptr<DeviceSocket> welcomed(const PairingIdentity& device) {
-    auto socket = std::make_unique<DeviceSocket>(port());
-    EXPECT_TRUE(socket->writeFrame(hello(device)));
+  // A raw device known to the store that has said hello and been welcomed; nothing else is read.
+  std::unique_ptr<LoopbackSocket> welcomed(const PairingIdentity& device) {
+    auto socket = std::make_unique<LoopbackSocket>(port());
+    EXPECT_TRUE(socket->writeFrame(opening(device)));
     EXPECT_EQ(summary(socket->readMessage()), "welcomeBack");
     return socket;
   }
 
-  // What a device using `code` now gets for its pair request.
-  std::string answerToPairing(const PairingCode& code) {
-    DeviceSocket socket(port());
-    EXPECT_TRUE(
-        socket.writeFrame(pairRequest(PairingIdentity(Uuid::random(), "Spare Phone"), code)));
+  // What `socket` is answered to `message`.
+  static std::string answer(LoopbackSocket& socket, const SyncMessage& message) {
+    EXPECT_TRUE(socket.writeFrame(message));
     return summary(socket.readMessage());
   }
 
@@ -147,44 +137,34 @@ class LocalNetworkPublisherTest : public ::testing::Test {
   std::shared_ptr<LocalNetworkPublisher> publisher;  // last: its callbacks use the fields above
 };
 
+// Which answer for which message is PublisherHandshakeTest's table; here, what the socket adds.
 TEST_F(LocalNetworkPublisherTest, PairingAgreesOnOneKeyAndTheDeviceOpensTheRetainedPayload) {
   publisher->retain(payload(1));
   RecordingDevice phone("Anna’s Phone");
   phone.subscriber->connect("127.0.0.1", port(), invite());
 
-  ASSERT_TRUE(phone.paired.waitFor(1));
-  ASSERT_TRUE(pairings.waitFor(1));
   ASSERT_TRUE(phone.payloads.waitFor(1));
-  auto [accepted, deviceKey] = phone.paired.items()[0];
+  ASSERT_TRUE(devicesPaired.waitFor(1));
+  ASSERT_EQ(pairings.size(), 1u);
   auto [device, macKey] = pairings.items()[0];
-  EXPECT_EQ(deviceKey, macKey);
-  EXPECT_EQ(accepted.deviceID, mac.deviceID());
+  EXPECT_EQ(phone.paired.items()[0].second, macKey);
   EXPECT_EQ(phone.payloads.items()[0], payload(1));
-
   const PairedDevice expected{phone.id(), "Anna’s Phone", "linux", clock->now(), clock->now()};
   EXPECT_EQ(device, expected);
-  ASSERT_TRUE(devicesPaired.waitFor(1));
-  EXPECT_EQ(devicesPaired.items()[0], expected);
+  EXPECT_EQ(devicesPaired.items(), std::vector<PairedDevice>{expected});
   EXPECT_EQ(publisher->pairedDevices(), std::vector<PairedDevice>{expected});
   EXPECT_TRUE(phone.errors.items().empty());
 }
 
-PairingIdentity tablet() {
-  return PairingIdentity(Uuid::random(), "Tablet");
-}
-
-// Which refusal for which request is PublisherHandshakeTest's table; here, that a refusal reaches
-// the device, closes its connection, registers nothing and uses up the code it guessed.
 TEST_F(LocalNetworkPublisherTest, AWrongGuessIsRefusedClosedAndUsesUpTheCode) {
-  PairingIdentity guesser = tablet();
   PairingCode guess = invite();
   guess.value[0] = guess.value[0] == '0' ? '1' : '0';
-  DeviceSocket socket(port());
-  ASSERT_TRUE(socket.writeFrame(pairRequest(guesser, guess)));
-  EXPECT_EQ(summary(socket.readMessage()), codeWrong);
-  EXPECT_TRUE(socket.seesCloseWithin());
+  LoopbackSocket guesser(port());
+  EXPECT_EQ(answer(guesser, opening(tablet(), guess)), "codeWrong");
+  EXPECT_TRUE(guesser.seesCloseWithin());
   EXPECT_TRUE(publisher->pairedDevices().empty());
-  EXPECT_EQ(answerToPairing(invitation.code), noLongerValid);
+  LoopbackSocket late(port());
+  EXPECT_EQ(answer(late, opening(tablet(), invitation.code)), "codeNoLongerValid");
 }
 
 TEST_F(LocalNetworkPublisherTest, ASnapshotRequestIsAnsweredOnlyOnAPairedConnection) {
@@ -193,11 +173,10 @@ TEST_F(LocalNetworkPublisherTest, ASnapshotRequestIsAnsweredOnlyOnAPairedConnect
   auto device = welcomed(phone);
   publisher->retain(payload(2));
 
-  DeviceSocket stranger(port());
+  LoopbackSocket stranger(port());
   ASSERT_TRUE(stranger.writeFrame({SyncMessage::RequestSnapshot{}}));
   // The refusal provoked next must be the first thing to arrive.
-  ASSERT_TRUE(stranger.writeFrame(hello(tablet())));
-  EXPECT_EQ(summary(stranger.readMessage()), notRecognised);
+  EXPECT_EQ(answer(stranger, opening(tablet())), "deviceNotRecognised");
 
   ASSERT_TRUE(device->writeFrame({SyncMessage::RequestSnapshot{}}));
   std::optional<SyncMessage> snapshot = device->readMessage();
@@ -207,38 +186,27 @@ TEST_F(LocalNetworkPublisherTest, ASnapshotRequestIsAnsweredOnlyOnAPairedConnect
   EXPECT_EQ(opened.value(), payload(2));
 }
 
-TEST_F(LocalNetworkPublisherTest, ASecondHelloOfADeviceTakesOverFromItsFirstConnection) {
-  PairingIdentity phone(Uuid::random(), "Phone");
-  store(phone);
-  auto first = welcomed(phone);
-  const Date pairedAt = clock->now();
-  clock->advance(100);
-  auto second = welcomed(phone);
-
-  EXPECT_TRUE(first->seesCloseWithin());
-  publisher->send(marker("to the second"), {phone.deviceID()});
-  EXPECT_EQ(second->readMessage(), SyncMessage{marker("to the second")});
-  ASSERT_TRUE(devicesPaired.waitFor(2));
-  EXPECT_EQ(devicesPaired.items()[1],
-            (PairedDevice{phone.deviceID(), "Phone", "linux", pairedAt, clock->now()}));
-  EXPECT_EQ(publisher->pairedDevices().size(), 1u);
-  EXPECT_TRUE(pairings.items().empty());
-}
-
-TEST_F(LocalNetworkPublisherTest, SendReachesOnlyListedConnectedDevicesAndRevokeClosesOne) {
+// A device's envelopes go to its latest connection: a second hello takes over from the first and
+// revoking closes it.
+TEST_F(LocalNetworkPublisherTest, SendReachesEachListedDevicesLatestConnectionUntilRevoked) {
   PairingIdentity phone(Uuid::random(), "Phone");
   PairingIdentity watch(Uuid::random(), "Watch");
   PairingIdentity offline(Uuid::random(), "Offline Tablet");
   store(phone);
   store(watch);
   store(offline);
+  auto firstPhoneSocket = welcomed(phone);
   auto phoneSocket = welcomed(phone);
   auto watchSocket = welcomed(watch);
+  EXPECT_TRUE(firstPhoneSocket->seesCloseWithin());
 
   publisher->send(marker("phone"), {phone.deviceID(), offline.deviceID()});
   publisher->send(marker("watch"), {watch.deviceID()});
   EXPECT_EQ(phoneSocket->readMessage(), SyncMessage{marker("phone")});
   EXPECT_EQ(watchSocket->readMessage(), SyncMessage{marker("watch")});
+  EXPECT_TRUE(devicesPaired.waitFor(3));
+  EXPECT_EQ(publisher->pairedDevices().size(), 2u);
+  EXPECT_TRUE(pairings.items().empty());
 
   publisher->revoke(phone.deviceID());
   EXPECT_TRUE(phoneSocket->seesCloseWithin());
@@ -250,11 +218,11 @@ TEST_F(LocalNetworkPublisherTest, SendReachesOnlyListedConnectedDevicesAndRevoke
 }
 
 TEST_F(LocalNetworkPublisherTest, MalformedInputAndAFailureFromADeviceReachOnError) {
-  DeviceSocket garbage(port());
+  LoopbackSocket garbage(port());
   ASSERT_TRUE(garbage.write(*SyncFraming::frame(R"({"bogus":{}})")));
   EXPECT_TRUE(garbage.seesCloseWithin());
   const SyncMessage::Failure failure{Reason::codeWrong, "Typed it wrong"};
-  DeviceSocket complaining(port());
+  LoopbackSocket complaining(port());
   ASSERT_TRUE(complaining.writeFrame({failure}));
 
   ASSERT_TRUE(errors.waitFor(2));
@@ -265,7 +233,6 @@ TEST_F(LocalNetworkPublisherTest, MalformedInputAndAFailureFromADeviceReachOnErr
 TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEveryConnection) {
   LocalNetworkPublisher second(mac, clock, nullptr);
   EXPECT_EQ(second.port(), std::nullopt);
-  EXPECT_FALSE(second.isAvailable());
   SyncResult<void> busy = second.start(port(), false);
   ASSERT_FALSE(busy.ok());
   EXPECT_EQ(busy.error().kind, SyncError::Kind::transportFailed);
@@ -276,12 +243,10 @@ TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEv
   store(phone);
   auto device = welcomed(phone);
   const std::uint16_t was = port();
-  EXPECT_TRUE(publisher->isAvailable());
   publisher->stop();
   EXPECT_EQ(publisher->port(), std::nullopt);
-  EXPECT_FALSE(publisher->isAvailable());
   EXPECT_TRUE(device->seesCloseWithin());
-  EXPECT_FALSE(DeviceSocket(was).isConnected());
+  EXPECT_FALSE(LoopbackSocket(was).isConnected());
 
   // The keys of this run survive a stop: the store is not asked again.
   {
@@ -300,34 +265,24 @@ class DescriptorHog {
     getrlimit(RLIMIT_NOFILE, &original_);
     rlimit tight = original_;
     // A low soft limit keeps filling the table cheap on systems that allow millions.
-    tight.rlim_cur = std::min<rlim_t>(original_.rlim_cur, openCount() + 64);
+    auto open = std::filesystem::directory_iterator("/proc/self/fd");
+    tight.rlim_cur = std::min<rlim_t>(
+        original_.rlim_cur, std::distance(open, std::filesystem::directory_iterator()) + 64);
     setrlimit(RLIMIT_NOFILE, &tight);
-    fill();
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held_.push_back(fd);
   }
   ~DescriptorHog() {
-    release();
+    for (int fd : held_) ::close(fd);
     setrlimit(RLIMIT_NOFILE, &original_);
   }
 
-  void fill() {
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held_.push_back(fd);
-  }
+  bool isFull() const { return !held_.empty(); }
   void releaseOne() {
     ::close(held_.back());
     held_.pop_back();
   }
-  void release() {
-    for (int fd : held_) ::close(fd);
-    held_.clear();
-  }
-  bool isFull() const { return !held_.empty(); }
 
  private:
-  static rlim_t openCount() {
-    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<rlim_t>(std::distance(entries, std::filesystem::directory_iterator()));
-  }
-
   rlimit original_{};
   std::vector<int> held_;
 };
@@ -361,28 +316,26 @@ TEST_F(LocalNetworkPublisherTest, AnIdleConnectionIsClosedAfterThePendingTimeout
   store(phone);
   auto device = welcomed(phone);
 
-  DeviceSocket idle(port());
+  LoopbackSocket idle(port());
   EXPECT_TRUE(idle.seesCloseWithin());
   publisher->send(marker("still served"), {phone.deviceID()});
   EXPECT_EQ(device->readMessage(), SyncMessage{marker("still served")});
 }
 
-// A timeout long enough that only making room can close a connection within the test.
+// A timeout long enough that only making room can close a connection within the test. The paired
+// device, older than them all, is no longer pending and so is not the one closed.
 TEST_F(LocalNetworkPublisherTest, AFifthIdleConnectionClosesTheOldest) {
   startWith({60s, 4});
   PairingIdentity phone(Uuid::random(), "Phone");
   store(phone);
   auto device = welcomed(phone);
 
-  std::vector<std::unique_ptr<DeviceSocket>> idle;
-  for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<DeviceSocket>(port()));
+  std::vector<std::unique_ptr<LoopbackSocket>> idle;
+  for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<LoopbackSocket>(port()));
   EXPECT_TRUE(idle[0]->seesCloseWithin());
   for (int i = 1; i < 5; ++i) {
-    EXPECT_TRUE(idle[i]->writeFrame(hello(tablet())));
-    EXPECT_EQ(summary(idle[i]->readMessage()), notRecognised) << "connection " << i;
+    EXPECT_EQ(answer(*idle[i], opening(tablet())), "deviceNotRecognised") << "connection " << i;
   }
-  publisher->send(marker("still served"), {phone.deviceID()});
-  EXPECT_EQ(device->readMessage(), SyncMessage{marker("still served")});
 }
 
 // Thousands of silent connections, as many as the descriptor limit allows next to the
@@ -411,35 +364,20 @@ TEST_F(LocalNetworkPublisherTest, HostileAndIdleConnectionsDoNotHoldUpRealDevice
   EXPECT_TRUE(crowd.waitUntilClosedByListener(silent + 15 - 256));
 
   publisher->retain(payload(1));
-  PairingIdentity phone(Uuid::random(), "Phone");
-  PairingCode code = invite();
-  DeviceSocket dribbled(port());
-  ASSERT_TRUE(dribbled.dribble(SyncFraming::encode(pairRequest(phone, code)).value()));
-  EXPECT_EQ(summary(dribbled.readMessage()), "pairAccepted");
-  EXPECT_EQ(summary(dribbled.readMessage()), "snapshot");
-
   RecordingDevice pairing("Tablet");
   pairing.subscriber->connect("127.0.0.1", port(), invite());
   RecordingDevice returning("Watch");
-  SymmetricKey returningKey = store(returning.subscriber->identity());
-  returning.subscriber->reconnect("127.0.0.1", port(), returningKey);
-  ASSERT_TRUE(pairing.paired.waitFor(1));
+  returning.subscriber->reconnect("127.0.0.1", port(), store(returning.subscriber->identity()));
   ASSERT_TRUE(pairing.payloads.waitFor(1));
   ASSERT_TRUE(returning.payloads.waitFor(1));
   EXPECT_EQ(pairing.payloads.items()[0], payload(1));
   EXPECT_EQ(returning.payloads.items()[0], payload(1));
-
-  const SymmetricKey pairingKey = pairing.paired.items()[0].second;
-  publisher->send(EnvelopeSealing::seal(payload(2), mac.deviceID(), pairingKey).value(),
-                  {pairing.id()});
-  publisher->send(EnvelopeSealing::seal(payload(2), mac.deviceID(), returningKey).value(),
-                  {returning.id()});
-  EXPECT_TRUE(pairing.payloads.waitForItem(payload(2)));
-  EXPECT_TRUE(returning.payloads.waitForItem(payload(2)));
   EXPECT_TRUE(pairing.errors.items().empty());
   EXPECT_TRUE(returning.errors.items().empty());
 }
 
+// The real lock order: the publisher's queue calls into the coordinator, which sends back through
+// the publisher, while the store answers keyForDevice under the publisher's lock.
 TEST_F(LocalNetworkPublisherTest, ACodePairingIsStoredByTheCoordinatorAndReceivesItsPublishing) {
   auto records = std::make_shared<PairedDeviceStore>(
       std::make_shared<testing::MemorySecretStore>(*clock), "dev.velmora.meterwright.pairings");
