@@ -157,34 +157,27 @@ TEST_F(SyncCoordinatorTest, AvailableTransportsAreSortedByLatencyStablyAndSkipTh
   EXPECT_EQ(coordinator.allTransports(), all);
 }
 
-TEST_F(SyncCoordinatorTest, RememberingBeforeAnyPublishSavesAndAnnouncesButSendsNothing) {
-  coordinator.add(transport("Local network", 0.05));
-  std::vector<PairedDevice> announced;
-  coordinator.onDevicePaired = [&](const PairedDevice& device) { announced.push_back(device); };
-
-  coordinator.remember(phone, phoneKey);
-
-  EXPECT_EQ(announced, std::vector<PairedDevice>{phone});
-  EXPECT_EQ(store->record(phone.id), (PairingRecord{phone, phoneKey}));
-  EXPECT_EQ(coordinator.pairedDevices(), std::vector<PairedDevice>{phone});
-  EXPECT_TRUE(log.empty());
-}
-
-TEST_F(SyncCoordinatorTest, RememberingAfterAPublishBringsTheNewDeviceUpToDate) {
+// Before any publish there is nothing to catch up with; after one, the new device is announced
+// and then sent the latest payload.
+TEST_F(SyncCoordinatorTest, RememberingSavesAndAnnouncesThenBringsTheNewDeviceUpToDate) {
   coordinator.add(transport("Local network", 0.05));
   coordinator.add(transport("Cloud", 5));
+  std::vector<std::pair<Uuid, std::size_t>> announced;  // with the sends made by then
+  coordinator.onDevicePaired = [&](const PairedDevice& device) {
+    announced.push_back({device.id, log.size()});
+  };
+  coordinator.remember(watch, watchKey);
+  EXPECT_EQ(store->record(watch.id), (PairingRecord{watch, watchKey}));
+  EXPECT_TRUE(log.empty());
+
   coordinator.publish(payload());
-  ASSERT_TRUE(log.empty());  // nobody paired yet
-
-  std::size_t sendsWhenAnnounced = 99;
-  coordinator.onDevicePaired = [&](const PairedDevice&) { sendsWhenAnnounced = log.size(); };
+  log.clear();
   coordinator.remember(phone, phoneKey);
-
-  EXPECT_EQ(sendsWhenAnnounced, 0u);  // announced before the catch-up publish
-  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(announced, (std::vector<std::pair<Uuid, std::size_t>>{{watch.id, 0}, {phone.id, 0}}));
+  ASSERT_EQ(log.size(), 4u);  // the phone paired first, so its envelopes lead
   EXPECT_EQ(log[0].transport, "Local network");
   EXPECT_EQ(log[1].transport, "Cloud");
-  for (const Delivery& delivery : log) {
+  for (const Delivery& delivery : {log[0], log[1]}) {
     EXPECT_EQ(delivery.devices, std::vector<Uuid>{phone.id});
     SyncResult<SyncPayload> opened = EnvelopeSealing::open(delivery.envelope, phoneKey);
     ASSERT_TRUE(opened.ok());

@@ -6,7 +6,6 @@
 #include "core/crypto/CryptoPrimitives.h"
 #include "core/crypto/HexBytes.h"
 #include "core/sync/pairing/EnvelopeSealing.h"
-#include "core/sync/pairing/PairingIdentity.h"
 #include "core/sync/protocol/SyncCoding.h"
 
 namespace meterwright {
@@ -71,29 +70,6 @@ TEST(EnvelopeSealingTest, SealedBytesAreAFreshNonceThenCiphertextOfTheSyncJsonTh
   SyncPayload notUtf8 = samplePayload();
   notUtf8.sourceName = "\xff\xfe not UTF-8";
   EXPECT_EQ(EnvelopeSealing::seal(notUtf8, macID, pairedKey).error(), SyncError::couldNotEncode());
-}
-
-TEST(EnvelopeSealingTest, TwoIdentitiesPairingInMemoryShareAKeyAndOpenEachOthersEnvelopes) {
-  PairingIdentity studio(macID, "Studio Mac");
-  PairingIdentity phone(Uuid::random(), "Phone");
-  PairingCode shown = PairingCode::fresh();
-  auto macKey = studio.sharedKey(phone.publicKeyData(), shown);
-  auto phoneKey = phone.sharedKey(studio.publicKeyData(), shown);
-  ASSERT_TRUE(macKey && phoneKey);
-  EXPECT_TRUE(*macKey == *phoneKey);
-  auto sealed = EnvelopeSealing::seal(samplePayload(), studio.deviceID(), *macKey);
-  ASSERT_TRUE(sealed.ok());
-  auto opened = EnvelopeSealing::open(sealed.value(), *phoneKey);
-  ASSERT_TRUE(opened.ok());
-  EXPECT_EQ(opened.value(), samplePayload());
-  // Another code, or an eavesdropper's key pair, gives another key.
-  PairingCode other{shown.value == "0000000000" ? "0000000001" : "0000000000"};
-  PairingIdentity eve(Uuid::random(), "Eve");
-  for (const auto& strangerKey : {phone.sharedKey(studio.publicKeyData(), other),
-                                  eve.sharedKey(studio.publicKeyData(), shown)}) {
-    ASSERT_TRUE(strangerKey);
-    EXPECT_EQ(EnvelopeSealing::open(sealed.value(), *strangerKey).error(), decryptionFailed);
-  }
 }
 
 TEST(EnvelopeSealingTest, EveryAlteredOrTruncatedBoxFailsAsDecryptionFailed) {

@@ -22,10 +22,8 @@ const std::string confirmation =
 
 TEST(PairingProofTest, TranscriptsAreTheFixedTextThenBigEndianLengthPrefixedParts) {
   EXPECT_EQ(PairingProof::transcript(PairingProof::requestLabel, {}), "Meterwright/2/pair-request");
-  EXPECT_EQ(PairingProof::transcript(PairingProof::requestLabel, {}).size(), 26u);
   EXPECT_EQ(PairingProof::transcript(PairingProof::acceptanceLabel, {}),
             "Meterwright/2/pair-accept");
-  EXPECT_EQ(PairingProof::transcript(PairingProof::acceptanceLabel, {}).size(), 25u);
   std::string expected = std::string("Meterwright/2/x") + std::string("\0\0\0\0\0\0\0\3abc", 11) +
                          std::string("\0\0\1\0", 4) + std::string(256, 'z');
   EXPECT_EQ(toHex(PairingProof::transcript("x", {"", "abc", std::string(256, 'z')})),
