@@ -168,14 +168,6 @@ TEST_F(FramedConnectionTest, SendsFromManyThreadsArriveWholeAndInEachThreadsOrde
   EXPECT_TRUE(recorder.failures.items().empty());
 }
 
-TEST_F(FramedConnectionTest, DroppingTheWrapperStillWritesWhatWasSentAndThenCloses) {
-  connection->send(failureSaying("That pairing code is no longer valid."));
-  connection.reset();
-  EXPECT_EQ(peer.readMessage(), failureSaying("That pairing code is no longer valid."));
-  EXPECT_TRUE(peer.seesCloseWithin());
-  EXPECT_TRUE(queue.drainsWithin());
-}
-
 TEST(FramedConnectionDrop, DroppingTheWrapperWhileDataArrivesEndsDeliverySafely) {
   for (bool onQueue : {true, false}) {
     SCOPED_TRACE(onQueue ? "on its queue" : "from another thread");

@@ -112,12 +112,18 @@ class LocalNetworkPublisherTest : public ::testing::Test {
     return key;
   }
 
-  // A raw device known to the store that has said hello and been welcomed; nothing else is read.
+  // A raw device that has said hello and been welcomed; nothing else is read.
   std::unique_ptr<LoopbackSocket> welcomed(const PairingIdentity& device) {
     auto socket = std::make_unique<LoopbackSocket>(port());
     EXPECT_TRUE(socket->writeFrame(opening(device)));
     EXPECT_EQ(summary(socket->readMessage()), "welcomeBack");
     return socket;
+  }
+
+  // A device known to the store from an earlier run, welcomed back.
+  std::unique_ptr<LoopbackSocket> returning(const PairingIdentity& device) {
+    store(device);
+    return welcomed(device);
   }
 
   // What `socket` is answered to `message`.
@@ -128,6 +134,7 @@ class LocalNetworkPublisherTest : public ::testing::Test {
 
   std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
   PairingIdentity mac{Uuid::random(), "Studio Mac"};
+  const PairingIdentity phone{Uuid::random(), "Phone"};
   PairingInvitation invitation;
   std::mutex storedKeysMutex;
   std::map<Uuid, SymmetricKey> storedKeys;
@@ -140,20 +147,20 @@ class LocalNetworkPublisherTest : public ::testing::Test {
 // Which answer for which message is PublisherHandshakeTest's table; here, what the socket adds.
 TEST_F(LocalNetworkPublisherTest, PairingAgreesOnOneKeyAndTheDeviceOpensTheRetainedPayload) {
   publisher->retain(payload(1));
-  RecordingDevice phone("Anna’s Phone");
-  phone.subscriber->connect("127.0.0.1", port(), invite());
+  RecordingDevice tablet("Anna’s Tablet");
+  tablet.subscriber->connect("127.0.0.1", port(), invite());
 
-  ASSERT_TRUE(phone.payloads.waitFor(1));
+  ASSERT_TRUE(tablet.payloads.waitFor(1));
   ASSERT_TRUE(devicesPaired.waitFor(1));
   ASSERT_EQ(pairings.size(), 1u);
   auto [device, macKey] = pairings.items()[0];
-  EXPECT_EQ(phone.paired.items()[0].second, macKey);
-  EXPECT_EQ(phone.payloads.items()[0], payload(1));
-  const PairedDevice expected{phone.id(), "Anna’s Phone", "linux", clock->now(), clock->now()};
+  EXPECT_EQ(tablet.paired.items()[0].second, macKey);
+  EXPECT_EQ(tablet.payloads.items()[0], payload(1));
+  const PairedDevice expected{tablet.id(), "Anna’s Tablet", "linux", clock->now(), clock->now()};
   EXPECT_EQ(device, expected);
   EXPECT_EQ(devicesPaired.items(), std::vector<PairedDevice>{expected});
   EXPECT_EQ(publisher->pairedDevices(), std::vector<PairedDevice>{expected});
-  EXPECT_TRUE(phone.errors.items().empty());
+  EXPECT_TRUE(tablet.errors.items().empty());
 }
 
 TEST_F(LocalNetworkPublisherTest, AWrongGuessIsRefusedClosedAndUsesUpTheCode) {
@@ -168,7 +175,6 @@ TEST_F(LocalNetworkPublisherTest, AWrongGuessIsRefusedClosedAndUsesUpTheCode) {
 }
 
 TEST_F(LocalNetworkPublisherTest, ASnapshotRequestIsAnsweredOnlyOnAPairedConnection) {
-  PairingIdentity phone(Uuid::random(), "Phone");
   SymmetricKey key = store(phone);
   auto device = welcomed(phone);
   publisher->retain(payload(2));
@@ -189,15 +195,12 @@ TEST_F(LocalNetworkPublisherTest, ASnapshotRequestIsAnsweredOnlyOnAPairedConnect
 // A device's envelopes go to its latest connection: a second hello takes over from the first and
 // revoking closes it.
 TEST_F(LocalNetworkPublisherTest, SendReachesEachListedDevicesLatestConnectionUntilRevoked) {
-  PairingIdentity phone(Uuid::random(), "Phone");
   PairingIdentity watch(Uuid::random(), "Watch");
   PairingIdentity offline(Uuid::random(), "Offline Tablet");
-  store(phone);
-  store(watch);
   store(offline);
-  auto firstPhoneSocket = welcomed(phone);
+  auto firstPhoneSocket = returning(phone);
   auto phoneSocket = welcomed(phone);
-  auto watchSocket = welcomed(watch);
+  auto watchSocket = returning(watch);
   EXPECT_TRUE(firstPhoneSocket->seesCloseWithin());
 
   publisher->send(marker("phone"), {phone.deviceID(), offline.deviceID()});
@@ -239,9 +242,7 @@ TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEv
   EXPECT_FALSE(busy.error().text.empty());
   EXPECT_EQ(second.port(), std::nullopt);
 
-  PairingIdentity phone(Uuid::random(), "Phone");
-  store(phone);
-  auto device = welcomed(phone);
+  auto device = returning(phone);
   const std::uint16_t was = port();
   publisher->stop();
   EXPECT_EQ(publisher->port(), std::nullopt);
@@ -288,8 +289,6 @@ class DescriptorHog {
 };
 
 TEST_F(LocalNetworkPublisherTest, AFullDescriptorTableIsReportedAndTheListenerRecovers) {
-  PairingIdentity phone(Uuid::random(), "Phone");
-  store(phone);
   int waiting = -1;
   {
     DescriptorHog hog;
@@ -306,15 +305,13 @@ TEST_F(LocalNetworkPublisherTest, AFullDescriptorTableIsReportedAndTheListenerRe
     ASSERT_TRUE(errors.waitForItem(SyncError::transportFailed("Too many open files")));
   }
   // With descriptors free again the waiting connection is taken and real devices are served.
-  welcomed(phone);
+  returning(phone);
   ::close(waiting);
 }
 
 TEST_F(LocalNetworkPublisherTest, AnIdleConnectionIsClosedAfterThePendingTimeout) {
   startWith({200ms, 4});
-  PairingIdentity phone(Uuid::random(), "Phone");
-  store(phone);
-  auto device = welcomed(phone);
+  auto device = returning(phone);
 
   LoopbackSocket idle(port());
   EXPECT_TRUE(idle.seesCloseWithin());
@@ -326,9 +323,7 @@ TEST_F(LocalNetworkPublisherTest, AnIdleConnectionIsClosedAfterThePendingTimeout
 // device, older than them all, is no longer pending and so is not the one closed.
 TEST_F(LocalNetworkPublisherTest, AFifthIdleConnectionClosesTheOldest) {
   startWith({60s, 4});
-  PairingIdentity phone(Uuid::random(), "Phone");
-  store(phone);
-  auto device = welcomed(phone);
+  auto device = returning(phone);
 
   std::vector<std::unique_ptr<LoopbackSocket>> idle;
   for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<LoopbackSocket>(port()));
@@ -397,17 +392,17 @@ TEST_F(LocalNetworkPublisherTest, ACodePairingIsStoredByTheCoordinatorAndReceive
   coordinator.start();
   ASSERT_TRUE(local->waitUntilReady(10));
 
-  RecordingDevice phone("Phone");
-  phone.subscriber->connect("127.0.0.1", *local->port(), local->makeInvitation(60).code);
-  ASSERT_TRUE(phone.paired.waitFor(1));
+  RecordingDevice watch("Watch");
+  watch.subscriber->connect("127.0.0.1", *local->port(), local->makeInvitation(60).code);
+  ASSERT_TRUE(watch.paired.waitFor(1));
   ASSERT_TRUE(remembered.waitFor(1));
-  std::optional<PairingRecord> record = records->record(phone.id());
+  std::optional<PairingRecord> record = records->record(watch.id());
   ASSERT_TRUE(record);
-  EXPECT_EQ(record->key, phone.paired.items()[0].second);
+  EXPECT_EQ(record->key, watch.paired.items()[0].second);
 
   coordinator.publish(payload(5));
-  ASSERT_TRUE(phone.payloads.waitFor(1));
-  EXPECT_EQ(phone.payloads.items()[0], payload(5));
+  ASSERT_TRUE(watch.payloads.waitFor(1));
+  EXPECT_EQ(watch.payloads.items()[0], payload(5));
   coordinator.stop();
 }
 
