@@ -1,18 +1,19 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <asio.hpp>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "core/encoding/Uuid.h"
+#include "core/sync/lan/Journal.h"
 #include "core/sync/lan/QueueThread.h"
 #include "core/sync/protocol/SyncFraming.h"
 #include "core/sync/protocol/SyncMessage.h"
@@ -21,7 +22,7 @@ namespace meterwright::testing {
 
 // Many loopback connections to one listener at once, each misbehaving in one way, all driven by
 // one thread of their own: the peers a listener on a shared network must survive without letting
-// them hold up real devices.
+// them hold up real devices. Opened and waited on from one thread.
 class ConnectionCrowd {
  public:
   enum class Behaviour {
@@ -47,10 +48,7 @@ class ConnectionCrowd {
 
   // Opens `count` connections to 127.0.0.1 at `port`, each behaving as told once connected.
   void open(std::uint16_t port, std::size_t count, Behaviour behaviour) {
-    {
-      std::lock_guard guard(mutex_);
-      opened_ += count;
-    }
+    opened_ += count;
     asio::post(queue_.io, [this, port, count, behaviour] {
       for (std::size_t i = 0; i < count; ++i) {
         auto member = std::make_shared<Member>(*this, behaviour, members_.size());
@@ -61,18 +59,14 @@ class ConnectionCrowd {
   }
 
   // Whether every connection opened so far has connected within the deadline.
-  bool waitUntilConnected(std::chrono::seconds deadline = std::chrono::seconds(10)) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, deadline, [this] { return connected_ + failed_ >= opened_; }) &&
-           failed_ == 0;
+  bool waitUntilConnected(std::chrono::seconds deadline = Journal<bool>::deadline) {
+    if (!connects_.waitFor(opened_, deadline)) return false;
+    std::vector<bool> outcomes = connects_.items();
+    return std::find(outcomes.begin(), outcomes.end(), false) == outcomes.end();
   }
 
-  // Whether the listener has closed at least `count` of the connections within ten seconds.
-  bool waitUntilClosedByListener(std::size_t count) {
-    std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, std::chrono::seconds(10),
-                             [&] { return closedByListener_ >= count; });
-  }
+  // Whether the listener has closed at least `count` of the connections in time.
+  bool waitUntilClosedByListener(std::size_t count) { return closes_.waitFor(count); }
 
  private:
   // What a connection of `behaviour` writes once connected; `index` seeds the random bytes.
@@ -100,14 +94,13 @@ class ConnectionCrowd {
           dribbles(behaviour == Behaviour::dribbling) {}
 
     void connect(std::uint16_t port) {
-      socket.async_connect(
-          {asio::ip::address_v4::loopback(), port},
-          [self = shared_from_this()](const asio::error_code& error) {
-            self->crowd.count(error ? &ConnectionCrowd::failed_ : &ConnectionCrowd::connected_);
-            if (error) return;
-            self->read();
-            self->write();
-          });
+      socket.async_connect({asio::ip::address_v4::loopback(), port},
+                           [self = shared_from_this()](const asio::error_code& error) {
+                             self->crowd.connects_.add(!error);
+                             if (error) return;
+                             self->read();
+                             self->write();
+                           });
     }
 
     // Drains whatever the listener answers, to learn when it closes the connection.
@@ -117,7 +110,7 @@ class ConnectionCrowd {
           [self = shared_from_this()](const asio::error_code& error, std::size_t) {
             if (!error) return self->read();
             if (error == asio::error::eof || error == asio::error::connection_reset) {
-              self->crowd.count(&ConnectionCrowd::closedByListener_);
+              self->crowd.closes_.add({});
             }
           });
     }
@@ -154,24 +147,12 @@ class ConnectionCrowd {
     std::array<char, 4096> incoming{};
   };
 
-  void count(std::size_t ConnectionCrowd::*counter) {
-    {
-      std::lock_guard guard(mutex_);
-      ++(this->*counter);
-    }
-    changed_.notify_all();
-  }
-
   std::vector<std::shared_ptr<Member>> members_;  // the crowd's thread only
+  std::size_t opened_ = 0;                        // the caller's thread only
+  Journal<bool> connects_;                        // whether each connection attempt succeeded
+  Journal<std::monostate> closes_;                // one per connection the listener closed
 
-  mutable std::mutex mutex_;  // guards the counters
-  std::condition_variable changed_;
-  std::size_t opened_ = 0;
-  std::size_t connected_ = 0;
-  std::size_t failed_ = 0;
-  std::size_t closedByListener_ = 0;
-
-  // Last: its thread is stopped before the counters its handlers touch go.
+  // Last: its thread is stopped before the journals its handlers touch go.
   QueueThread queue_;
 };
 

@@ -36,11 +36,6 @@ std::string frameOf(const SyncMessage& message) {
   return std::move(SyncFraming::encode(message)).value();
 }
 
-std::string prefix(std::uint32_t length) {
-  return {static_cast<char>(length >> 24), static_cast<char>((length >> 16) & 0xFF),
-          static_cast<char>((length >> 8) & 0xFF), static_cast<char>(length & 0xFF)};
-}
-
 // Everything a connection reported, one journal per callback, and the thread of every call.
 struct Recorder {
   void attach(FramedConnection& connection) {
@@ -115,9 +110,9 @@ TEST(FramedConnectionMalformed, ReportsOnceDeliversNothingAndStopsReceiving) {
   };
   for (const Row& row : {
            // Only the prefix: a connection that waited for the body would never report.
-           Row{"oversized prefix", prefix(1048577)},
-           Row{"zero-length frame", prefix(0)},
-           Row{"valid frame then invalid one", frameOf(hello()) + prefix(2) + "{}"},
+           Row{"oversized prefix", std::string("\0\x10\0\x01", 4)},  // 1048577
+           Row{"zero-length frame", *SyncFraming::frame("")},
+           Row{"valid frame then invalid one", frameOf(hello()) + *SyncFraming::frame("{}")},
        }) {
     SCOPED_TRACE(row.name);
     AcceptedLink link;
@@ -225,10 +220,6 @@ TEST_F(ConnectingFramedConnectionTest, ResolvesConnectsThenWritesQueuedAndReadyS
   ASSERT_TRUE(peer.acceptWithin());
   EXPECT_EQ(peer.readMessage(), hello("before start"));
   EXPECT_EQ(peer.readMessage(), hello("from onReady"));
-
-  ASSERT_TRUE(peer.writeFrame(hello("answer")));
-  ASSERT_TRUE(recorder.messages.waitFor(1));
-  EXPECT_EQ(recorder.messages.items(), std::vector<SyncMessage>{hello("answer")});
   EXPECT_TRUE(recorder.failures.items().empty());
 }
 

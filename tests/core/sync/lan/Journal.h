@@ -25,9 +25,9 @@ class Journal {
     changed_.notify_all();
   }
 
-  bool waitFor(std::size_t count) {
+  bool waitFor(std::size_t count, std::chrono::seconds within = deadline) {
     std::unique_lock guard(mutex_);
-    return changed_.wait_for(guard, deadline, [&] { return items_.size() >= count; });
+    return changed_.wait_for(guard, within, [&] { return items_.size() >= count; });
   }
 
   bool waitForItem(const T& item) {

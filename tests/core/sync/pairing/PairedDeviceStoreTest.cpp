@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -50,7 +49,6 @@ TEST(PairedDeviceCodingTest, WritesAnArrayWithDatesSince2001KeysInBase64AndUpper
             R"("platform":"iOS","pairedAt":762514200.5,"lastSeenAt":762517800},"key":")" +
                 keyText + R"("}])");
   EXPECT_EQ(PairedDeviceCoding::encode({}), "[]");
-  EXPECT_EQ(PairedDeviceCoding::referenceDate(), dateFromUnixSeconds(978'307'200));
 
   std::vector<PairingRecord> records = {record(phoneID, "Phone", 0.125),
                                         record(watchID, "Watch ⌚", -86400.75, 'w')};
@@ -185,8 +183,7 @@ TEST_F(PairedDeviceStoreTest, MarkSeenUpdatesAKnownDeviceAndWritesNothingForAnUn
   EXPECT_EQ(secrets->calls, (Calls{"remove", "add"}));
   EXPECT_EQ(store.record(phoneID)->device.lastSeenAt, later(60.25));
   EXPECT_EQ(storedRecords()[0].device.lastSeenAt, later(60.25));
-  // The secrets are read once; the cache answers from then on, and a new process reads the file.
-  EXPECT_EQ(std::count(secrets->calls.begin(), secrets->calls.end(), "read"), 0);
+  // The cache answered without a read (the calls above); a new process reads the item.
   PairedDeviceStore nextProcess(direct, service);
   EXPECT_EQ(nextProcess.records(), store.records());
 }
