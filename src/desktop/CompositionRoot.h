@@ -28,7 +28,6 @@ class CompositionRoot {
   // The Claude reader, also when the composite source leaves it out: the menu asks it for the
   // sign-in's expiry.
   const std::shared_ptr<ClaudeDirectSource>& claudeReader() const { return claude_; }
-  const std::shared_ptr<CodexDirectSource>& codexReader() const { return codex_; }
 
   // A composite source over this process's readers, for one configuration.
   std::unique_ptr<CompositeSource> compositeSource(bool claudeDirect, const Config& config) const;
