@@ -30,9 +30,8 @@ TEST(CommandLineDispatch, AnythingElseStartsTheApplication) {
 TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
   testing::TemporaryFolder folder;
   auto locations = folder.locations();
-  for (const char* option :
-       {"--make-icon", "--make-app-icon", "--test-notification", "--renew-claude", "--diagnose",
-        "--icloud-selftest", "--wake-selftest", "--preview"}) {
+  for (const char* option : {"--test-notification", "--renew-claude", "--diagnose",
+                             "--icloud-selftest", "--wake-selftest"}) {
     std::ostringstream out, err;
     EXPECT_EQ(CommandLine::run({option}, locations, out, err), 2) << option;
     EXPECT_EQ(out.str(), "") << option;

@@ -99,10 +99,10 @@ TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
   writeFile(configFile(), R"({"language": "de"})");
   auto german = run({"--help"});
   EXPECT_THAT(german.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
-  auto notBuilt = run({"--preview"});
+  auto notBuilt = run({"--icloud-selftest"});
   EXPECT_EQ(notBuilt.status, 2);
   EXPECT_EQ(notBuilt.out, "");
-  EXPECT_EQ(notBuilt.err, "meterwright: --preview ist noch nicht gebaut\n");
+  EXPECT_EQ(notBuilt.err, "meterwright: --icloud-selftest ist noch nicht gebaut\n");
 
   // A language without a table removes the choice: the system language (English here) applies.
   writeFile(configFile(), R"({"language": "xx"})");

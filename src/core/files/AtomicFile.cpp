@@ -109,19 +109,11 @@ bool AtomicFile::createFolders(const fs::path& folder, mode_t mode) {
   return fs::is_directory(folder, error);
 }
 
-FileReading::Result FileReading::read(const fs::path& path, std::size_t limit) {
-  Result result;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.outcome = errno == ENOENT ? Outcome::missing : Outcome::unreadable;
-    return result;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    result.outcome = Outcome::unreadable;
-    return result;
-  }
+namespace {
+
+// Reads `fd` to its end into `result`, refusing more than `limit` bytes; closes `fd`.
+void readAll(int fd, std::size_t limit, FileReading::Result& result) {
+  using Outcome = FileReading::Outcome;
   char buffer[64 * 1024];
   result.outcome = Outcome::read;
   for (;;) {
@@ -140,6 +132,56 @@ FileReading::Result FileReading::read(const fs::path& path, std::size_t limit) {
   }
   ::close(fd);
   if (result.outcome != Outcome::read) result.bytes.clear();
+}
+
+}  // namespace
+
+FileReading::Result FileReading::read(const fs::path& path, std::size_t limit) {
+  Result result;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.outcome = errno == ENOENT ? Outcome::missing : Outcome::unreadable;
+    return result;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    result.outcome = Outcome::unreadable;
+    return result;
+  }
+  readAll(fd, limit, result);
+  return result;
+}
+
+FileReading::Result FileReading::readRegular(const fs::path& path, std::size_t limit) {
+  Result result;
+  struct stat info {};
+  // stat first: opening a fifo blocks and opening a device may act on it.
+  if (::stat(path.c_str(), &info) != 0) {
+    result.outcome = errno == ENOENT ? Outcome::missing : Outcome::unreadable;
+    return result;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    result.outcome = Outcome::unreadable;
+    return result;
+  }
+  if (static_cast<std::uintmax_t>(info.st_size) > limit) {
+    result.outcome = Outcome::tooLarge;
+    return result;
+  }
+  // Non-blocking and checked again once open, in case something else was put there meanwhile.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    result.outcome = errno == ENOENT ? Outcome::missing : Outcome::unreadable;
+    return result;
+  }
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    result.outcome = Outcome::unreadable;
+    return result;
+  }
+  // A regular file opened non-blocking reads as usual.
+  readAll(fd, limit, result);
   return result;
 }
 

@@ -54,6 +54,11 @@ constexpr std::size_t defaultLimit = 16 * 1024 * 1024;
 
 Result read(const std::filesystem::path& path, std::size_t limit = defaultLimit);
 
+// The same for a file named by someone else (an icon reference, a theme's file): only a regular
+// file is opened, so a fifo cannot hang the caller and a device is never touched (both read as
+// unreadable); a file over `limit` is refused from its size before any byte is read.
+Result readRegular(const std::filesystem::path& path, std::size_t limit);
+
 }  // namespace FileReading
 
 }  // namespace meterwright

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "core/display/ColorToken.h"
+#include "desktop/render/Image.h"
+#include "desktop/render/TextLine.h"
+
+// The built-in vector drawings that stand in for the platform's system symbols: one for every
+// symbol name the program itself uses (the catalogue's fallback and generic symbols, the stale
+// marker, the missing-icon placeholder, the Touch Bar buttons).
+namespace meterwright::Symbols {
+
+// The symbol `name` at `pointSize` in `weight`, its shape filled with `tint` (drawn, then the tint
+// laid over it with source-atop); nothing for a name without a built-in drawing.
+std::optional<Image> image(std::string_view name, double pointSize, FontWeight weight,
+                           const ColorToken& tint);
+
+bool has(std::string_view name);
+
+}  // namespace meterwright::Symbols
