@@ -115,5 +115,29 @@ TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
   EXPECT_THAT(system.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
 }
 
+TEST_F(ExecutableTest, IconExportsPrintTheirAbsolutePath) {
+  fs::path work = folder.path() / "work";
+  fs::create_directories(work);
+  auto iconset = testing::runProgram(METERWRIGHT_EXECUTABLE, {"--make-icon"}, environment,
+                                     folder.path() / "run", work);
+  EXPECT_EQ(iconset.status, 0);
+  EXPECT_EQ(iconset.out, (work / "Meterwright.iconset").string() + "\n");
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(work / "Meterwright.iconset"), fs::directory_iterator()),
+      10);
+
+  auto single = testing::runProgram(METERWRIGHT_EXECUTABLE, {"--make-app-icon", "out/icon.png"},
+                                    environment, folder.path() / "run", work);
+  EXPECT_EQ(single.status, 0);
+  EXPECT_EQ(single.out, (work / "out/icon.png").string() + "\n");
+  EXPECT_TRUE(fs::is_regular_file(work / "out/icon.png"));
+
+  writeFile(work / "blocker", "a file where a folder should be");
+  auto failed = run({"--make-app-icon", (work / "blocker/icon.png").string()});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "");
+  EXPECT_THAT(failed.err, ::testing::StartsWith("icon export failed: "));
+}
+
 }  // namespace
 }  // namespace meterwright

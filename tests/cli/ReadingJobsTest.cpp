@@ -146,5 +146,40 @@ TEST_F(ReadingJobsTest, ReadersThatNeverAnswerCostNoMoreThanTheirDeadlines) {
   EXPECT_EQ(result.out, "Meterwright \u2014\n");
 }
 
+// Without a display or a session bus (the environment names neither): every surface is drawn
+// into memory and saved at its scale, in light and dark.
+TEST_F(ReadingJobsTest, PreviewSavesEverySurfaceWithoutADisplay) {
+  fs::path temporary = folder.path() / "tmp";
+  environment["TMPDIR"] = temporary.string();
+  auto result = run({"--preview"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "touch bar private API available: false\n");
+  std::map<std::string, std::pair<int, int>> sizes;
+  for (const auto& file : fs::directory_iterator(temporary / "meterwright-preview")) {
+    std::string bytes = testing::readFile(file.path());
+    auto number = [&](std::size_t at) {
+      return int((unsigned char)(bytes.at(at)) << 24 | (unsigned char)(bytes.at(at + 1)) << 16 |
+                 (unsigned char)(bytes.at(at + 2)) << 8 | (unsigned char)(bytes.at(at + 3)));
+    };
+    sizes[file.path().filename().string()] = {number(16), number(20)};
+  }
+  // Heights at 3× (22-point bar, 63 + 18 × groups point rows, 30-point Touch Bar) and 2×.
+  for (const char* appearance : {"light", "dark"}) {
+    std::string suffix = std::string("-") + appearance + ".png";
+    EXPECT_EQ(sizes["menubar-bars" + suffix].second, 66) << suffix;
+    EXPECT_EQ(sizes["menubar-detailed" + suffix].second, 66) << suffix;
+    EXPECT_EQ(sizes["menurow-claude" + suffix], std::pair(1080, 3 * (2 * 36 + 24 + 3))) << suffix;
+    EXPECT_EQ(sizes["menurow-codex" + suffix], std::pair(1080, 3 * (36 + 24 + 3))) << suffix;
+    EXPECT_EQ(sizes["menurow-footer" + suffix], std::pair(1080, 66)) << suffix;
+    EXPECT_EQ(sizes["settings-menubar" + suffix].second, 44) << suffix;
+  }
+  for (const char* name : {"menubar-tinted.png", "menubar-tinted-detailed.png",
+                           "menubar-tinted-dark.png", "menubar-tinted-detailed-dark.png"}) {
+    EXPECT_EQ(sizes[name].second, 66) << name;
+  }
+  EXPECT_EQ(sizes["touchbar-strip.png"].second, 90);
+  EXPECT_EQ(sizes["touchbar-detail.png"], std::pair(1260, 90));
+}
+
 }  // namespace
 }  // namespace meterwright

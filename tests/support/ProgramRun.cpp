@@ -12,7 +12,8 @@ namespace meterwright::testing {
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment,
-                         const std::filesystem::path& scratch) {
+                         const std::filesystem::path& scratch,
+                         const std::filesystem::path& workingFolder) {
   std::filesystem::create_directories(scratch);
   auto outPath = scratch / "stdout", errPath = scratch / "stderr";
 
@@ -35,6 +36,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                                    0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
+  if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
 
   ProgramResult result;
   pid_t pid = 0;

@@ -15,9 +15,11 @@ struct ProgramResult {
 };
 
 // Runs `program` with `arguments` and exactly the environment given, standard output and error
-// captured through files in `scratch`; waits for it and reaps it.
+// captured through files in `scratch`; waits for it and reaps it. It starts in
+// `workingFolder` when one is given, else in the test's own.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment,
-                         const std::filesystem::path& scratch);
+                         const std::filesystem::path& scratch,
+                         const std::filesystem::path& workingFolder = {});
 
 }  // namespace meterwright::testing

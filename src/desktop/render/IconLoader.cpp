@@ -1,6 +1,5 @@
 #include "desktop/render/IconLoader.h"
 
-#include <cairo.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -124,15 +123,7 @@ std::optional<Image> IconLoader::symbolicIcon(std::string_view name, double poin
   if (!file) return std::nullopt;
   auto shape = ImageFile::load(*file, pointSize, pointSize);
   if (!shape) return std::nullopt;
-  return Image(pointSize, pointSize, [shape = *shape, pointSize, tint](cairo_t* cr) {
-    shape.draw(cr, 0, 0);
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_ATOP);
-    setSource(cr, tint);
-    cairo_rectangle(cr, 0, 0, pointSize, pointSize);
-    cairo_fill(cr);
-    cairo_restore(cr);
-  });
+  return Symbols::tinted(*shape, tint);
 }
 
 }  // namespace meterwright

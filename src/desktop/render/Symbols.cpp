@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -222,6 +223,21 @@ double strokeFactor(FontWeight weight) {
 
 }  // namespace
 
+Image tinted(const Image& shape, const ColorToken& tint) {
+  double w = shape.width(), h = shape.height();
+  return Image(w, h, [shape, tint, w, h](cairo_t* cr) {
+    // The shape at the tint's opacity, then its colour laid over it source-atop: the shape takes
+    // the tint, translucency included, and its transparent parts stay transparent.
+    shape.draw(cr, 0, 0, std::clamp(tint.alpha, 0.0, 1.0));
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_ATOP);
+    cairo_set_source_rgb(cr, tint.red, tint.green, tint.blue);
+    cairo_rectangle(cr, 0, 0, w, h);
+    cairo_fill(cr);
+    cairo_restore(cr);
+  });
+}
+
 bool has(std::string_view name) {
   return find(name) != nullptr;
 }
@@ -233,18 +249,11 @@ std::optional<Image> image(std::string_view name, double pointSize, FontWeight w
   double w = symbol->width * pointSize, h = symbol->height * pointSize;
   double stroke = strokeFactor(weight) * pointSize;
   Draw draw = symbol->draw;
-  return Image(w, h, [=](cairo_t* cr) {
-    cairo_save(cr);
+  Image shape(w, h, [=](cairo_t* cr) {
     cairo_set_source_rgba(cr, 0, 0, 0, 1);
     draw(cr, w, h, stroke);
-    cairo_restore(cr);
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_ATOP);
-    setSource(cr, tint);
-    cairo_rectangle(cr, 0, 0, w, h);
-    cairo_fill(cr);
-    cairo_restore(cr);
   });
+  return tinted(shape, tint);
 }
 
 }  // namespace meterwright::Symbols

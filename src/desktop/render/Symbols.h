@@ -12,11 +12,14 @@
 // marker, the missing-icon placeholder, the Touch Bar buttons).
 namespace meterwright::Symbols {
 
-// The symbol `name` at `pointSize` in `weight`, its shape filled with `tint` (drawn, then the tint
-// laid over it with source-atop); nothing for a name without a built-in drawing.
+// The symbol `name` at `pointSize` in `weight`, tinted; nothing for a name without a built-in
+// drawing.
 std::optional<Image> image(std::string_view name, double pointSize, FontWeight weight,
                            const ColorToken& tint);
 
 bool has(std::string_view name);
+
+// `shape` (any colour) in `tint`: its coverage kept, its colour replaced.
+Image tinted(const Image& shape, const ColorToken& tint);
 
 }  // namespace meterwright::Symbols
