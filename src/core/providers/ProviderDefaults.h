@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/files/FileLocations.h"
+#include "core/settings/Environment.h"
 
 namespace meterwright::ProviderDefaults {
 
@@ -20,8 +21,15 @@ std::set<std::string> legacySymbols();
 std::string fallbackSymbol(std::string_view id);
 std::vector<std::string> iconCandidates(std::string_view id);
 
-// "app:" and the first candidate application that exists on disk, else the fallback symbol. The
-// disk is asked at every call, so an application installed later is picked up.
+// "bundle:" and the first candidate application whose desktop entry is installed (in an
+// applications folder of the XDG data folders), else the fallback symbol. The disk is asked at
+// every call, so an application installed later is picked up.
 std::string suggestedIcon(std::string_view id, const PathExists& exists = pathExistsOnDisk);
+std::string suggestedIcon(std::string_view id, const PathExists& exists,
+                          const Environment& environment);
+
+// The applications folders of the XDG data folders, user's first: $XDG_DATA_HOME (else
+// ~/.local/share), then each of $XDG_DATA_DIRS (else /usr/local/share, /usr/share).
+std::vector<std::string> applicationFolders(const Environment& environment);
 
 }  // namespace meterwright::ProviderDefaults

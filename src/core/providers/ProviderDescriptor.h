@@ -16,7 +16,7 @@ struct ProviderDescriptor {
   // Accents earlier versions used by default; a configuration still carrying one is migrated.
   std::set<std::string> legacyAccents;
   std::string fallbackSymbol;
-  // Applications whose icon stands for the provider, in order of preference.
+  // Desktop-entry ids of applications whose icon stands for the provider, in order of preference.
   std::vector<std::string> appIconCandidates;
   std::vector<int> defaultWindows;
   bool enabledByDefault = false;

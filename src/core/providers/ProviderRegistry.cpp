@@ -25,7 +25,8 @@ ProviderDescriptor claude() {
       .accent = "#D97757",
       .legacyAccents = {},
       .fallbackSymbol = "sparkle",
-      .appIconCandidates = {"/Applications/Claude.app"},
+      // The desktop entry of the Claude desktop application's Linux package.
+      .appIconCandidates = {"claude-desktop"},
       .defaultWindows = {300, 10080},
       .enabledByDefault = true,
       .pollFloor = 300,
@@ -47,7 +48,8 @@ ProviderDescriptor codex() {
       .accent = "#2E6BE6",
       .legacyAccents = {"#10A37F"},
       .fallbackSymbol = "chevron.left.forwardslash.chevron.right",
-      .appIconCandidates = {"/Applications/Codex.app", "/Applications/ChatGPT.app"},
+      // No desktop entry of a Codex or ChatGPT desktop application for Linux is known.
+      .appIconCandidates = {},
       .defaultWindows = {10080},
       .enabledByDefault = true,
       .pollFloor = 180,

@@ -114,7 +114,9 @@ TEST(ConfigCoding, LegacyAccentsMigrateOthersStayAsWritten) {
 }
 
 TEST(ConfigCoding, LegacyIconsFollowTheSuggestedIcon) {
-  auto claudeInstalled = [](const std::string& path) { return path == "/Applications/Claude.app"; };
+  auto claudeInstalled = [](const std::string& path) {
+    return path.ends_with("/applications/claude-desktop.desktop");
+  };
   auto config = ConfigCoding::decodeConfig(R"({"providers": [
       {"id": "Claude", "icon": "sparkle"},
       {"id": "codex", "icon": "cube.fill"},
@@ -122,7 +124,7 @@ TEST(ConfigCoding, LegacyIconsFollowTheSuggestedIcon) {
       {"id": "acme", "icon": "circle.hexagongrid.fill"}]})",
                                            claudeInstalled);
   ASSERT_TRUE(config);
-  EXPECT_EQ(config->providers[0].icon, "app:/Applications/Claude.app");
+  EXPECT_EQ(config->providers[0].icon, "bundle:claude-desktop");
   EXPECT_EQ(config->providers[0].id, "Claude");
   EXPECT_EQ(config->providers[1].icon, "chevron.left.forwardslash.chevron.right");
   EXPECT_EQ(config->providers[2].icon, "file:/home/me/glm.png");

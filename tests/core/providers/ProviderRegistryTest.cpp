@@ -46,22 +46,29 @@ TEST(ProviderRegistry, LegacySymbolsAreEveryFallbackPlusGeneric) {
                                    "cube.fill", "circle.hexagongrid.fill"}));
 }
 
-TEST(ProviderDefaults, SuggestedIconPrefersTheFirstInstalledApplication) {
+TEST(ProviderDefaults, SuggestedIconIsAnInstalledDesktopApplication) {
+  Environment environment = [](const char* name) -> std::optional<std::string> {
+    if (std::string_view(name) == "XDG_DATA_HOME") return "/home/me/.local/share";
+    if (std::string_view(name) == "XDG_DATA_DIRS") return "/usr/share:relative:/opt/share";
+    return std::nullopt;
+  };
+  EXPECT_EQ(ProviderDefaults::applicationFolders(environment),
+            (std::vector<std::string>{"/home/me/.local/share/applications",
+                                      "/usr/share/applications", "/opt/share/applications"}));
   auto only = [](std::string present) {
     return [present](const std::string& path) { return path == present; };
   };
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", only("/Applications/ChatGPT.app")),
-            "app:/Applications/ChatGPT.app");
-  auto both = [](const std::string&) { return true; };
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", both), "app:/Applications/Codex.app");
+  EXPECT_EQ(ProviderDefaults::suggestedIcon(
+                "Claude", only("/opt/share/applications/claude-desktop.desktop"), environment),
+            "bundle:claude-desktop");
   auto none = [](const std::string&) { return false; };
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", none),
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("claude", none, environment), "sparkle");
+  // Codex, glm and unknown ids have no applications; nothing on disk is consulted for them.
+  auto every = [](const std::string&) { return true; };
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("codex", every, environment),
             "chevron.left.forwardslash.chevron.right");
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("Claude", only("/Applications/Claude.app")),
-            "app:/Applications/Claude.app");
-  // glm and unknown ids have no applications; nothing on disk is consulted for them.
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("glm", both), "cube.fill");
-  EXPECT_EQ(ProviderDefaults::suggestedIcon("acme", both), "circle.hexagongrid.fill");
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("glm", every, environment), "cube.fill");
+  EXPECT_EQ(ProviderDefaults::suggestedIcon("acme", every, environment), "circle.hexagongrid.fill");
 }
 
 TEST(PollingPolicy, ResolvedIntervalNeverGoesBelowTheFloor) {
