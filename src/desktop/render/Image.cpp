@@ -42,11 +42,14 @@ Bitmap Image::rasterise(double scale, std::optional<ColorToken> background) cons
   Bitmap bitmap(side(width_), side(height_), scale);
   if (bitmap.empty()) return bitmap;
   cairo_t* cr = cairo_create(bitmap.surface());
+  // A fresh transparent surface isolates the drawing as a group would, without a second buffer
+  // the size of the picture; the background goes in behind it afterwards.
+  if (*drawing_ && width_ > 0 && height_ > 0) (*drawing_)(cr);
   if (background) {
+    cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
     setSource(cr, *background);
     cairo_paint(cr);
   }
-  draw(cr, 0, 0);
   cairo_destroy(cr);
   cairo_surface_flush(bitmap.surface());
   return bitmap;
