@@ -7,8 +7,8 @@
 namespace meterwright {
 
 // An exclusive flock(2) on a lock file, held until the object goes. Processes of one user take it
-// around a read-modify-write of a shared file; a process that dies releases it with its descriptors,
-// so a crash never blocks the others.
+// around a read-modify-write of a shared file; a process that dies releases it with its
+// descriptors, so a crash never blocks the others.
 class FileLock {
  public:
   // Opens (creating, 0600) the lock file and waits for the lock for at most `patience`. Nothing

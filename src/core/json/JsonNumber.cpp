@@ -49,8 +49,8 @@ std::optional<int> toClampedInt(const nlohmann::json& value) {
     return static_cast<int>(std::min<std::uint64_t>(u, Limits::max()));
   }
   if (value.is_number_integer()) {
-    return static_cast<int>(std::clamp<std::int64_t>(value.get<std::int64_t>(), Limits::min(),
-                                                     Limits::max()));
+    return static_cast<int>(
+        std::clamp<std::int64_t>(value.get<std::int64_t>(), Limits::min(), Limits::max()));
   }
   if (!value.is_number_float()) return std::nullopt;
   double d = value.get<double>();

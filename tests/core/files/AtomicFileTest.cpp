@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,14 +102,16 @@ TEST_F(AtomicFileTest, AWriteStoppedAtAnyStepLeavesTheOldOrTheNewBytesNeverAMix)
   writeFile(target, oldBytes);
   std::vector<Step> steps;
   auto record = [&](Step step) { return steps.push_back(step), false; };
-  ASSERT_TRUE(AtomicFile::write(target, newBytes, {.mode = 0600, .exactMode = false, .stopAt = record}));
+  ASSERT_TRUE(
+      AtomicFile::write(target, newBytes, {.mode = 0600, .exactMode = false, .stopAt = record}));
   ASSERT_EQ(steps.back(), Step::renamed);
   ASSERT_GT(std::count(steps.begin(), steps.end(), Step::wroteChunk), 1);
   for (std::size_t stopAfter = 0; stopAfter < steps.size(); ++stopAfter) {
     SCOPED_TRACE("stopped at step " + std::to_string(stopAfter));
     writeFile(target, oldBytes);
     auto stop = [&, seen = 0u](Step) mutable { return seen++ == stopAfter; };
-    EXPECT_FALSE(AtomicFile::write(target, newBytes, {.mode = 0600, .exactMode = false, .stopAt = stop}));
+    EXPECT_FALSE(
+        AtomicFile::write(target, newBytes, {.mode = 0600, .exactMode = false, .stopAt = stop}));
     EXPECT_TRUE(readFile(target) == (steps[stopAfter] == Step::renamed ? newBytes : oldBytes));
   }
 }

@@ -74,9 +74,8 @@ TEST(FileLocations, WithoutAHomeRefusesAFolderItCannotKeepPrivate) {
       {"open to others",
        [](const fs::path& own, const fs::path&) {
          fs::create_directory(own);
-         fs::permissions(own, fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+         fs::permissions(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
        }},
       {"a link to a private folder",
        [](const fs::path& own, const fs::path& elsewhere) {
@@ -88,7 +87,9 @@ TEST(FileLocations, WithoutAHomeRefusesAFolderItCannotKeepPrivate) {
       {"another user's", [](const fs::path& own, const fs::path&) {
          fs::create_directory(own);
          fs::permissions(own, fs::perms::owner_all);
-         if (::geteuid() == 0) ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+         if (::geteuid() == 0) {
+           ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+         }
        }}};
   for (const Row& row : rows) {
     if (std::string_view(row.what) == "another user's" && ::geteuid() != 0) continue;

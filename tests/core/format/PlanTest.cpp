@@ -35,8 +35,8 @@ TEST(PlanBadge, OtherNamesAreSplitAndCapitalisedByCharacter) {
   // inside the name separates nothing.
   expectBadges({Case{"pro-team", "Pro Team"}, Case{"claude_max_trial", "Claude Max Trial"},
                 Case{"max 20x", "Max 20x"}, Case{"__ultra--plan_ x_", "Ultra Plan X"},
-                Case{"team\nplus", "Team\nplus"}, Case{"pro\tmax_x", "Pro\tmax X"}, Case{"\u00C9QUIPE_pro", "\u00C9quipe Pro"},
-                Case{"\xFF\xFE", "\xFF\xFE"}});
+                Case{"team\nplus", "Team\nplus"}, Case{"pro\tmax_x", "Pro\tmax X"},
+                Case{"\u00C9QUIPE_pro", "\u00C9quipe Pro"}, Case{"\xFF\xFE", "\xFF\xFE"}});
 }
 
 }  // namespace

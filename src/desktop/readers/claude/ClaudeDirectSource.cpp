@@ -243,12 +243,11 @@ SourceFailure ClaudeDirectSource::missingCredentialsFailure(int status, bool all
   }
   if (status == SecretStatus::interactionNotAllowed || status == SecretStatus::authFailed ||
       status == SecretStatus::userCanceled) {
-    return {
-        desktop::L("source.claude.declined", "Keyring access was declined"),
-        desktop::L("source.claude.declined.hint",
-                   "Press Refresh Now and allow access when the keyring asks. Declining is not "
-                   "remembered, so the prompt comes back every time until it is granted."),
-        true};
+    return {desktop::L("source.claude.declined", "Keyring access was declined"),
+            desktop::L("source.claude.declined.hint",
+                       "Press Refresh Now and allow access when the keyring asks. Declining is not "
+                       "remembered, so the prompt comes back every time until it is granted."),
+            true};
   }
   return {
       desktop::L("source.claude.unreadable", "Claude Code credentials not readable"),

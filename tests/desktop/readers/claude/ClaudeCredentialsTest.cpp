@@ -192,7 +192,8 @@ TEST(ClaudeCredentialsChoice, FailureTextFollowsStatusAndPromptPermission) {
     bool needsUser;
   };
   const std::string absent = "Claude Code has not signed in on this computer",
-                    declined = "Keyring access was declined", notAsked = "The keyring was not asked",
+                    declined = "Keyring access was declined",
+                    notAsked = "The keyring was not asked",
                     unreadable = "Claude Code credentials not readable";
   const Case cases[] = {{-25300, true, absent, true},    {-25300, false, absent, true},
                         {-25308, true, declined, true},  {-25293, true, declined, true},

@@ -158,9 +158,10 @@ TEST_F(ClaudeDirectSourceTest, AMissingUnreadableOrDamagedSignInSendsNothing) {
     std::string summary;
     bool needsUser;
   };
-  for (const Row& row : {Row{missing, false, "Claude Code has not signed in on this computer", true},
-                         Row{folder, false, "The keyring was not asked", false},
-                         Row{signIn(claudeToken, 3600).substr(0, 40), true, damaged, true}}) {
+  for (const Row& row :
+       {Row{missing, false, "Claude Code has not signed in on this computer", true},
+        Row{folder, false, "The keyring was not asked", false},
+        Row{signIn(claudeToken, 3600).substr(0, 40), true, damaged, true}}) {
     fs::remove_all(credentialsFile());
     if (row.contents == folder) fs::create_directories(credentialsFile());
     if (row.contents != folder && row.contents != missing)
