@@ -99,6 +99,12 @@ TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
   writeFile(configFile(), R"({"language": "de"})");
   auto german = run({"--help"});
   EXPECT_THAT(german.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
+  // The language is written once, not by every run that applies it.
+  fs::path defaults = home / ".local" / "state" / "meterwright" / "defaults.json";
+  auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  fs::last_write_time(defaults, longAgo);
+  EXPECT_EQ(run({"--config"}).status, 0);
+  EXPECT_EQ(fs::last_write_time(defaults), longAgo);
   auto notBuilt = run({"--preview"});
   EXPECT_EQ(notBuilt.status, 2);
   EXPECT_EQ(notBuilt.out, "");
