@@ -29,7 +29,8 @@ class CompositionRoot {
   // sign-in's expiry.
   const std::shared_ptr<ClaudeDirectSource>& claudeReader() const { return claude_; }
 
-  // A composite source over this process's readers, for one configuration.
+  // A composite source over this process's readers, for one configuration. Only the providers the
+  // configuration shows are polled; the Claude reader is kept either way.
   std::unique_ptr<CompositeSource> compositeSource(bool claudeDirect, const Config& config) const;
 
  private:
