@@ -27,7 +27,7 @@ const char* const introspection = R"(<node>
 
 struct FakeLogind::Impl {
   Behaviour behaviour;
-  Settings settings;
+  LogindSettings settings;
   GDBusConnection* connection = nullptr;
   guint registration = 0;
   bool owned = false;
@@ -50,6 +50,10 @@ struct FakeLogind::Impl {
           invocation, "org.freedesktop.DBus.Error.AccessDenied", "Permission denied");
       return;
     }
+    handOut(invocation);
+  }
+
+  void handOut(GDBusMethodInvocation* invocation) {
     int ends[2];
     if (::pipe(ends) != 0) {
       g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
@@ -69,7 +73,7 @@ struct FakeLogind::Impl {
   }
 };
 
-FakeLogind::FakeLogind(const std::string& busAddress, Behaviour behaviour, Settings settings)
+FakeLogind::FakeLogind(const std::string& busAddress, Behaviour behaviour, LogindSettings settings)
     : impl_(std::make_unique<Impl>()) {
   impl_->behaviour = behaviour;
   impl_->settings = std::move(settings);
@@ -81,16 +85,15 @@ FakeLogind::FakeLogind(const std::string& busAddress, Behaviour behaviour, Setti
   GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
   static const GDBusInterfaceVTable vtable{
       [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-         GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
-        static_cast<Impl*>(data)->handle(method, parameters, invocation);
-      },
+         GVariant* parameters, GDBusMethodInvocation* invocation,
+         gpointer data) { static_cast<Impl*>(data)->handle(method, parameters, invocation); },
       [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
          gpointer data) { return static_cast<Impl*>(data)->property(name); },
       nullptr,
       {}};
-  impl_->registration =
-      g_dbus_connection_register_object(impl_->connection, "/org/freedesktop/login1",
-                                        node->interfaces[0], &vtable, impl_.get(), nullptr, nullptr);
+  impl_->registration = g_dbus_connection_register_object(
+      impl_->connection, "/org/freedesktop/login1", node->interfaces[0], &vtable, impl_.get(),
+      nullptr, nullptr);
   g_dbus_node_info_unref(node);
   GVariant* reply = g_dbus_connection_call_sync(
       impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
@@ -127,6 +130,12 @@ bool FakeLogind::inhibitorHeld(std::size_t call) const {
   pollfd end{impl_->readEnds[call], POLLIN, 0};
   // Every write end closed: the read end reports hang-up.
   return ::poll(&end, 1, 0) == 0;
+}
+
+void FakeLogind::answerHeld() {
+  auto held = std::move(impl_->unanswered);
+  impl_->unanswered.clear();
+  for (auto* invocation : held) impl_->handOut(invocation);
 }
 
 void FakeLogind::emitPrepareForSleep(bool goingToSleep) {

@@ -6,22 +6,24 @@
 
 namespace meterwright::testing {
 
+// What the fake logind says about suspending.
+struct LogindSettings {
+  std::string idleAction = "ignore";
+  std::string lidAction = "suspend";
+  std::string canSuspend = "yes";
+};
+
 // org.freedesktop.login1 on a test's bus, in this process, handled while the test iterates the
 // thread-default main context. Inhibit hands out the write end of a pipe and keeps the read end,
 // so the test sees when the caller lets its inhibitor go. Also answers the properties and
 // CanSuspend that the sleep diagnostics read.
 class FakeLogind {
  public:
+  // `silent` keeps Inhibit calls unanswered until answerHeld().
   enum class Behaviour { answer, refuse, silent };
 
-  struct Settings {
-    std::string idleAction = "ignore";
-    std::string lidAction = "suspend";
-    std::string canSuspend = "yes";
-  };
-
   FakeLogind(const std::string& busAddress, Behaviour behaviour = Behaviour::answer,
-             Settings settings = {});
+             LogindSettings settings = {});
   ~FakeLogind();
 
   bool ready() const;
@@ -30,6 +32,8 @@ class FakeLogind {
   // Whether the caller still holds the inhibitor of that call.
   bool inhibitorHeld(std::size_t call) const;
   void emitPrepareForSleep(bool goingToSleep);
+  // Hands out the inhibitors of the calls kept so far.
+  void answerHeld();
 
  private:
   struct Impl;

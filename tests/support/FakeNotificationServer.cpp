@@ -55,8 +55,8 @@ struct FakeNotificationServer::Impl {
         ids.push_back(static_cast<std::uint32_t>(ids.size() + 1));
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", ids.back()));
       } else if (behaviour == Behaviour::refuse) {
-        g_dbus_method_invocation_return_dbus_error(
-            invocation, "org.freedesktop.DBus.Error.Failed", "not today");
+        g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
+                                                   "not today");
       } else {
         unanswered.push_back(invocation);
         if (behaviour == Behaviour::vanish)
@@ -104,10 +104,11 @@ FakeNotificationServer::FakeNotificationServer(const std::string& busAddress,
   GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
   static const GDBusInterfaceVTable vtable{
       [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-         GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
-        static_cast<Impl*>(data)->handle(method, parameters, invocation);
-      },
-      nullptr, nullptr, {}};
+         GVariant* parameters, GDBusMethodInvocation* invocation,
+         gpointer data) { static_cast<Impl*>(data)->handle(method, parameters, invocation); },
+      nullptr,
+      nullptr,
+      {}};
   impl_->registration = g_dbus_connection_register_object(
       impl_->connection, "/org/freedesktop/Notifications", node->interfaces[0], &vtable,
       impl_.get(), nullptr, nullptr);

@@ -44,9 +44,8 @@ class ManualScheduler : public Scheduler {
   // Seconds from now to the earliest action, and how late that one may run.
   std::optional<std::pair<double, double>> next() const {
     if (pending_.empty()) return std::nullopt;
-    auto first = std::min_element(pending_.begin(), pending_.end(), [](auto& a, auto& b) {
-      return a.second.due < b.second.due;
-    });
+    auto first = std::min_element(pending_.begin(), pending_.end(),
+                                  [](auto& a, auto& b) { return a.second.due < b.second.due; });
     return std::pair{secondsBetween(clock_.now(), first->second.due), first->second.tolerance};
   }
 

@@ -30,8 +30,8 @@ PrivateBus::PrivateBus(const std::filesystem::path& folder) {
 )");
   ChildProcess::Launch launch;
   launch.executable = *program;
-  launch.arguments = {"--config-file=" + (folder / "bus.conf").string(), "--nofork",
-                      "--nopidfile", "--print-address=1"};
+  launch.arguments = {"--config-file=" + (folder / "bus.conf").string(), "--nofork", "--nopidfile",
+                      "--print-address=1"};
   launch.environment = EnvironmentBlock::ofProcess();
   launch.output = ChildProcess::Stream::pipe;
   std::string why;

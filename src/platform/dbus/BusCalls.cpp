@@ -55,24 +55,22 @@ void call(GDBusConnection* connection, const Method& method, double deadlineSeco
     GError* error = nullptr;
     GUnixFDList* fds = nullptr;
     GVariant* reply =
-        wantsDescriptors
-            ? g_dbus_connection_call_with_unix_fd_list_finish(G_DBUS_CONNECTION(source), &fds,
-                                                               result, &error)
-            : g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+        wantsDescriptors ? g_dbus_connection_call_with_unix_fd_list_finish(
+                               G_DBUS_CONNECTION(source), &fds, result, &error)
+                         : g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     glib::Object<GUnixFDList> ownedFds(fds);
     done(glib::Variant(reply), glib::Error(error), fds);
   };
   if (wantsDescriptors) {
     g_dbus_connection_call_with_unix_fd_list(
         connection, method.destination, method.path, method.interface, method.name,
-        method.parameters, method.replyType, flagsOf(method),
-        milliseconds(deadlineSeconds), nullptr, nullptr, glib::readyCallback,
-        glib::box(std::move(finish)));
+        method.parameters, method.replyType, flagsOf(method), milliseconds(deadlineSeconds),
+        nullptr, nullptr, glib::readyCallback, glib::box(std::move(finish)));
   } else {
     g_dbus_connection_call(connection, method.destination, method.path, method.interface,
                            method.name, method.parameters, method.replyType, flagsOf(method),
-                           milliseconds(deadlineSeconds),
-                           nullptr, glib::readyCallback, glib::box(std::move(finish)));
+                           milliseconds(deadlineSeconds), nullptr, glib::readyCallback,
+                           glib::box(std::move(finish)));
   }
 }
 

@@ -15,7 +15,8 @@ namespace meterwright::BusCalls {
 
 // Opens a private connection (never GLib's shared one, which ends the process when its bus goes
 // away) to the bus at `address`. `done` gets the connection, or nothing and the reason.
-using Connected = std::function<void(glib::Object<GDBusConnection> connection, std::string problem)>;
+using Connected =
+    std::function<void(glib::Object<GDBusConnection> connection, std::string problem)>;
 void connect(const std::string& address, double deadlineSeconds, Connected done);
 
 struct Method {

@@ -13,9 +13,9 @@ bool start(const std::string& executable, const std::vector<std::string>& argume
   for (const auto& entry : environment.entries()) envp.push_back(entry.c_str());
   envp.push_back(nullptr);
 
-  glib::Object<GSubprocessLauncher> launcher(g_subprocess_launcher_new(
-      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE)));
+  glib::Object<GSubprocessLauncher> launcher(
+      g_subprocess_launcher_new(static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
+                                                              G_SUBPROCESS_FLAGS_STDERR_SILENCE)));
   g_subprocess_launcher_set_environ(launcher.get(), const_cast<gchar**>(envp.data()));
   GError* error = nullptr;
   glib::Object<GSubprocess> child(

@@ -11,17 +11,14 @@ struct MainContextScheduler::Sources {
   GMainContext* context = nullptr;
   Token last = 0;
   std::map<Token, GSource*> pending;
+
+  // One timeout's action; the scheduler may be gone when it fires.
+  struct Firing {
+    std::weak_ptr<Sources> sources;
+    Token token;
+    std::function<void()> action;
+  };
 };
-
-namespace {
-
-struct Firing {
-  std::weak_ptr<MainContextScheduler::Sources> sources;
-  Scheduler::Token token;
-  std::function<void()> action;
-};
-
-}  // namespace
 
 MainContextScheduler::MainContextScheduler() : sources_(std::make_shared<Sources>()) {
   sources_->context = g_main_context_ref_thread_default();
@@ -44,11 +41,11 @@ Scheduler::Token MainContextScheduler::after(double seconds, std::function<void(
   GSource* source = tolerance >= 1 ? g_timeout_source_new_seconds(std::lround(seconds))
                                    : g_timeout_source_new(std::lround(seconds * 1000));
   Token token = ++sources_->last;
-  auto* firing = new Firing{sources_, token, std::move(action)};
+  auto* firing = new Sources::Firing{sources_, token, std::move(action)};
   g_source_set_callback(
       source,
       [](gpointer data) -> gboolean {
-        auto* firing = static_cast<Firing*>(data);
+        auto* firing = static_cast<Sources::Firing*>(data);
         if (auto sources = firing->sources.lock()) {
           auto found = sources->pending.find(firing->token);
           if (found != sources->pending.end()) {
@@ -61,7 +58,7 @@ Scheduler::Token MainContextScheduler::after(double seconds, std::function<void(
         if (action) action();
         return G_SOURCE_REMOVE;
       },
-      firing, [](gpointer data) { delete static_cast<Firing*>(data); });
+      firing, [](gpointer data) { delete static_cast<Sources::Firing*>(data); });
   sources_->pending.emplace(token, source);
   g_source_attach(source, sources_->context);
   return token;

@@ -11,11 +11,11 @@ namespace meterwright::MainLoopWait {
 bool until(const std::function<bool()>& done, double seconds) {
   GMainContext* context = g_main_context_ref_thread_default();
   auto deadline = ChildProcess::deadlineAfter(seconds);
-  // Wakes the blocking iteration at the deadline when nothing else arrives.
-  auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  GSource* alarm = g_timeout_source_new(static_cast<guint>(std::max<long>(remaining.count(), 0)));
-  g_source_set_callback(alarm, [](gpointer) { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+  // Wakes the blocking iteration now and then, so a condition that no event of this context
+  // announces (a file another process writes) is seen, and the deadline is kept.
+  GSource* alarm = g_timeout_source_new(20);
+  g_source_set_callback(
+      alarm, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
   g_source_attach(alarm, context);
   bool finished = false;
   for (;;) {

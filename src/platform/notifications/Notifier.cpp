@@ -50,8 +50,8 @@ struct Notifier::State {
   }
 
   bool declares(const char* capability) const {
-    return capabilities && std::find(capabilities->begin(), capabilities->end(), capability) !=
-                               capabilities->end();
+    return capabilities &&
+           std::find(capabilities->begin(), capabilities->end(), capability) != capabilities->end();
   }
 
   void stopAlarm() {
@@ -159,29 +159,27 @@ struct Notifier::State {
         g_variant_new("(susss@asa{sv}i)", identity.appName.c_str(), 0u, identity.icon.c_str(),
                       title.c_str(), shown.c_str(), g_variant_new_strv(nullptr, 0), &hints, -1);
     std::weak_ptr<State> weak = self;
-    BusCalls::call(connection.get(), serverMethod("Notify", parameters, "(u)"),
-                   options.deadlineSeconds,
-                   [weak, title, shown, sound, delivered](glib::Variant reply, glib::Error,
-                                                          GUnixFDList*) {
-                     auto state = weak.lock();
-                     if (!state) return;
-                     if (reply) {
-                       if (delivered) delivered(Delivery::server);
-                       return;
-                     }
-                     state->fallback(title, shown, sound, delivered);
-                   });
+    BusCalls::call(
+        connection.get(), serverMethod("Notify", parameters, "(u)"), options.deadlineSeconds,
+        [weak, title, shown, sound, delivered](glib::Variant reply, glib::Error, GUnixFDList*) {
+          auto state = weak.lock();
+          if (!state) return;
+          if (reply) {
+            if (delivered) delivered(Delivery::server);
+            return;
+          }
+          state->fallback(title, shown, sound, delivered);
+        });
   }
 
   void fallback(const std::string& title, const std::string& body, bool sound,
                 const std::function<void(Delivery)>& delivered) {
     const auto& environment = options.environment;
     auto program = ExecutableSearch::find({}, "notify-send", environment);
-    bool started =
-        program && DetachedLaunch::start(*program,
-                                         NotificationText::notifySendArguments(
-                                             options.identity, title, body, sound),
-                                         environment);
+    bool started = program && DetachedLaunch::start(*program,
+                                                    NotificationText::notifySendArguments(
+                                                        options.identity, title, body, sound),
+                                                    environment);
     if (delivered) delivered(started ? Delivery::fallback : Delivery::dropped);
   }
 };

@@ -32,44 +32,43 @@ struct PowerAssertion::Inhibitor {
     unsigned asked = generation;
     // A connection per request: a held inhibitor is a descriptor, not a connection, and a system
     // bus that restarted meanwhile is simply found again.
-    BusCalls::connect(
-        BusAddress::system(options.environment), options.deadlineSeconds,
-        [weak, asked](glib::Object<GDBusConnection> connection, std::string) {
-          auto self = weak.lock();
-          if (!self || self->generation != asked) return;
-          if (!connection) {
-            self->state = State::refused;
-            return;
-          }
-          BusCalls::Method inhibit{
-              "org.freedesktop.login1",
-              "/org/freedesktop/login1",
-              "org.freedesktop.login1.Manager",
-              "Inhibit",
-              g_variant_new("(ssss)", "sleep", "Meterwright", "Meterwright is publishing a reading",
-                            "block"),
-              G_VARIANT_TYPE("(h)"),
-              /*autoStart=*/true};
-          BusCalls::call(
-              connection.get(), inhibit, self->options.deadlineSeconds,
-              [weak, asked](glib::Variant reply, glib::Error, GUnixFDList* fds) {
-                int descriptor = -1;
-                if (reply && fds) {
-                  gint32 index = -1;
-                  g_variant_get(reply.get(), "(h)", &index);
-                  descriptor = g_unix_fd_list_get(fds, index, nullptr);
-                }
-                auto self = weak.lock();
-                if (!self || self->generation != asked) {
-                  // Released (or gone) while logind was answering: let go at once.
-                  if (descriptor >= 0) ::close(descriptor);
-                  return;
-                }
-                self->descriptor = descriptor;
-                self->state = descriptor >= 0 ? State::held : State::refused;
-              },
-              /*wantsDescriptors=*/true);
-        });
+    BusCalls::connect(BusAddress::system(options.environment), options.deadlineSeconds,
+                      [weak, asked](glib::Object<GDBusConnection> connection, std::string) {
+                        auto self = weak.lock();
+                        if (!self || self->generation != asked) return;
+                        if (!connection) {
+                          self->state = State::refused;
+                          return;
+                        }
+                        BusCalls::Method inhibit{
+                            "org.freedesktop.login1",
+                            "/org/freedesktop/login1",
+                            "org.freedesktop.login1.Manager",
+                            "Inhibit",
+                            g_variant_new("(ssss)", "sleep", "Meterwright",
+                                          "Meterwright is publishing a reading", "block"),
+                            G_VARIANT_TYPE("(h)"),
+                            /*autoStart=*/true};
+                        BusCalls::call(
+                            connection.get(), inhibit, self->options.deadlineSeconds,
+                            [weak, asked](glib::Variant reply, glib::Error, GUnixFDList* fds) {
+                              int descriptor = -1;
+                              if (reply && fds) {
+                                gint32 index = -1;
+                                g_variant_get(reply.get(), "(h)", &index);
+                                descriptor = g_unix_fd_list_get(fds, index, nullptr);
+                              }
+                              auto self = weak.lock();
+                              if (!self || self->generation != asked) {
+                                // Released (or gone) while logind was answering: let go at once.
+                                if (descriptor >= 0) ::close(descriptor);
+                                return;
+                              }
+                              self->descriptor = descriptor;
+                              self->state = descriptor >= 0 ? State::held : State::refused;
+                            },
+                            /*wantsDescriptors=*/true);
+                      });
   }
 };
 

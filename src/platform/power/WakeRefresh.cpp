@@ -17,6 +17,8 @@ struct WakeRefresh::Runner {
   guint subscription = 0;
   Scheduler::Token tick = 0;
   bool busy = false;
+  bool listening = false;
+  int wakes = 0;
 
   Runner(WakeRefresh& owner, Scheduler& scheduler, Options options)
       : owner(owner),
@@ -85,10 +87,22 @@ struct WakeRefresh::Runner {
                 if (!self || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) return;
                 gboolean goingToSleep = FALSE;
                 g_variant_get(parameters, "(b)", &goingToSleep);
-                if (!goingToSleep) self->runUnlessBusy(self);
+                if (goingToSleep) return;
+                ++self->wakes;
+                self->runUnlessBusy(self);
               },
               new std::weak_ptr<Runner>(weak),
               [](gpointer data) { delete static_cast<std::weak_ptr<Runner>*>(data); });
+          // The bus handles a connection's messages in order: once it answers a call sent after
+          // the subscription, the subscription is in force.
+          BusCalls::call(self->connection.get(),
+                         {"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                          "GetId", nullptr, G_VARIANT_TYPE("(s)")},
+                         self->options.deadlineSeconds,
+                         [weak](glib::Variant reply, glib::Error, GUnixFDList*) {
+                           auto self = weak.lock();
+                           if (self && reply) self->listening = true;
+                         });
         });
   }
 };
@@ -111,8 +125,12 @@ PowerAssertion& WakeRefresh::assertion() {
   return runner_->assertion;
 }
 
+int WakeRefresh::wakesHeard() const {
+  return runner_->wakes;
+}
+
 bool WakeRefresh::listening() const {
-  return runner_->subscription != 0;
+  return runner_->listening;
 }
 
 }  // namespace meterwright

@@ -45,6 +45,8 @@ class WakeRefresh {
   // Whether the wake signal is being listened to (false until the system bus answered, and
   // without one).
   bool listening() const;
+  // Wakes heard since `start`, whether or not they started a run.
+  int wakesHeard() const;
 
  private:
   struct Runner;

@@ -39,10 +39,10 @@ LoginItem::LoginItem(std::filesystem::path autostartFolder, std::string executab
     : path_(std::move(autostartFolder) / "meterwright.desktop"),
       executable_(std::move(executable)) {}
 
-LoginItem LoginItem::forProcess(const Environment& environment,
-                                const std::filesystem::path& home) {
+LoginItem LoginItem::forProcess(const Environment& environment, const std::filesystem::path& home) {
   std::filesystem::path config = home / ".config";
-  if (auto value = environment("XDG_CONFIG_HOME"); value && !value->empty() && value->front() == '/')
+  if (auto value = environment("XDG_CONFIG_HOME");
+      value && !value->empty() && value->front() == '/')
     config = *value;
   std::error_code error;
   auto executable = std::filesystem::read_symlink("/proc/self/exe", error);

@@ -55,11 +55,11 @@ TEST(NotificationText, MarkupCharactersBecomeEntities) {
 
 TEST(NotificationText, NotifySendGetsTheTextsAfterTheEndOfOptions) {
   NotificationText::Identity identity{"Meterwright", "icon-name", "dev.example"};
-  EXPECT_EQ(NotificationText::notifySendArguments(identity, "--help", "-u critical", true),
-            (std::vector<std::string>{"--app-name=Meterwright", "--icon=icon-name",
-                                      "--hint=string:desktop-entry:dev.example",
-                                      "--hint=string:sound-name:message-new-instant", "--",
-                                      "--help", "-u critical"}));
+  EXPECT_EQ(
+      NotificationText::notifySendArguments(identity, "--help", "-u critical", true),
+      (std::vector<std::string>{
+          "--app-name=Meterwright", "--icon=icon-name", "--hint=string:desktop-entry:dev.example",
+          "--hint=string:sound-name:message-new-instant", "--", "--help", "-u critical"}));
   EXPECT_EQ(NotificationText::notifySendArguments(identity, "t", "b", false)[3],
             "--hint=boolean:suppress-sound:true");
 }

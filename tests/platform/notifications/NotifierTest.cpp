@@ -1,5 +1,3 @@
-#include "platform/notifications/Notifier.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "platform/glib/MainLoopWait.h"
+#include "platform/notifications/Notifier.h"
 #include "platform/process/ChildProcess.h"
 #include "platform/process/ExecutableSearch.h"
 #include "support/FakeNotificationServer.h"
@@ -98,15 +97,15 @@ TEST_F(NotifierTest, EachPostIsANewNotificationWithTheAppsIdentityAndSoundHint) 
   EXPECT_EQ(deliver(*notifier, "Claude is low", "5h: 12% left"), Delivery::server);
   EXPECT_EQ(deliver(*notifier, "Quiet", "no sound", false), Delivery::server);
 
-  NotifyCall loud{"Meterwright",
-                  0,
-                  "meterwright-icon",
-                  "Claude is low",
-                  "5h: 12% left",
-                  {},
-                  {{"desktop-entry", "'dev.example.meterwright'"},
-                   {"sound-name", "'message-new-instant'"}},
-                  -1};
+  NotifyCall loud{
+      "Meterwright",
+      0,
+      "meterwright-icon",
+      "Claude is low",
+      "5h: 12% left",
+      {},
+      {{"desktop-entry", "'dev.example.meterwright'"}, {"sound-name", "'message-new-instant'"}},
+      -1};
   NotifyCall quiet = loud;
   quiet.title = "Quiet";
   quiet.body = "no sound";
@@ -180,8 +179,8 @@ TEST_F(NotifierTest, AuthorizationIsRequestedOncePerNotifier) {
   auto notifier = makeNotifier();
   notifier->requestAuthorization();
   notifier->requestAuthorization();
-  MainLoopWait::until(
-      [&] { return notifier->authorization() == Notifier::Authorization::allowed; }, 20);
+  MainLoopWait::until([&] { return notifier->authorization() == Notifier::Authorization::allowed; },
+                      20);
   // One post after both requests: once it has gone, every earlier call has been answered.
   deliver(*notifier, "t", "b");
   EXPECT_EQ(server.serverInformationRequests(), 1);
@@ -239,11 +238,15 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   EnvironmentBlock system = EnvironmentBlock::ofProcess();
   auto xvfb = ExecutableSearch::find({}, "Xvfb", system);
   auto dunst = ExecutableSearch::find({}, "dunst", system);
-  if (!xvfb || !dunst) GTEST_SKIP() << "Xvfb or dunst is not installed (scripts/setup installs them)";
+  if (!xvfb || !dunst)
+    GTEST_SKIP() << "Xvfb or dunst is not installed (scripts/setup installs them)";
   START_BUS_OR_SKIP();
 
   Peer display;
-  ChildProcess::Launch launch{*xvfb, {"-displayfd", "1", "-nolisten", "tcp"}, system};
+  ChildProcess::Launch launch;
+  launch.executable = *xvfb;
+  launch.arguments = {"-displayfd", "1", "-nolisten", "tcp"};
+  launch.environment = system;
   launch.output = ChildProcess::Stream::pipe;
   display.process = ChildProcess::start(launch);
   ASSERT_TRUE(display.process);
@@ -259,7 +262,10 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   serverEnvironment.set("DISPLAY", ":" + number.substr(0, number.find('\n')));
   serverEnvironment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
   serverEnvironment.set("HOME", folder.path().string());
-  ChildProcess::Launch serverLaunch{*dunst, {"-verbosity", "info"}, serverEnvironment};
+  ChildProcess::Launch serverLaunch;
+  serverLaunch.executable = *dunst;
+  serverLaunch.arguments = {"-verbosity", "info"};
+  serverLaunch.environment = serverEnvironment;
   serverLaunch.error = ChildProcess::Stream::pipe;
   server.process = ChildProcess::start(serverLaunch);
   ASSERT_TRUE(server.process);
@@ -273,8 +279,7 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
     MainLoopWait::run(0.1);
   } while (std::chrono::steady_clock::now() < deadline);
   ASSERT_EQ(notifier->authorization(), Notifier::Authorization::allowed);
-  EXPECT_EQ(deliver(*notifier, "Meterwright test", "\"quoted\" <b>bold?</b> \\"),
-            Delivery::server);
+  EXPECT_EQ(deliver(*notifier, "Meterwright test", "\"quoted\" <b>bold?</b> \\"), Delivery::server);
   EXPECT_FALSE(std::filesystem::exists(record()));
 
   if (HasFailure()) {

@@ -1,10 +1,9 @@
-#include "platform/power/PowerAssertion.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
 
 #include "platform/glib/MainLoopWait.h"
+#include "platform/power/PowerAssertion.h"
 #include "support/FakeLogind.h"
 #include "support/ManualScheduler.h"
 #include "support/PrivateBus.h"
@@ -26,6 +25,11 @@ class PowerAssertionTest : public ::testing::Test {
 
   bool settles(PowerAssertion& assertion) {
     return MainLoopWait::until([&] { return assertion.state() != State::requested; }, 20);
+  }
+  // The descriptor that travelled through the bus is also closed by the bus's own copies, which
+  // go a moment after ours.
+  bool letGo(FakeLogind& logind, std::size_t call) {
+    return MainLoopWait::until([&] { return !logind.inhibitorHeld(call); }, 20);
   }
 
   testing::TemporaryFolder folder;
@@ -49,7 +53,7 @@ TEST_F(PowerAssertionTest, InhibitsSleepUntilReleased) {
 
   assertion.release();
   EXPECT_EQ(assertion.state(), State::released);
-  EXPECT_FALSE(logind.inhibitorHeld(0));
+  EXPECT_TRUE(letGo(logind, 0));
   EXPECT_EQ(scheduler.pending(), 0u);
   assertion.release();
   EXPECT_EQ(assertion.state(), State::released);
@@ -67,7 +71,7 @@ TEST_F(PowerAssertionTest, EachTakeRestartsTheCapOfTheOneInhibitor) {
   EXPECT_TRUE(logind.inhibitorHeld(0));
   scheduler.advance(1);
   EXPECT_EQ(assertion.state(), State::released);
-  EXPECT_FALSE(logind.inhibitorHeld(0));
+  EXPECT_TRUE(letGo(logind, 0));
   EXPECT_EQ(logind.inhibitCalls().size(), 1u);
 
   // After the cap, a take asks again.
@@ -78,14 +82,14 @@ TEST_F(PowerAssertionTest, EachTakeRestartsTheCapOfTheOneInhibitor) {
 }
 
 TEST_F(PowerAssertionTest, AReleaseBeforeLogindAnswersLetsTheLateInhibitorGo) {
-  FakeLogind logind(bus.address());
+  FakeLogind logind(bus.address(), FakeLogind::Behaviour::silent);
   PowerAssertion assertion(scheduler, {environment});
   assertion.take(90);
-  assertion.release();
   ASSERT_TRUE(MainLoopWait::until([&] { return !logind.inhibitCalls().empty(); }, 20));
-  MainLoopWait::until([&] { return false; }, 0.2);
+  assertion.release();
+  logind.answerHeld();
+  EXPECT_TRUE(letGo(logind, 0));
   EXPECT_EQ(assertion.state(), State::released);
-  EXPECT_FALSE(logind.inhibitorHeld(0));
 }
 
 TEST_F(PowerAssertionTest, ARefusingHangingOrMissingLogindIsQuietlyRefused) {

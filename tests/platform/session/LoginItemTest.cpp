@@ -1,7 +1,6 @@
-#include "platform/session/LoginItem.h"
-
 #include <gtest/gtest.h>
 
+#include "platform/session/LoginItem.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
