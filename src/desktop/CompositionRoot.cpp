@@ -5,6 +5,7 @@
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
 #include "desktop/readers/codex/CodexDirectSource.h"
 #include "platform/http/CurlHttpTransport.h"
+#include "platform/notifications/Notifier.h"
 #include "platform/secrets/FileSecretStore.h"
 
 namespace meterwright {
@@ -40,6 +41,12 @@ std::unique_ptr<CompositeSource> CompositionRoot::compositeSource(bool claudeDir
                                                                   const Config& config) const {
   return std::make_unique<CompositeSource>(CompositeSource::Readers{claude_, codex_}, claudeDirect,
                                            config, context_.locations, context_.clock);
+}
+
+std::unique_ptr<Notifier> CompositionRoot::notifier() const {
+  Notifier::Options options;
+  options.environment = context_.environment;
+  return std::make_unique<Notifier>(std::move(options));
 }
 
 }  // namespace meterwright

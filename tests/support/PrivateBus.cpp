@@ -6,7 +6,9 @@
 namespace meterwright::testing {
 
 PrivateBus::PrivateBus(const std::filesystem::path& folder) {
-  auto program = ExecutableSearch::find({}, "dbus-daemon", EnvironmentBlock::ofProcess());
+  // The system folders first: a test may have narrowed PATH to its fakes.
+  auto program = ExecutableSearch::find({"/usr/bin/dbus-daemon", "/bin/dbus-daemon"}, "dbus-daemon",
+                                        EnvironmentBlock::ofProcess());
   if (!program) {
     problem_ = "dbus-daemon is not installed (scripts/setup installs it)";
     return;
