@@ -28,7 +28,8 @@ class TestNotificationJobTest : public ::testing::Test {
       unsetenv(name);
     }
     testing::FakePrograms::installScript(folder, "notify-send",
-                                         "printf '%s\\n' \"$@\" > \"${0%/*}/notify-send.args\"\n");
+                                         "printf '%s\\n' \"$@\" > \"${0%/*}/notify-send.args\"\n"
+                                         ": > \"${0%/*}/notify-send.done\"\n");
     setenv("PATH", testing::FakePrograms::binFolder(folder).c_str(), 1);
   }
   void TearDown() override {
@@ -67,7 +68,8 @@ TEST_F(TestNotificationJobTest, WithoutABusItSaysSoAndFallsBack) {
             "posted \u2014 check the desktop's notifications\n");
   auto record = testing::FakePrograms::binFolder(folder) / "notify-send.args";
   // notify-send is started, not waited for.
-  ASSERT_TRUE(MainLoopWait::until([&] { return std::filesystem::exists(record); }, 20));
+  auto done = testing::FakePrograms::binFolder(folder) / "notify-send.done";
+  ASSERT_TRUE(MainLoopWait::until([&] { return std::filesystem::exists(done); }, 20));
   std::string arguments = testing::readFile(record);
   EXPECT_NE(arguments.find("--\nMeterwright\n" + body + "\n"), std::string::npos) << arguments;
 }

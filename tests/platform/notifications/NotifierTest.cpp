@@ -22,8 +22,11 @@ using testing::NotifyCall;
 using Behaviour = FakeNotificationServer::Behaviour;
 using Delivery = Notifier::Delivery;
 
-// A fake notify-send that writes its arguments, each ended by a NUL, to $NOTIFY_SEND_RECORD.
-const char* const fakeNotifySend = "printf '%s\\0' \"$@\" > \"$NOTIFY_SEND_RECORD\"\n";
+// A fake notify-send that writes its arguments, each ended by a NUL, to $NOTIFY_SEND_RECORD,
+// and then creates $NOTIFY_SEND_RECORD.done, so a test never reads a record half-written.
+const char* const fakeNotifySend =
+    "printf '%s\\0' \"$@\" > \"$NOTIFY_SEND_RECORD\"\n"
+    ": > \"$NOTIFY_SEND_RECORD.done\"\n";
 
 class NotifierTest : public ::testing::Test {
  protected:
@@ -59,8 +62,9 @@ class NotifierTest : public ::testing::Test {
   // What notify-send was given after argv[0], once it has run.
   std::optional<std::vector<std::string>> notifySendArguments() {
     auto path = record();
-    MainLoopWait::until([&] { return std::filesystem::exists(path); }, 20);
-    if (!std::filesystem::exists(path)) return std::nullopt;
+    auto done = path.string() + ".done";
+    if (!MainLoopWait::until([&] { return std::filesystem::exists(done); }, 20))
+      return std::nullopt;
     std::string bytes = testing::readFile(path);
     std::vector<std::string> arguments;
     for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
@@ -205,6 +209,7 @@ TEST_F(NotifierTest, WithoutAnAnsweringServerNotifySendTakesThePost) {
                         {"server leaves mid-call", Behaviour::vanish}};
   for (const auto& test : cases) {
     std::filesystem::remove(record());
+    std::filesystem::remove(record().string() + ".done");
     std::optional<FakeNotificationServer> server;
     if (test.server) server.emplace(bus->address(), std::vector<std::string>{}, *test.server);
     auto notifier = makeNotifier(0.5);
