@@ -52,13 +52,14 @@ struct WakeRefresh::Runner {
     assertion.take(assertionCap);
     std::weak_ptr<Runner> weak = self;
     auto called = std::make_shared<std::atomic<bool>>(false);
-    GMainContext* home = context;
+    // The completion may come after the runner is gone; it keeps the context alive itself.
+    std::shared_ptr<GMainContext> home(g_main_context_ref(context), g_main_context_unref);
     owner.onRefresh([weak, called, home] {
       if (called->exchange(true)) return;
       // Back to the runner's own thread before anything is touched.
       auto* box = new std::weak_ptr<Runner>(weak);
       g_main_context_invoke_full(
-          home, G_PRIORITY_DEFAULT,
+          home.get(), G_PRIORITY_DEFAULT,
           [](gpointer data) {
             if (auto self = static_cast<std::weak_ptr<Runner>*>(data)->lock()) {
               self->busy = false;
