@@ -6,9 +6,12 @@
 #include "cli/FilteredSnapshot.h"
 #include "cli/HelpText.h"
 #include "core/config/ConfigStore.h"
+#include "core/encoding/Uuid.h"
 #include "desktop/CompositionRoot.h"
 #include "desktop/render/Render.h"
 #include "desktop/text/DesktopText.h"
+#include "platform/glib/MainLoopWait.h"
+#include "platform/notifications/Notifier.h"
 
 namespace meterwright::Jobs {
 
@@ -73,7 +76,35 @@ int makeAppIcon(Context& context) {
   return notBuiltYet(context, "--make-app-icon");
 }
 int testNotification(Context& context) {
-  return notBuiltYet(context, "--test-notification");
+  // Opening the bus and one call each have the notifier's own deadline; these only stop a wait
+  // that something unforeseen would leave open.
+  constexpr double answerSeconds = 15;
+  auto root = CompositionRoot::forProcess(context.locations, false);
+  auto notifier = root.notifier();
+
+  bool answered = false;
+  notifier->refreshAuthorization([&] { answered = true; });
+  MainLoopWait::until([&] { return answered; }, answerSeconds);
+  auto authorization = notifier->authorization();
+  bool server = authorization == Notifier::Authorization::allowed ||
+                authorization == Notifier::Authorization::allowedSilently;
+  context.out << desktop::L("cli.testNotification.identity", "bundle identifier: %@",
+                            server ? notifier->identity().desktopEntry
+                                   : desktop::L("cli.testNotification.noIdentity",
+                                                "none \u2014 will fall back"))
+              << "\n";
+
+  bool posted = false;
+  notifier->post("Meterwright",
+                 desktop::L("cli.testNotification.body",
+                            "If this says Meterwright and shows the app icon, it is posting as "
+                            "itself."),
+                 true, Uuid::random().text(), [&](Notifier::Delivery) { posted = true; });
+  MainLoopWait::until([&] { return posted; }, answerSeconds);
+  context.out << desktop::L("cli.testNotification.posted",
+                            "posted \u2014 check the desktop's notifications")
+              << "\n";
+  return 0;
 }
 int renewClaude(Context& context) {
   return notBuiltYet(context, "--renew-claude");

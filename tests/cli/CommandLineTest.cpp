@@ -62,7 +62,7 @@ TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
   testing::TemporaryFolder folder;
   auto locations = folder.locations();
   for (const char* option :
-       {"--make-icon", "--make-app-icon", "--test-notification", "--renew-claude", "--diagnose",
+       {"--make-icon", "--make-app-icon", "--renew-claude", "--diagnose",
         "--icloud-selftest", "--wake-selftest", "--preview"}) {
     std::ostringstream out, err;
     EXPECT_EQ(CommandLine::run({option}, locations, out, err), 2) << option;
