@@ -1,7 +1,10 @@
 # Script mode: writes OUTPUT, a C++ file defining `const StringBundle& SYMBOL()` with the bytes of
-# every FOLDER/<language>.json embedded as a character array.
-file(GLOB tables ${FOLDER}/*.json)
-list(SORT tables)
+# FOLDER/<language>.json for each of LANGUAGES (comma-separated) embedded as a character array.
+string(REPLACE "," ";" languages "${LANGUAGES}")
+set(tables "")
+foreach(language ${languages})
+  list(APPEND tables ${FOLDER}/${language}.json)
+endforeach()
 set(body "// Generated from ${FOLDER}; do not edit.\n#include \"core/text/StringBundle.h\"\n\n")
 string(APPEND body "namespace meterwright {\nnamespace {\n")
 set(entries "")

@@ -7,18 +7,18 @@ namespace meterwright::HelpText {
 std::string text() {
   return desktop::L(
       "cli.help",
-      "meterwright \u2014 menu bar usage display you actually control\n"
+      "meterwright \u2014 tray usage display you actually control\n"
       "\n"
-      "  meterwright              run as a menu bar app\n"
+      "  meterwright              run in the tray\n"
       "  meterwright --print      print the same line to stdout (statuslines, scripts)\n"
       "  meterwright --json       print the filtered snapshot as JSON\n"
       "  meterwright --config     print the config file path\n"
       "  meterwright --renew-claude  ask Claude Code to renew its sign-in, and report whether it "
       "did\n"
       "  meterwright --diagnose   report on every part that can quietly stop working\n"
-      "  meterwright --wake-selftest  run the publish a sleeping Mac does, and time it\n"
+      "  meterwright --wake-selftest  run the publish a sleeping computer does, and time it\n"
       "\n"
-      "Add --allow-keychain to let a command-line run raise the macOS Keychain prompt for\n"
+      "Add --allow-keychain to let a command-line run raise the keyring prompt for\n"
       "Claude; without it Claude is skipped rather than blocking on a dialog.\n"
       "\n"
       "Config: ~/.config/meterwright/config.json\n"

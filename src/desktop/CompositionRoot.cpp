@@ -1,10 +1,14 @@
 #include "desktop/CompositionRoot.h"
 
+#include <string_view>
+#include <utility>
+
 #include "core/providers/ProviderRegistry.h"
 #include "desktop/readers/claude/ClaudeDirectSource.h"
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
 #include "desktop/readers/codex/CodexDirectSource.h"
 #include "platform/http/CurlHttpTransport.h"
+#include "platform/notifications/Notifier.h"
 #include "platform/secrets/FileSecretStore.h"
 
 namespace meterwright {
@@ -38,8 +42,21 @@ CompositionRoot::CompositionRoot(ReaderContext context, bool allowKeychainPrompt
 
 std::unique_ptr<CompositeSource> CompositionRoot::compositeSource(bool claudeDirect,
                                                                   const Config& config) const {
-  return std::make_unique<CompositeSource>(CompositeSource::Readers{claude_, codex_}, claudeDirect,
+  // A provider no surface shows (disabled, or not in the configuration at all) is never asked:
+  // no token goes to Anthropic and no app-server starts for numbers nobody sees.
+  auto shown = [&](std::string_view id) {
+    const ProviderConfig* entry = config.provider(id);
+    return entry && entry->enabled;
+  };
+  CompositeSource::Readers readers{claude_, shown("codex") ? codex_ : nullptr};
+  return std::make_unique<CompositeSource>(std::move(readers), claudeDirect && shown("claude"),
                                            config, context_.locations, context_.clock);
+}
+
+std::unique_ptr<Notifier> CompositionRoot::notifier() const {
+  Notifier::Options options;
+  options.environment = context_.environment;
+  return std::make_unique<Notifier>(std::move(options));
 }
 
 }  // namespace meterwright

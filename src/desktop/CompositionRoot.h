@@ -11,6 +11,7 @@ namespace meterwright {
 
 class ClaudeDirectSource;
 class CodexDirectSource;
+class Notifier;
 
 // Where a process builds its real objects: the readers' context (environment, clock, libcurl, the
 // file secret store, one session renewer), the Claude and Codex readers, and the composite source
@@ -29,8 +30,13 @@ class CompositionRoot {
   // sign-in's expiry.
   const std::shared_ptr<ClaudeDirectSource>& claudeReader() const { return claude_; }
 
-  // A composite source over this process's readers, for one configuration.
+  // A composite source over this process's readers, for one configuration. Only the providers the
+  // configuration shows are polled; the Claude reader is kept either way.
   std::unique_ptr<CompositeSource> compositeSource(bool claudeDirect, const Config& config) const;
+
+  // The notifier, on the session bus of this process's environment. Made on the thread whose
+  // main context it will use.
+  std::unique_ptr<Notifier> notifier() const;
 
  private:
   ReaderContext context_;

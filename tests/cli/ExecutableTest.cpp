@@ -35,18 +35,18 @@ class ExecutableTest : public ::testing::Test {
 };
 
 const char* const helpText =
-    "meterwright \u2014 menu bar usage display you actually control\n"
+    "meterwright \u2014 tray usage display you actually control\n"
     "\n"
-    "  meterwright              run as a menu bar app\n"
+    "  meterwright              run in the tray\n"
     "  meterwright --print      print the same line to stdout (statuslines, scripts)\n"
     "  meterwright --json       print the filtered snapshot as JSON\n"
     "  meterwright --config     print the config file path\n"
     "  meterwright --renew-claude  ask Claude Code to renew its sign-in, and report whether it "
     "did\n"
     "  meterwright --diagnose   report on every part that can quietly stop working\n"
-    "  meterwright --wake-selftest  run the publish a sleeping Mac does, and time it\n"
+    "  meterwright --wake-selftest  run the publish a sleeping computer does, and time it\n"
     "\n"
-    "Add --allow-keychain to let a command-line run raise the macOS Keychain prompt for\n"
+    "Add --allow-keychain to let a command-line run raise the keyring prompt for\n"
     "Claude; without it Claude is skipped rather than blocking on a dialog.\n"
     "\n"
     "Config: ~/.config/meterwright/config.json\n"
@@ -99,6 +99,12 @@ TEST_F(ExecutableTest, LaunchLanguageComesFromTheConfiguration) {
   writeFile(configFile(), R"({"language": "de"})");
   auto german = run({"--help"});
   EXPECT_THAT(german.out, ::testing::StartsWith("meterwright \u2014 Nutzungsanzeige"));
+  // The language is written once, not by every run that applies it.
+  fs::path defaults = home / ".local" / "state" / "meterwright" / "defaults.json";
+  auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  fs::last_write_time(defaults, longAgo);
+  EXPECT_EQ(run({"--config"}).status, 0);
+  EXPECT_EQ(fs::last_write_time(defaults), longAgo);
   auto notBuilt = run({"--icloud-selftest"});
   EXPECT_EQ(notBuilt.status, 2);
   EXPECT_EQ(notBuilt.out, "");

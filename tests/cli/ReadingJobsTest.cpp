@@ -146,6 +146,19 @@ TEST_F(ReadingJobsTest, ReadersThatNeverAnswerCostNoMoreThanTheirDeadlines) {
   EXPECT_EQ(result.out, "Meterwright \u2014\n");
 }
 
+TEST_F(ReadingJobsTest, DisabledProvidersAreNeverAsked) {
+  testing::writeFile(home / ".config" / "meterwright" / "config.json",
+                     R"({"providers": [{"id": "claude", "enabled": false},
+                                       {"id": "codex", "enabled": false}]})");
+  environment["FAKE_CODEX_RECORD"] = (folder.path() / "codex.record").string();
+  for (const char* job : {"--print", "--json"}) {
+    auto result = run({job, "--allow-keychain"});
+    EXPECT_EQ(result.status, 1) << job;
+  }
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(fs::exists(folder.path() / "codex.record.pid"));
+}
+
 // Without a display or a session bus (the environment names neither): every surface is drawn
 // into memory and saved at its scale, in light and dark.
 TEST_F(ReadingJobsTest, PreviewSavesEverySurfaceWithoutADisplay) {

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/secrets/SecretStore.h"
 #include "desktop/CompositionRoot.h"
@@ -50,6 +53,43 @@ TEST(CompositionRoot, EveryCompositeSourceSharesTheRootsReaders) {
   EXPECT_TRUE(prompting.claudeReader()->allowPrompt());
   EXPECT_EQ(prompting.compositeSource(true, Config::fallback())->claudeReader(),
             prompting.claudeReader());
+}
+
+// The audit's case: with both providers disabled the token still went out and `codex` started.
+TEST(CompositionRoot, PollsOnlyTheProvidersTheConfigurationShows) {
+  testing::TemporaryFolder folder;
+  auto root = CompositionRoot::forProcess(folder.locations(), false);
+  auto configured = [](std::vector<std::pair<std::string, bool>> entries) {
+    Config config = Config::fallback();
+    config.providers.clear();
+    for (const auto& [id, enabled] : entries) {
+      ProviderConfig entry = ProviderConfig::defaults(id);
+      entry.enabled = enabled;
+      config.providers.push_back(entry);
+    }
+    return config;
+  };
+  struct Row {
+    Config config;
+    bool claudeDirect;
+    std::vector<std::string> polled;
+  };
+  const std::string claude = "Claude Code \u2014 Anthropic API",
+                    codex = "GPT Codex \u2014 local app-server";
+  for (const Row& row : {
+           Row{configured({{"claude", false}, {"codex", false}}), true, {}},
+           Row{configured({{"CODEX", true}, {"claude", false}}), true, {codex}},
+           Row{configured({{"claude", true}, {"codex", false}}), true, {claude}},
+           Row{configured({{"claude", true}, {"codex", true}}), false, {codex}},
+           Row{configured({{"claude", true}}), true, {claude}},
+           Row{configured({}), true, {}},
+       }) {
+    auto source = root.compositeSource(row.claudeDirect, row.config);
+    std::vector<std::string> polled;
+    for (const auto& each : source->nativeSources()) polled.push_back(each->name());
+    EXPECT_EQ(polled, row.polled) << row.config.providers.size() << " entries";
+    EXPECT_EQ(source->claudeReader(), root.claudeReader());
+  }
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ fs::path binFolder(const TemporaryFolder& folder) {
 }
 
 fs::path installAt(const std::string& name, const fs::path& path) {
-  std::string script = readFile(fs::path(__FILE__).parent_path().parent_path() / "fakes" / name);
+  std::string script = readFile(fs::path(METERWRIGHT_FAKES_DIR) / name);
   if (script.empty()) throw std::runtime_error("no fake program named " + name);
   // The interpreter by absolute path, so the fake runs under any PATH a test gives the reader.
   std::string python = "/usr/bin/python3";

@@ -34,7 +34,7 @@ std::string migratedIcon(const std::string& icon, const std::string& id, const P
 std::optional<std::vector<int>> windowsFromJson(const json& array) {
   std::vector<int> windows;
   for (const json& element : array) {
-    auto minutes = JsonNumber::toInt(element);
+    auto minutes = JsonNumber::toClampedInt(element);
     if (!minutes) return std::nullopt;
     windows.push_back(*minutes);
   }
@@ -100,17 +100,17 @@ std::optional<Config> decodeConfig(std::string_view text, const PathExists& exis
     config.metric = *decoded;
   }
   if (auto value = reader.string("style")) config.style = *value;
-  if (auto value = reader.integer("barSegments")) config.barSegments = *value;
+  if (auto value = reader.clampedInteger("barSegments")) config.barSegments = *value;
   if (auto value = reader.string("separator")) config.separator = *value;
   if (auto value = reader.number("refreshSeconds")) {
     config.refreshSeconds = std::max(*value, PollingPolicy::redrawFloor);
   }
-  if (auto value = reader.integer("warnBelowRemainingPercent")) {
+  if (auto value = reader.clampedInteger("warnBelowRemainingPercent")) {
     config.warnBelowRemainingPercent = *value;
   }
   if (auto value = reader.boolean("notifications")) config.notifications = *value;
   if (auto value = reader.boolean("notificationSound")) config.notificationSound = *value;
-  if (auto value = reader.integer("staleAfterMinutes")) config.staleAfterMinutes = *value;
+  if (auto value = reader.clampedInteger("staleAfterMinutes")) config.staleAfterMinutes = *value;
   if (auto value = reader.boolean("showWindowLabels")) config.showWindowLabels = *value;
   if (auto value = reader.string("menuBarStyle")) config.menuBarStyle = *value;
   if (auto value = reader.boolean("touchBar")) config.touchBar = *value;

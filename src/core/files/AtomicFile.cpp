@@ -41,18 +41,40 @@ void syncFolder(const fs::path& folder) {
   ::close(fd);
 }
 
+// Gives the new file the replaced file's owner and permission bits (or exactly the mode asked
+// for); set-id bits are never carried over. An owner this process may not give is left as it is;
+// a mode it cannot set fails the write rather than leave the file wider than it was.
+bool matchReplaced(int fd, const struct stat* replaced, const AtomicFile::Options& options) {
+  if (replaced) {
+    struct stat created {};
+    if (::fstat(fd, &created) == 0 &&
+        (created.st_uid != replaced->st_uid || created.st_gid != replaced->st_gid)) {
+      if (::fchown(fd, replaced->st_uid, replaced->st_gid) != 0) {
+        (void)::fchown(fd, static_cast<uid_t>(-1), replaced->st_gid);
+      }
+    }
+  }
+  if (options.exactMode) return ::fchmod(fd, options.mode & 0777) == 0;
+  if (replaced) return ::fchmod(fd, replaced->st_mode & 0777) == 0;
+  return true;
+}
+
 }  // namespace
 
 bool AtomicFile::write(const fs::path& requested, std::string_view bytes, const Options& options) {
   // Replacing a symbolic link would cut it (dotfiles kept in a repository are often linked in);
-  // the file it points to is replaced instead.
+  // the file it points to is replaced instead. Only a link this user made, though: one planted in
+  // a shared folder by someone else would aim this user's write at any file they can reach.
   fs::path path = requested;
   struct stat link {};
   if (::lstat(requested.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (link.st_uid != ::geteuid()) return false;
     std::error_code error;
     path = fs::weakly_canonical(requested, error);
     if (error) return false;
   }
+  struct stat replaced {};
+  bool replacing = ::stat(path.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
   fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   // Created with the mode asked for, less the umask as for any new file: a user whose umask keeps
   // their files private keeps them private here too. O_EXCL never reuses a leftover name.
@@ -75,6 +97,7 @@ bool AtomicFile::write(const fs::path& requested, std::string_view bytes, const 
     return false;
   };
 
+  if (!matchReplaced(fd, replacing ? &replaced : nullptr, options)) return abandon();
   if (stop(Step::createdTemporary)) return ::close(fd), false;
   switch (writeAll(fd, bytes, options)) {
     case WriteOutcome::written:

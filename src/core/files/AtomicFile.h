@@ -20,16 +20,20 @@ namespace AtomicFile {
 enum class Step { createdTemporary, wroteChunk, flushed, renamed };
 
 struct Options {
-  // Less the umask, as for any new file.
+  // A new file gets this mode less the umask. A file that is replaced keeps its own mode, and its
+  // owner and group where the process may set them: a configuration a user keeps at 0600 stays so.
   mode_t mode = 0644;
+  // The file ends with exactly `mode` whatever it replaces, for secrets that must stay 0600 even
+  // when the file they replace was widened.
+  bool exactMode = false;
   // Test seam: called at each step; returning true abandons the write on the spot, as a killed
   // process would (no clean-up), and the write reports failure.
   std::function<bool(Step)> stopAt;
 };
 
 // Writes `bytes` to `path`. The parent folder must exist. False on any failure, in which case the
-// file at `path`, if any, is untouched. When `path` is a symbolic link, the file it points to is
-// replaced and the link kept.
+// file at `path`, if any, is untouched. When `path` is a symbolic link this user made, the file it
+// points to is replaced and the link kept; a link of anyone else's is refused.
 bool write(const std::filesystem::path& path, std::string_view bytes, const Options& options = {});
 
 // Creates `folder` and its parents; each folder made here gets `mode` less the umask. True when it

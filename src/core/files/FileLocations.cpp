@@ -3,7 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <string>
 #include <system_error>
+
+#include "core/files/PrivateFolder.h"
 
 namespace meterwright {
 
@@ -14,14 +17,24 @@ fs::path FileLocations::configFile() const {
 }
 
 fs::path FileLocations::userDefaultsFile() const {
-  return (stateHome ? *stateHome : temporary) / "meterwright" / "defaults.json";
+  return stateHome.value_or(nowhere) / "meterwright" / "defaults.json";
 }
 
 fs::path FileLocations::supportFolder() const {
-  return (applicationSupport ? *applicationSupport : temporary) / "Meterwright";
+  return applicationSupport.value_or(nowhere) / "Meterwright";
 }
 
 FileLocations FileLocations::fromEnvironment(const Environment& environment) {
+  return fromEnvironment(environment, []() -> std::optional<std::string> {
+    const passwd* entry = ::getpwuid(::getuid());
+    if (!entry || !entry->pw_dir) return std::nullopt;
+    return std::string(entry->pw_dir);
+  });
+}
+
+FileLocations FileLocations::fromEnvironment(
+    const Environment& environment,
+    const std::function<std::optional<std::string>()>& passwordHome) {
   FileLocations locations;
   auto absolute = [&](const char* name) -> std::optional<fs::path> {
     auto value = environment(name);
@@ -31,8 +44,8 @@ FileLocations FileLocations::fromEnvironment(const Environment& environment) {
 
   if (auto home = absolute("HOME")) {
     locations.home = *home;
-  } else if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-    locations.home = entry->pw_dir;
+  } else if (auto entry = passwordHome(); entry && !entry->empty()) {
+    locations.home = *entry;
   }
   bool hasHome = !locations.home.empty();
   if (locations.home.empty()) locations.home = "/";
@@ -45,6 +58,14 @@ FileLocations FileLocations::fromEnvironment(const Environment& environment) {
   if (!locations.stateHome && hasHome) locations.stateHome = locations.home / ".local" / "state";
 
   locations.temporary = absolute("TMPDIR").value_or(fs::path("/tmp"));
+  if (!locations.applicationSupport || !locations.stateHome) {
+    // Never the temporary folder itself: anyone may write there.
+    fs::path own = locations.temporary / ("meterwright-" + std::to_string(::geteuid()));
+    if (PrivateFolder::prepare(own)) {
+      if (!locations.applicationSupport) locations.applicationSupport = own / "share";
+      if (!locations.stateHome) locations.stateHome = own / "state";
+    }
+  }
   return locations;
 }
 

@@ -14,24 +14,34 @@ namespace meterwright {
 struct FileLocations {
   std::filesystem::path home;
   // The user's data folder ($XDG_DATA_HOME, else ~/.local/share); plays the role of Application
-  // Support. Absent when neither the variable nor a home folder is known.
+  // Support.
   std::optional<std::filesystem::path> applicationSupport;
   // $XDG_STATE_HOME, else ~/.local/state; holds the user defaults.
   std::optional<std::filesystem::path> stateHome;
   std::filesystem::path temporary;
 
+  // Stands in for the data or state folder when there is none: nothing can be made or found under
+  // it, so reads find nothing and writes fail.
+  static inline const std::filesystem::path nowhere{"/dev/null"};
+
   // ~/.config/meterwright/config.json
   std::filesystem::path configFile() const;
-  // <state>/meterwright/defaults.json, or one in the temporary folder without a state folder.
+  // <state>/meterwright/defaults.json
   std::filesystem::path userDefaultsFile() const;
-  // <support>/Meterwright, or the temporary folder's Meterwright folder without a support folder.
+  // <support>/Meterwright
   std::filesystem::path supportFolder() const;
 
   bool operator==(const FileLocations&) const = default;
 
-  // HOME (else the password database), XDG_DATA_HOME, XDG_STATE_HOME, TMPDIR. XDG variables that
-  // are not absolute paths are ignored, as the base-directory rules say.
+  // HOME (else the password database's home), XDG_DATA_HOME, XDG_STATE_HOME, TMPDIR. XDG variables
+  // that are not absolute paths are ignored, as the base-directory rules say. Without a home, the
+  // data and state folders are kept in "meterwright-<uid>" in the temporary folder, a folder only
+  // this user may enter (PrivateFolder); when that cannot be had there are none.
   static FileLocations fromEnvironment(const Environment& environment);
+  // As above with the password database's answer given: the home folder, or nothing.
+  static FileLocations fromEnvironment(
+      const Environment& environment,
+      const std::function<std::optional<std::string>()>& passwordHome);
   static FileLocations fromProcessEnvironment();
 };
 

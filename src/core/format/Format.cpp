@@ -243,7 +243,7 @@ std::string headline(const UsageWindow& window, Config::Metric metric, Date now)
 std::string caption(const UsageWindow& window, Date now) {
   if (window.hasRolledOver(now)) {
     return L("format.rolledOver",
-             "This window has reset \u2014 waiting for a new reading from your Mac");
+             "This window has reset \u2014 waiting for a new reading from your computer");
   }
   std::string text = L("format.caption", "%1$@ used \u00B7 %2$@ left", percent(window.usedPercent),
                        percent(window.remainingPercent()));

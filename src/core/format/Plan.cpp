@@ -31,11 +31,10 @@ constexpr auto knownBadges = std::to_array<std::pair<std::string_view, std::stri
     {"business", "Business"},
 });
 
-// Besides "_", "-" and spaces, tabs and line breaks inside the name also separate pieces: the
-// badge sits in a one-line menu bar title.
+// Only these separate words; other white space inside a name is part of its piece, as the peers
+// split it.
 bool isSeparator(char c) {
-  return c == '_' || c == '-' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' ||
-         c == '\f';
+  return c == '_' || c == '-' || c == ' ';
 }
 
 std::vector<std::string_view> piecesOf(std::string_view text) {

@@ -13,6 +13,11 @@ std::optional<nlohmann::json> fromDouble(double value);
 // string or a boolean do not).
 std::optional<int> toInt(const nlohmann::json& value);
 
+// A whole JSON number held to the range of int, for settings (a limit of 3000000000 becomes the
+// largest int rather than failing the file). Nothing for a fraction, a non-number, or a whole value
+// beyond a signed 64-bit integer, which the peers' decoders refuse as well.
+std::optional<int> toClampedInt(const nlohmann::json& value);
+
 // Any JSON number as a double.
 std::optional<double> toDouble(const nlohmann::json& value);
 

@@ -36,6 +36,14 @@ std::optional<int> JsonObjectReader::integer(const char* key) {
   return result;
 }
 
+std::optional<int> JsonObjectReader::clampedInteger(const char* key) {
+  const json* value = member(key);
+  if (!value) return std::nullopt;
+  auto result = JsonNumber::toClampedInt(*value);
+  if (!result) fail();
+  return result;
+}
+
 std::optional<double> JsonObjectReader::number(const char* key) {
   const json* value = member(key);
   if (!value) return std::nullopt;

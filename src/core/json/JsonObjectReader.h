@@ -21,6 +21,8 @@ class JsonObjectReader {
   std::optional<std::string> string(const char* key);
   std::optional<bool> boolean(const char* key);
   std::optional<int> integer(const char* key);
+  // A whole number held to the range of int (JsonNumber::toClampedInt).
+  std::optional<int> clampedInteger(const char* key);
   std::optional<double> number(const char* key);
   // The member when it is an array; nullptr when absent.
   const json* array(const char* key);

@@ -69,8 +69,18 @@ std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
                                             const Environment& environment) {
   if (auto chosen = defaults.stringArray(languagesKey); chosen && !chosen->empty()) return *chosen;
 
+  std::optional<std::string> locale;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (auto value = environment(name); value && !value->empty()) {
+      locale = *value;
+      break;
+    }
+  }
   std::vector<std::string> languages;
-  if (auto list = environment("LANGUAGE")) {
+  // As gettext does: under the C locale (which is also what no variable at all means) LANGUAGE is
+  // ignored, so scripts that set LC_ALL=C get the untranslated texts.
+  bool plainLocale = !locale || *locale == "C" || *locale == "POSIX";
+  if (auto list = environment("LANGUAGE"); list && !plainLocale) {
     std::size_t start = 0;
     while (start <= list->size()) {
       std::size_t end = list->find(':', start);
@@ -79,12 +89,7 @@ std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
       start = end + 1;
     }
   }
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    if (auto value = environment(name); value && !value->empty()) {
-      languages.push_back(*value);
-      break;
-    }
-  }
+  if (locale) languages.push_back(*locale);
   return languages;
 }
 

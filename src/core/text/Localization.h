@@ -26,7 +26,8 @@ std::string endonym(const std::string& code);
 void apply(const std::string& language, UserDefaults& defaults);
 
 // The preferred languages in order: the launch language when one is set, else the system's from
-// LANGUAGE (a colon-separated list), then the first of LC_ALL, LC_MESSAGES and LANG.
+// LANGUAGE (a colon-separated list, ignored under the C or POSIX locale, as gettext ignores it),
+// then the first of LC_ALL, LC_MESSAGES and LANG.
 std::vector<std::string> preferredLanguages(const UserDefaults& defaults,
                                             const Environment& environment);
 

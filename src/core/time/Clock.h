@@ -7,6 +7,10 @@ namespace meterwright {
 // An absolute instant. Every date in a reading, the configuration and the sync protocol is one.
 using Date = std::chrono::system_clock::time_point;
 
+// "Long ago": the earliest instant a Date holds, for a reading without any time of its own.
+// Written as 0001-01-01T00:00:00Z (Iso8601), the way the peers write their distant past.
+inline constexpr Date distantPast = Date::min();
+
 // Seconds as the model counts them: intervals and ages are doubles.
 using Seconds = std::chrono::duration<double>;
 

@@ -24,9 +24,13 @@ bool charAt(std::string_view text, size_t pos, char expected) {
   return pos < text.size() && text[pos] == expected;
 }
 
+// Out of a Date's range (it starts in 1677), and so free to stand for the distant past.
+constexpr std::string_view distantPastText = "0001-01-01T00:00:00Z";
+
 }  // namespace
 
 std::string format(Date date) {
+  if (date == distantPast) return std::string(distantPastText);
   auto whole = floor<seconds>(date);
   auto day = floor<days>(whole);
   year_month_day ymd{day};
@@ -68,6 +72,7 @@ std::optional<Date> parse(std::string_view text) {
   constexpr auto earliest = floor<seconds>(Date::min()).time_since_epoch() + seconds{1};
   constexpr auto latest = floor<seconds>(Date::max()).time_since_epoch();
   if (instant.time_since_epoch() < earliest || instant.time_since_epoch() > latest) {
+    if (instant == sys_days{year{1} / 1 / 1}) return distantPast;
     return std::nullopt;
   }
   return Date{instant};

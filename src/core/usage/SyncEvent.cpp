@@ -94,7 +94,7 @@ std::string SyncEvent::body() const {
           [](const ProviderOffline& e) { return e.reason; },
           [](const SignInExpiring& e) {
             return L("event.signin.body",
-                     "About %d minutes left. Open it on your Mac and it renews itself.",
+                     "About %d minutes left. Open it on your computer and it renews itself.",
                      e.minutesLeft);
           },
       },

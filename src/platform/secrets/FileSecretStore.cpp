@@ -180,6 +180,8 @@ int FileSecretStore::write(const SecretItem& item) {
   if (!text) return SecretStatus::invalidParameter;
   AtomicFile::Options options;
   options.mode = 0600;
+  // A secret stays 0600 even when the file it replaces was widened.
+  options.exactMode = true;
   options.stopAt = stopAt_;
   if (!prepareFolder()) return SecretStatus::ioError;
   return AtomicFile::write(folder_ / fileName(item.service, item.account), *text, options)

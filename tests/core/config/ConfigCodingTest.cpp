@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/config/ConfigCoding.h"
 #include "core/json/JsonText.h"
 
@@ -56,7 +58,9 @@ TEST(ConfigCoding, InvalidDocumentsFailAsAWhole) {
            R"({"providers": ["claude"]})",
            R"({"providers": [{"id": "claude", "windows": [300, "10080"]}]})",
            R"({"providers": [{"id": "claude", "pollSeconds": "fast"}]})",
-           R"({"barSegments": 1e12})",
+           R"({"barSegments": 1e19})",
+           R"({"staleAfterMinutes": 9223372036854775808})",
+           R"({"providers": [{"id": "claude", "windows": [300, 1e300]}]})",
            R"({"refreshSeconds": 1e999})",
            R"([])",
            "",
@@ -66,6 +70,20 @@ TEST(ConfigCoding, InvalidDocumentsFailAsAWhole) {
        }) {
     EXPECT_EQ(decode(text), std::nullopt) << text;
   }
+}
+
+// The peers hold these numbers in 64 bits; here they are ints, so larger values are held to the
+// int range instead of making the whole file invalid.
+TEST(ConfigCoding, WholeNumbersBeyondAnIntAreHeldToItsRange) {
+  constexpr int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+  auto config = decode(R"({"barSegments": 4294967296, "staleAfterMinutes": 1e12,
+                           "warnBelowRemainingPercent": -3000000000,
+                           "providers": [{"id": "claude", "windows": [300, 9223372036854775807]}]})");
+  ASSERT_TRUE(config);
+  EXPECT_EQ(config->barSegments, most);
+  EXPECT_EQ(config->staleAfterMinutes, most);
+  EXPECT_EQ(config->warnBelowRemainingPercent, least);
+  EXPECT_EQ(config->providers[0].windows, (std::vector<int>{300, most}));
 }
 
 TEST(ConfigCoding, NullAndUnknownKeysCountAsMissingWholeFloatsAsIntegers) {

@@ -84,5 +84,14 @@ TEST_F(ConfigStoreTest, NormalisingKeepsALinkedFileLinked) {
   EXPECT_EQ(readFile(real), *ConfigCoding::encode(Config::fallback(nothingInstalled)));
 }
 
+// A configuration kept private stays private when it is normalised.
+TEST_F(ConfigStoreTest, NormalisingKeepsTheFilesMode) {
+  writeFile(file(), "{}");
+  fs::permissions(file(), fs::perms::owner_read | fs::perms::owner_write);
+  load();
+  EXPECT_EQ(readFile(file()), *ConfigCoding::encode(Config::fallback(nothingInstalled)));
+  EXPECT_EQ(fs::status(file()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 }  // namespace
 }  // namespace meterwright

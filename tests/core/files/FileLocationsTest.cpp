@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "core/files/FileLocations.h"
+#include "support/TemporaryFolder.h"
 
 namespace meterwright {
 namespace {
 
+namespace fs = std::filesystem;
 using Value = std::optional<std::string>;
 
 // HOME as given, every other variable `others`.
@@ -38,10 +45,67 @@ TEST(FileLocations, FallsBackToThePasswordDatabaseWithoutAnAbsoluteHome) {
   EXPECT_EQ(locationsFor("relative/home", std::nullopt).home, entry->pw_dir);
 }
 
-TEST(FileLocations, WithoutDataOrStateFoldersUsesTheTemporaryFolder) {
-  FileLocations locations{"/", std::nullopt, std::nullopt, "/scratch"};
-  EXPECT_EQ(locations.supportFolder(), "/scratch/Meterwright");
-  EXPECT_EQ(locations.userDefaultsFile(), "/scratch/meterwright/defaults.json");
+// No HOME, nothing in the password database, TMPDIR = `temporary`.
+FileLocations homelessIn(const fs::path& temporary) {
+  return FileLocations::fromEnvironment(
+      [&](const char* name) {
+        return std::string_view(name) == "TMPDIR" ? Value(temporary.string()) : Value();
+      },
+      [] { return Value(); });
+}
+
+TEST(FileLocations, WithoutAHomeKeepsItsFilesInAFolderOnlyTheUserMayEnter) {
+  testing::TemporaryFolder temp;
+  fs::path own = temp.path() / ("meterwright-" + std::to_string(::geteuid()));
+  FileLocations locations = homelessIn(temp.path());
+  EXPECT_EQ(locations.supportFolder(), own / "share" / "Meterwright");
+  EXPECT_EQ(locations.userDefaultsFile(), own / "state" / "meterwright" / "defaults.json");
+  EXPECT_EQ(unsigned(fs::symlink_status(own).permissions()), 0700u);
+  EXPECT_EQ(homelessIn(temp.path()), locations);
+}
+
+// Someone else got there first: the folder is refused as it is, and the program keeps no files.
+TEST(FileLocations, WithoutAHomeRefusesAFolderItCannotKeepPrivate) {
+  struct Row {
+    const char* what;
+    std::function<void(const fs::path& own, const fs::path& elsewhere)> plant;
+  };
+  const std::vector<Row> rows{
+      {"open to others",
+       [](const fs::path& own, const fs::path&) {
+         fs::create_directory(own);
+         fs::permissions(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+       }},
+      {"a link to a private folder",
+       [](const fs::path& own, const fs::path& elsewhere) {
+         fs::create_directory(elsewhere);
+         fs::permissions(elsewhere, fs::perms::owner_all);
+         fs::create_directory_symlink(elsewhere, own);
+       }},
+      {"a file", [](const fs::path& own, const fs::path&) { testing::writeFile(own, "x"); }},
+      {"another user's", [](const fs::path& own, const fs::path&) {
+         fs::create_directory(own);
+         fs::permissions(own, fs::perms::owner_all);
+         if (::geteuid() == 0) {
+           ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+         }
+       }}};
+  for (const Row& row : rows) {
+    if (std::string_view(row.what) == "another user's" && ::geteuid() != 0) continue;
+    SCOPED_TRACE(row.what);
+    testing::TemporaryFolder temp;
+    fs::path own = temp.path() / ("meterwright-" + std::to_string(::geteuid()));
+    row.plant(own, temp.path() / "elsewhere");
+    auto before = fs::symlink_status(own).permissions();
+    FileLocations locations = homelessIn(temp.path());
+    EXPECT_FALSE(locations.applicationSupport);
+    EXPECT_FALSE(locations.stateHome);
+    EXPECT_EQ(locations.supportFolder(), FileLocations::nowhere / "Meterwright");
+    std::error_code error;
+    EXPECT_FALSE(fs::create_directories(locations.supportFolder(), error));
+    EXPECT_EQ(fs::symlink_status(own).permissions(), before);
+  }
 }
 
 }  // namespace

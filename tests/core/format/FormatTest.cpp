@@ -83,7 +83,7 @@ TEST(FormatCaption, UsedLeftAndResetOrRolledOverNote) {
             "40% used \u00B7 60% left \u00B7 resets in 2h 5m");
   EXPECT_EQ(Format::caption(window(40), start), "40% used \u00B7 60% left");
   EXPECT_EQ(Format::caption(window(40, -86400), start),
-            "This window has reset \u2014 waiting for a new reading from your Mac");
+            "This window has reset \u2014 waiting for a new reading from your computer");
 }
 
 const UsageWindow fiveHours = window(10), laterFiveHours = window(99);

@@ -31,11 +31,12 @@ TEST(PlanBadge, OrdinaryPlansAndBareSeparatorsGiveNothing) {
 }
 
 TEST(PlanBadge, OtherNamesAreSplitAndCapitalisedByCharacter) {
-  // "max 20x" is not the table's "max_20x": the space makes it two pieces.
+  // "max 20x" is not the table's "max_20x": the space makes it two pieces. Other white space
+  // inside the name separates nothing.
   expectBadges({Case{"pro-team", "Pro Team"}, Case{"claude_max_trial", "Claude Max Trial"},
                 Case{"max 20x", "Max 20x"}, Case{"__ultra--plan_ x_", "Ultra Plan X"},
-                Case{"team\nplus", "Team Plus"}, Case{"\u00C9QUIPE_pro", "\u00C9quipe Pro"},
-                Case{"\xFF\xFE", "\xFF\xFE"}});
+                Case{"team\nplus", "Team\nplus"}, Case{"pro\tmax_x", "Pro\tmax X"},
+                Case{"\u00C9QUIPE_pro", "\u00C9quipe Pro"}, Case{"\xFF\xFE", "\xFF\xFE"}});
 }
 
 }  // namespace

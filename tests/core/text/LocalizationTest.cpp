@@ -50,6 +50,11 @@ TEST_F(LocalizationTest, PreferredLanguagesAreTheAppliedOneElseLanguageThenTheFi
       {{{"LC_MESSAGES", "pt_BR.UTF-8"}, {"LANG", "de_DE.UTF-8"}}, {"pt_BR.UTF-8"}},
       {{{"LC_ALL", ""}, {"LANG", "de_DE.UTF-8"}}, {"de_DE.UTF-8"}},
       {{{"LC_ALL", "C"}, {"LANG", "de_DE.UTF-8"}}, {"C"}},
+      // LANGUAGE counts only outside the C locale, as for gettext.
+      {{{"LANGUAGE", "de"}, {"LC_ALL", "C"}, {"LANG", "de_DE.UTF-8"}}, {"C"}},
+      {{{"LANGUAGE", "de"}, {"LANG", "POSIX"}}, {"POSIX"}},
+      {{{"LANGUAGE", "de"}}, {}},
+      {{{"LANGUAGE", "de"}, {"LC_ALL", "C.UTF-8"}}, {"de", "C.UTF-8"}},
       {{}, {}}};
   // An empty or damaged choice is no choice.
   for (nlohmann::json damaged : {nlohmann::json::array(), nlohmann::json("de")}) {

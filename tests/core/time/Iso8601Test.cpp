@@ -60,11 +60,19 @@ TEST(Iso8601, RejectsAnythingButAWholeSecondInstantOfARealDayWithAZone) {
 
 TEST(Iso8601, InstantsADateCannotHoldDoNotParse) {
   EXPECT_EQ(Iso8601::parse("9999-12-31T23:59:59Z"), std::nullopt);
-  EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:00Z"), std::nullopt);
+  EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:01Z"), std::nullopt);
+  EXPECT_EQ(Iso8601::parse("0001-01-01T01:00:00+01:00"), distantPast);
   EXPECT_EQ(Iso8601::parse("1600-06-01T00:00:00+00:00"), std::nullopt);
   auto late = Iso8601::parse("2262-01-01T00:00:00Z");
   ASSERT_TRUE(late);
   EXPECT_EQ(Iso8601::parse(Iso8601::format(*late)), late);
+}
+
+// A reading without any time says "long ago", not the first day a Date happens to hold (1677).
+TEST(Iso8601, TheDistantPastIsTheFirstDayOfYearOne) {
+  EXPECT_EQ(Iso8601::format(distantPast), "0001-01-01T00:00:00Z");
+  EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:00Z"), distantPast);
+  EXPECT_EQ(Iso8601::format(distantPast + std::chrono::seconds(1)), "1677-09-21T00:12:44Z");
 }
 
 TEST(ClockArithmetic, FarApartDatesDoNotOverflow) {

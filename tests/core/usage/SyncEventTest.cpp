@@ -55,7 +55,7 @@ TEST(SyncEvent, IdentifiersTextsAlertsAndWireFormOfEveryCase) {
            Row{{SyncEvent::SignInExpiring{"claude", "Claude", 42}},
                "signin-claude",
                "Claude sign-in expires soon",
-               "About 42 minutes left. Open it on your Mac and it renews itself.",
+               "About 42 minutes left. Open it on your computer and it renews itself.",
                true,
                R"({"signInExpiring":{"provider":"claude","providerName":"Claude",)"
                R"("minutesLeft":42}})"},

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 #include "core/json/JsonText.h"
 #include "core/text/LocalizedModule.h"
+#include "core/text/TextCase.h"
 #include "core/time/Iso8601.h"
 
 namespace meterwright::ClaudeUsageAPI {
@@ -70,9 +72,46 @@ bool Failure::needsUserAction() const {
   return kind == Kind::http && status == 401;
 }
 
+bool isAcceptableEndpoint(std::string_view url) {
+  if (TextCase::lowercased(url.substr(0, 8)) == "https://") return url.size() > 8;
+  if (TextCase::lowercased(url.substr(0, 7)) != "http://") return false;
+  // Plain http carries the token in the clear, so only to this machine. The host is matched
+  // whole against a short list, so no spelling (user info, a longer name, an odd address form)
+  // can make a URL look local to this check and remote to the transport.
+  std::string_view rest = url.substr(7);
+  std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  std::string_view host = authority;
+  if (auto colon = authority.rfind(':');
+      colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+    std::string_view port = authority.substr(colon + 1);
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return false;
+    }
+    host = authority.substr(0, colon);
+  }
+  if (TextCase::lowercased(host) == "localhost" || host == "[::1]") return true;
+  // A dotted IPv4 address in 127.0.0.0/8, each part a plain decimal number.
+  int parts = 0;
+  std::size_t start = 0;
+  while (start <= host.size()) {
+    std::size_t end = std::min(host.find('.', start), host.size());
+    std::string_view part = host.substr(start, end - start);
+    if (part.empty() || part.size() > 3 ||
+        !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::stoi(std::string(part)) > 255 || (part.size() > 1 && part[0] == '0')) {
+      return false;
+    }
+    if (parts == 0 && part != "127") return false;
+    ++parts;
+    start = end + 1;
+  }
+  return parts == 4;
+}
+
 std::string endpoint(const EnvironmentBlock& environment) {
   auto configured = environment.get(endpointVariable);
-  if (configured && !configured->empty()) return *configured;
+  if (configured && isAcceptableEndpoint(*configured)) return *configured;
   return std::string(defaultEndpoint);
 }
 

@@ -19,7 +19,7 @@ namespace meterwright::ClaudeUsageAPI {
 
 inline constexpr std::string_view defaultEndpoint = "https://api.anthropic.com/api/oauth/usage";
 // Replaces the endpoint when set, so tests and demonstrations can point the reader at a local
-// server; the only way the request can go over plain http.
+// server; the only way the request can go over plain http, and then only to this machine.
 inline constexpr std::string_view endpointVariable = "METERWRIGHT_CLAUDE_USAGE_URL";
 // The request's own time-out; the caller's deadline is normally far shorter.
 inline constexpr double requestTimeout = 60;
@@ -55,7 +55,11 @@ struct Failure {
 
 using Outcome = std::variant<Result, Failure>;
 
-// The endpoint in use: the variable's value when set and not empty, else the default.
+// Whether an override may replace the endpoint: https to any host, plain http only to this
+// machine (localhost, 127.0.0.0/8, [::1]), since the request carries the bearer token.
+bool isAcceptableEndpoint(std::string_view url);
+
+// The endpoint in use: the variable's value when it is acceptable, else the default.
 std::string endpoint(const EnvironmentBlock& environment);
 
 // The GET request: exactly the three header fields Anthropic expects, nothing else.

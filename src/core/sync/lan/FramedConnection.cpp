@@ -196,13 +196,17 @@ void FramedConnection::cancel() {
   asio::post(link_->executor, [link = link_] { link->close(); });
 }
 
+void FramedConnection::limitIncomingMessageBytes(std::size_t bytes) {
+  incomingLimit_ = bytes;
+}
+
 asio::any_io_executor FramedConnection::executor() const {
   return link_->executor;
 }
 
 std::size_t FramedConnection::bufferedByteCount() const {
   std::lock_guard guard(lock_);
-  return buffer_.size();
+  return buffer_.size() - consumed_;
 }
 
 void FramedConnection::becameReady() {
@@ -220,24 +224,37 @@ bool FramedConnection::received(const asio::error_code& error, std::string_view 
     return false;
   }
   if (!chunk.empty()) {
-    std::optional<std::vector<SyncMessage>> messages;
     {
       std::lock_guard guard(lock_);
       buffer_.append(chunk);
-      SyncResult<std::vector<SyncMessage>> decoded = SyncFraming::decode(buffer_);
-      if (decoded.ok()) {
-        messages = std::move(decoded).value();
-      } else {
-        buffer_.clear();
+    }
+    // One frame at a time, so a limit raised while handling a message applies to the next frame.
+    // Consumed bytes are erased once the chunk's frames are done, not per frame.
+    while (true) {
+      std::optional<SyncMessage> message;
+      bool malformed = false;
+      {
+        std::lock_guard guard(lock_);
+        SyncResult<SyncFraming::Decoded> next =
+            SyncFraming::decodeFrame(std::string_view(buffer_).substr(consumed_), incomingLimit_);
+        if (!next.ok()) {
+          malformed = true;
+          buffer_.clear();
+          consumed_ = 0;
+        } else if (next.value().message) {
+          consumed_ += next.value().consumed;
+          message = std::move(next).value().message;
+        } else {
+          buffer_.erase(0, std::exchange(consumed_, 0));
+        }
       }
-    }
-    if (!messages) {
-      fail(SyncError::malformedMessage().text);
-      return false;
-    }
-    for (const SyncMessage& message : *messages) {
+      if (malformed) {
+        fail(SyncError::malformedMessage().text);
+        return false;
+      }
+      if (!message) break;
       if (cancelled_) return false;
-      if (onMessage) onMessage(message);
+      if (onMessage) onMessage(*message);
     }
   }
   // End of stream: the peer closed its side. Nothing more can arrive, and it is no failure.

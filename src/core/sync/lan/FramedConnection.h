@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/sync/protocol/SyncError.h"
+#include "core/sync/protocol/SyncFraming.h"
 #include "core/sync/protocol/SyncMessage.h"
 
 namespace meterwright {
@@ -64,6 +65,11 @@ class FramedConnection : public std::enable_shared_from_this<FramedConnection> {
   // unwritten frames included. Callable from any thread.
   void cancel();
 
+  // The largest frame body this connection accepts from its peer from now on; a larger announced
+  // length fails the connection before any of the body is read. Callable from any thread, and
+  // from onMessage for the frames behind the message it handles.
+  void limitIncomingMessageBytes(std::size_t bytes);
+
   asio::any_io_executor executor() const;
 
   // Received bytes not yet consumed by a complete frame.
@@ -87,8 +93,11 @@ class FramedConnection : public std::enable_shared_from_this<FramedConnection> {
   std::shared_ptr<Link> link_;
   std::atomic<bool> started_ = false;
   std::atomic<bool> cancelled_ = false;
-  mutable std::mutex lock_;  // guards buffer_
+  std::atomic<std::size_t> incomingLimit_ = SyncFraming::maximumMessageBytes;
+  mutable std::mutex lock_;  // guards buffer_ and consumed_
   std::string buffer_;
+  // The front of buffer_ already delivered, erased once the frames of a chunk are done.
+  std::size_t consumed_ = 0;
 };
 
 }  // namespace meterwright

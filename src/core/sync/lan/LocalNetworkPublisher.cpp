@@ -13,6 +13,7 @@
 #include "core/sync/pairing/EnvelopeSealing.h"
 #include "core/sync/pairing/PairingRecord.h"
 #include "core/sync/pairing/PublisherHandshake.h"
+#include "core/sync/protocol/SyncFraming.h"
 #include "core/sync/protocol/SyncProtocol.h"
 
 namespace meterwright {
@@ -211,6 +212,7 @@ void LocalNetworkPublisher::Impl::acceptNext(std::shared_ptr<tcp::acceptor> acce
 
 void LocalNetworkPublisher::Impl::accepted(tcp::socket socket) {
   std::shared_ptr<FramedConnection> connection = FramedConnection::accepted(std::move(socket));
+  connection->limitIncomingMessageBytes(limits_.maximumUnrecognisedMessageBytes);
   std::weak_ptr<FramedConnection> weak = connection;
   connection->onMessage = [this, weak](const SyncMessage& message) {
     if (auto origin = weak.lock()) handle(message, origin);
@@ -324,6 +326,7 @@ void LocalNetworkPublisher::Impl::handleHandshake(const SyncMessage& message,
 std::shared_ptr<FramedConnection> LocalNetworkPublisher::Impl::registerLocked(
     const std::shared_ptr<FramedConnection>& origin, const PairingRecord& record) {
   pending_.erase(origin.get());
+  origin->limitIncomingMessageBytes(SyncFraming::maximumMessageBytes);
   std::shared_ptr<FramedConnection> displaced;
   std::shared_ptr<FramedConnection>& slot = connections_[record.device.id];
   if (slot != origin) displaced = std::exchange(slot, origin);

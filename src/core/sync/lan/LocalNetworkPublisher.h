@@ -40,6 +40,11 @@ class LocalNetworkPublisher final : public SyncTransport {
   struct Limits {
     std::chrono::milliseconds pendingTimeout{30000};
     std::size_t maximumPending = 256;
+    // The largest frame a connection may send before it has paired or said hello. A pair request,
+    // a hello and a snapshot request are far smaller, and strangers on the network must not make
+    // the publisher hold a megabyte each; recognised devices may send frames of the protocol's
+    // limit.
+    std::size_t maximumUnrecognisedMessageBytes = 8192;
   };
 
   // Nothing is started. `advertiser` may be null: the listener then works by host and port alone.

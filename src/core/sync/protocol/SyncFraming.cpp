@@ -34,30 +34,36 @@ SyncResult<std::string> encode(const SyncMessage& message) {
   return std::move(*bytes);
 }
 
+SyncResult<Decoded> decodeFrame(std::string_view bytes, std::size_t maximumBytes) {
+  if (bytes.size() < prefixBytes) return Decoded{};
+  const std::uint32_t length = announcedLength(bytes);
+  if (length > maximumBytes) return SyncError::of(SyncError::Kind::messageTooLarge);
+  if (bytes.size() - prefixBytes < length) return Decoded{};
+  std::optional<SyncMessage> message = SyncCoding::decodeMessage(bytes.substr(prefixBytes, length));
+  if (!message) return SyncError::malformedMessage();
+  return Decoded{std::move(message), prefixBytes + length};
+}
+
 SyncResult<std::vector<SyncMessage>> decode(std::string& buffer) {
   std::vector<SyncMessage> messages;
   // Consumed bytes are erased once at the end rather than per frame, so a chunk of many small
   // frames costs one move of the remainder instead of one per frame.
   std::size_t consumed = 0;
-  auto consume = [&] { buffer.erase(0, consumed); };
-  while (buffer.size() - consumed >= prefixBytes) {
-    const std::string_view rest = std::string_view(buffer).substr(consumed);
-    const std::uint32_t length = announcedLength(rest);
-    if (length > maximumMessageBytes) {
-      consume();
-      return SyncError::of(SyncError::Kind::messageTooLarge);
+  while (true) {
+    SyncResult<Decoded> next = decodeFrame(std::string_view(buffer).substr(consumed));
+    if (!next.ok()) {
+      // A body that is not a message goes with the frames before it; an oversized prefix stays.
+      if (next.error().kind != SyncError::Kind::messageTooLarge)
+        consumed += prefixBytes + announcedLength(std::string_view(buffer).substr(consumed));
+      buffer.erase(0, consumed);
+      return next.error();
     }
-    if (rest.size() - prefixBytes < length) break;
-    std::optional<SyncMessage> message =
-        SyncCoding::decodeMessage(rest.substr(prefixBytes, length));
-    consumed += prefixBytes + length;
-    if (!message) {
-      consume();
-      return SyncError::malformedMessage();
-    }
-    messages.push_back(std::move(*message));
+    Decoded decoded = std::move(next).value();
+    if (!decoded.message) break;
+    consumed += decoded.consumed;
+    messages.push_back(std::move(*decoded.message));
   }
-  consume();
+  buffer.erase(0, consumed);
   return messages;
 }
 

@@ -24,6 +24,17 @@ constexpr std::size_t prefixBytes = 4;
 // transportFailed when the message cannot be encoded at all.
 SyncResult<std::string> encode(const SyncMessage& message);
 
+// The frame at the front of `bytes`: its message and how many bytes it took, or no message (and
+// nothing taken) while the frame is incomplete. Fails with messageTooLarge on a prefix above
+// `maximumBytes`, checked before any of the body is needed, and transportFailed on a body that is
+// not a message.
+struct Decoded {
+  std::optional<SyncMessage> message;
+  std::size_t consumed = 0;
+};
+SyncResult<Decoded> decodeFrame(std::string_view bytes,
+                                std::size_t maximumBytes = maximumMessageBytes);
+
 // Consumes every complete frame at the front of `buffer` and returns their messages in order. An
 // incomplete frame (or fewer than 4 bytes) stays in `buffer` untouched. Fails with messageTooLarge
 // on a prefix above the limit and transportFailed on a body that is not a message (an empty body

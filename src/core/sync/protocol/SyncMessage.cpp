@@ -17,10 +17,10 @@ struct ReasonEntry {
 
 constexpr std::array<ReasonEntry, 5> reasons{{
     {Reason::codeNoLongerValid, "codeNoLongerValid", "That pairing code is no longer valid."},
-    {Reason::codeWrong, "codeWrong", "That code is not right. Make a new one on the Mac."},
-    {Reason::needsNewerApp, "needsNewerApp", "This Mac needs a newer Meterwright."},
+    {Reason::codeWrong, "codeWrong", "That code is not right. Make a new one on the computer."},
+    {Reason::needsNewerApp, "needsNewerApp", "This computer needs a newer Meterwright."},
     {Reason::deviceNotRecognised, "deviceNotRecognised",
-     "This Mac does not recognise that device. Pair it again."},
+     "This computer does not recognise that device. Pair it again."},
     {Reason::keyAgreementFailed, "keyAgreementFailed", "Could not agree on a key."},
 }};
 

@@ -227,15 +227,15 @@ std::optional<ClaudeDirectSource::Credentials> ClaudeDirectSource::credentials(
 SourceFailure ClaudeDirectSource::missingCredentialsFailure(int status, bool allowPrompt) {
   if (status == SecretStatus::itemNotFound) {
     return {
-        desktop::L("source.claude.notSignedIn", "Claude Code has not signed in on this Mac"),
+        desktop::L("source.claude.notSignedIn", "Claude Code has not signed in on this computer"),
         desktop::L("source.claude.notSignedIn.hint",
-                   "Run `claude` in a Terminal and sign in once. Meterwright reads the sign-in it "
+                   "Run `claude` in a terminal and sign in once. Meterwright reads the sign-in it "
                    "leaves behind; there is nothing to paste here."),
         true};
   }
   if (!allowPrompt) {
     return {
-        desktop::L("source.claude.notAsked", "Keychain was not asked"),
+        desktop::L("source.claude.notAsked", "The keyring was not asked"),
         desktop::L("source.claude.notAsked.hint",
                    "This run was not allowed to show a prompt, so nothing was read. The app itself "
                    "does ask \u2014 open the Meterwright menu and press Refresh Now."),
@@ -243,18 +243,17 @@ SourceFailure ClaudeDirectSource::missingCredentialsFailure(int status, bool all
   }
   if (status == SecretStatus::interactionNotAllowed || status == SecretStatus::authFailed ||
       status == SecretStatus::userCanceled) {
-    return {
-        desktop::L("source.claude.declined", "Keychain access was declined"),
-        desktop::L("source.claude.declined.hint",
-                   "Press Refresh Now and choose Always Allow. Declining is not remembered, so the "
-                   "prompt comes back every time until it is granted."),
-        true};
+    return {desktop::L("source.claude.declined", "Keyring access was declined"),
+            desktop::L("source.claude.declined.hint",
+                       "Press Refresh Now and allow access when the keyring asks. Declining is not "
+                       "remembered, so the prompt comes back every time until it is granted."),
+            true};
   }
   return {
       desktop::L("source.claude.unreadable", "Claude Code credentials not readable"),
       desktop::L("source.claude.unreadable.hint",
-                 "Sign in once with the Claude Code CLI, then choose Always Allow when macOS asks. "
-                 "(Keychain status %d)",
+                 "Sign in once with the Claude Code CLI, then allow access when the keyring asks. "
+                 "(Keyring status %d)",
                  status),
       true};
 }

@@ -125,7 +125,7 @@ std::optional<Snapshot> CodexDirectSource::read() {
   if (!answer) {
     return fail({desktop::L("source.codex.noAnswer", "Codex app-server did not answer"),
                  desktop::L("source.codex.noAnswer.hint",
-                            "Run `codex login` in a Terminal, then press Refresh."),
+                            "Run `codex login` in a terminal, then press Refresh."),
                  true});
   }
   CodexRateLimits::Reading reading = CodexRateLimits::read(*answer);

@@ -108,5 +108,27 @@ TEST(ClaudeUsageRequest, EndpointFromTheEnvironmentAndTokensThatCouldInjectHeade
   }
 }
 
+// The token goes in the clear over plain http, so an override may only keep it on this machine;
+// any other override leaves the real endpoint in place.
+TEST(ClaudeUsageRequest, PlainHttpOverridesReachOnlyThisMachine) {
+  for (const char* local :
+       {"http://127.0.0.1:9/u", "http://127.8.9.10/api/oauth/usage", "HTTP://LOCALHOST:8080/u",
+        "http://localhost", "http://[::1]:9/u", "https://usage.example.com/u"}) {
+    EXPECT_TRUE(isAcceptableEndpoint(local)) << local;
+    std::string variable = std::string("METERWRIGHT_CLAUDE_USAGE_URL=") + local;
+    EXPECT_EQ(endpoint(EnvironmentBlock({variable})), local);
+  }
+  for (const char* remote :
+       {"http://usage.example.com/u", "http://10.0.0.1:9/u", "http://127.0.0.1.example.com/u",
+        "http://127.0.0.1@example.com/u", "http://localhost:80@example.com/",
+        "http://example.com#@127.0.0.1/", "http://0177.0.0.1/u", "http://127.1/u",
+        "http://127.0.0.256/u", "http://[::ffff:10.0.0.1]/u", "http://localhost.example.com/",
+        "http://127.0.0.1:/u", "ftp://127.0.0.1/u", "file:///etc/passwd", "https://", ""}) {
+    EXPECT_FALSE(isAcceptableEndpoint(remote)) << remote;
+    std::string variable = std::string("METERWRIGHT_CLAUDE_USAGE_URL=") + remote;
+    EXPECT_EQ(endpoint(EnvironmentBlock({variable})), defaultEndpoint) << remote;
+  }
+}
+
 }  // namespace
 }  // namespace meterwright

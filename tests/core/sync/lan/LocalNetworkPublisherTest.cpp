@@ -25,6 +25,7 @@
 #include "core/sync/lan/RecordingDevice.h"
 #include "core/sync/pairing/EnvelopeSealing.h"
 #include "core/sync/pairing/SubscriberHandshake.h"
+#include "core/sync/protocol/SyncCoding.h"
 #include "core/sync/protocol/SyncFraming.h"
 #include "core/usage/SampleSnapshot.h"
 #include "support/ManualClock.h"
@@ -231,6 +232,33 @@ TEST_F(LocalNetworkPublisherTest, MalformedInputAndAFailureFromADeviceReachOnErr
   ASSERT_TRUE(errors.waitFor(2));
   EXPECT_EQ(errors.items(),
             (std::vector<SyncError>{SyncError::malformedMessage(), SyncError::refused(failure)}));
+}
+
+// A stranger is cut off at a large frame's prefix, before the publisher holds any of its body; a
+// recognised device may send and receive frames of the protocol's limit.
+TEST_F(LocalNetworkPublisherTest, OnlyARecognisedDeviceMayExchangeLargeFrames) {
+  LoopbackSocket stranger(port());
+  ASSERT_TRUE(stranger.write(std::string("\x00\x01\x00\x00", 4)));  // 64 KiB announced
+  EXPECT_TRUE(stranger.seesCloseWithin());
+  ASSERT_TRUE(errors.waitFor(1));
+  EXPECT_EQ(errors.items()[0], SyncError::malformedMessage());
+
+  // Sent right behind the hello, before the welcome: the hello lifts the bound for what follows.
+  store(phone);
+  SyncMessage::Failure largest{Reason::codeWrong, ""};
+  largest.detail.assign(SyncFraming::maximumMessageBytes - SyncCoding::encode({largest})->size(),
+                        'x');
+  const std::string largestFrame = SyncFraming::encode({largest}).value();
+  ASSERT_EQ(largestFrame.size(), SyncFraming::prefixBytes + SyncFraming::maximumMessageBytes);
+  LoopbackSocket device(port());
+  ASSERT_TRUE(device.write(SyncFraming::encode(opening(phone)).value() + largestFrame));
+  EXPECT_EQ(summary(device.readMessage()), "welcomeBack");
+  ASSERT_TRUE(errors.waitFor(2));
+  EXPECT_EQ(errors.items()[1], SyncError::refused(largest));
+
+  const SyncEnvelope large{2, Uuid{}, std::string(700 * 1024, 'y')};
+  publisher->send(large, {phone.deviceID()});
+  EXPECT_EQ(device.readMessage(), SyncMessage{large});
 }
 
 TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEveryConnection) {

@@ -57,7 +57,7 @@ std::vector<WireCase> wireCases() {
       {"failure",
        {Failure::standard(Reason::codeWrong)},
        R"({"failure":{"_0":{"reason":"codeWrong",)"
-       R"("detail":"That code is not right. Make a new one on the Mac."}}})"},
+       R"("detail":"That code is not right. Make a new one on the computer."}}})"},
       {"failure",
        {Failure{std::nullopt, "Something else went wrong."}},
        R"({"failure":{"_0":{"detail":"Something else went wrong."}}})"},
@@ -140,10 +140,10 @@ TEST(SyncMessageCoding, FailureReasonsHaveTheirWordsAndStandardDetails) {
   };
   const std::vector<Row> rows = {
       {Reason::codeNoLongerValid, "codeNoLongerValid", "That pairing code is no longer valid."},
-      {Reason::codeWrong, "codeWrong", "That code is not right. Make a new one on the Mac."},
-      {Reason::needsNewerApp, "needsNewerApp", "This Mac needs a newer Meterwright."},
+      {Reason::codeWrong, "codeWrong", "That code is not right. Make a new one on the computer."},
+      {Reason::needsNewerApp, "needsNewerApp", "This computer needs a newer Meterwright."},
       {Reason::deviceNotRecognised, "deviceNotRecognised",
-       "This Mac does not recognise that device. Pair it again."},
+       "This computer does not recognise that device. Pair it again."},
       {Reason::keyAgreementFailed, "keyAgreementFailed", "Could not agree on a key."}};
   for (const Row& row : rows) {
     EXPECT_EQ(Failure::toString(row.reason), row.word);

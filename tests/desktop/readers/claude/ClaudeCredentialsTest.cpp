@@ -191,8 +191,9 @@ TEST(ClaudeCredentialsChoice, FailureTextFollowsStatusAndPromptPermission) {
     std::string summary;
     bool needsUser;
   };
-  const std::string absent = "Claude Code has not signed in on this Mac",
-                    declined = "Keychain access was declined", notAsked = "Keychain was not asked",
+  const std::string absent = "Claude Code has not signed in on this computer",
+                    declined = "Keyring access was declined",
+                    notAsked = "The keyring was not asked",
                     unreadable = "Claude Code credentials not readable";
   const Case cases[] = {{-25300, true, absent, true},    {-25300, false, absent, true},
                         {-25308, true, declined, true},  {-25293, true, declined, true},
@@ -204,8 +205,8 @@ TEST(ClaudeCredentialsChoice, FailureTextFollowsStatusAndPromptPermission) {
     EXPECT_EQ(failure.needsUserAction, each.needsUser) << each.status << " " << each.allowPrompt;
   }
   EXPECT_EQ(ClaudeDirectSource::missingCredentialsFailure(-36, true).hint,
-            "Sign in once with the Claude Code CLI, then choose Always Allow when macOS asks. "
-            "(Keychain status -36)");
+            "Sign in once with the Claude Code CLI, then allow access when the keyring asks. "
+            "(Keyring status -36)");
 }
 
 }  // namespace

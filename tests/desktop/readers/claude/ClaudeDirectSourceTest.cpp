@@ -158,9 +158,10 @@ TEST_F(ClaudeDirectSourceTest, AMissingUnreadableOrDamagedSignInSendsNothing) {
     std::string summary;
     bool needsUser;
   };
-  for (const Row& row : {Row{missing, false, "Claude Code has not signed in on this Mac", true},
-                         Row{folder, false, "Keychain was not asked", false},
-                         Row{signIn(claudeToken, 3600).substr(0, 40), true, damaged, true}}) {
+  for (const Row& row :
+       {Row{missing, false, "Claude Code has not signed in on this computer", true},
+        Row{folder, false, "The keyring was not asked", false},
+        Row{signIn(claudeToken, 3600).substr(0, 40), true, damaged, true}}) {
     fs::remove_all(credentialsFile());
     if (row.contents == folder) fs::create_directories(credentialsFile());
     if (row.contents != folder && row.contents != missing)
@@ -173,8 +174,8 @@ TEST_F(ClaudeDirectSourceTest, AMissingUnreadableOrDamagedSignInSendsNothing) {
     EXPECT_EQ(source.sessionExpiry(), std::nullopt);
     if (row.summary == damaged) {
       EXPECT_EQ(failure.hint,
-                "Sign in once with the Claude Code CLI, then choose Always Allow when macOS asks. "
-                "(Keychain status 0)");
+                "Sign in once with the Claude Code CLI, then allow access when the keyring asks. "
+                "(Keyring status 0)");
     }
   }
   EXPECT_TRUE(http->requests.empty());
@@ -258,7 +259,7 @@ TEST_F(ClaudeDirectSourceTest, CredentialsAreCachedUntilAMinuteBeforeTheyLapse) 
   clock->advance(3600);
   fs::remove(credentialsFile());
   EXPECT_EQ(source.read(), std::nullopt);
-  EXPECT_EQ(failureOf(source).summary, "Claude Code has not signed in on this Mac");
+  EXPECT_EQ(failureOf(source).summary, "Claude Code has not signed in on this computer");
   EXPECT_EQ(source.sessionExpiry(), std::nullopt);
   EXPECT_EQ(http->requests.size(), 3u);
 }
@@ -309,7 +310,7 @@ TEST_F(ClaudeDirectSourceTest, OtherLongLivedTokenFailuresKeepTheToken) {
   http->answer(500);
   ClaudeDirectSource source(false, context);
   EXPECT_EQ(source.read(), std::nullopt);
-  EXPECT_EQ(failureOf(source).summary, "Claude Code has not signed in on this Mac");
+  EXPECT_EQ(failureOf(source).summary, "Claude Code has not signed in on this computer");
   EXPECT_EQ(ClaudeTokenStore::read(*secrets), legacyToken);
   EXPECT_FALSE(UserDefaults(context.locations.userDefaultsFile()).boolean(rejectedFlag));
 }

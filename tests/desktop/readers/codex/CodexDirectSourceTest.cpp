@@ -16,7 +16,7 @@ using namespace testing::ProcessChecks;
 namespace FakePrograms = testing::FakePrograms;
 
 const SourceFailure noAnswer{"Codex app-server did not answer",
-                             "Run `codex login` in a Terminal, then press Refresh.", true};
+                             "Run `codex login` in a terminal, then press Refresh.", true};
 
 class CodexDirectSourceTest : public ::testing::Test {
  protected:
