@@ -1,13 +1,14 @@
 #include "platform/appearance/ColorScheme.h"
 
 #include <gio/gio.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <sstream>
 
 #include "core/files/AtomicFile.h"
+#include "core/settings/EnvironmentBlock.h"
 #include "core/text/TextCase.h"
+#include "platform/dbus/BusAddress.h"
 
 namespace meterwright::ColorScheme {
 
@@ -119,20 +120,6 @@ std::optional<bool> settingsValue(const fs::path& file) {
 
 }  // namespace
 
-std::optional<std::string> sessionBusAddress(const Environment& environment) {
-  if (auto address = environment("DBUS_SESSION_BUS_ADDRESS"); address && !address->empty()) {
-    return address;
-  }
-  if (auto runtime = environment("XDG_RUNTIME_DIR"); runtime && fs::path(*runtime).is_absolute()) {
-    fs::path socket = fs::path(*runtime) / "bus";
-    struct stat info {};
-    if (::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
-      return "unix:path=" + socket.string();
-    }
-  }
-  return std::nullopt;
-}
-
 std::optional<bool> portalPrefersDark(const std::string& address,
                                       std::chrono::milliseconds deadline) {
   gint64 end = g_get_monotonic_time() + static_cast<gint64>(deadline.count()) * 1000;
@@ -186,7 +173,12 @@ std::optional<bool> gtkPrefersDark(const Environment& environment) {
 }
 
 bool prefersDark(const Environment& environment, std::chrono::milliseconds deadline) {
-  if (auto address = sessionBusAddress(environment)) {
+  // Only the session bus named by the environment: no bus is ever started for the question.
+  EnvironmentBlock busVariables;
+  for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"}) {
+    if (auto value = environment(name)) busVariables.set(name, *value);
+  }
+  if (auto address = BusAddress::session(busVariables)) {
     if (auto dark = portalPrefersDark(*address, deadline)) return *dark;
   }
   return gtkPrefersDark(environment).value_or(false);

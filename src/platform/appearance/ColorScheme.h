@@ -26,8 +26,4 @@ std::optional<bool> portalPrefersDark(const std::string& address,
 // settings.ini; nothing when no file says.
 std::optional<bool> gtkPrefersDark(const Environment& environment);
 
-// $DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus when that socket exists; nothing without
-// either (no autolaunch).
-std::optional<std::string> sessionBusAddress(const Environment& environment);
-
 }  // namespace meterwright::ColorScheme
