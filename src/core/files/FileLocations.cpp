@@ -17,6 +17,10 @@ fs::path FileLocations::userDefaultsFile() const {
   return (stateHome ? *stateHome : temporary) / "meterwright" / "defaults.json";
 }
 
+fs::path FileLocations::pollStateFolder() const {
+  return userDefaultsFile().parent_path() / "poll";
+}
+
 fs::path FileLocations::supportFolder() const {
   return (applicationSupport ? *applicationSupport : temporary) / "Meterwright";
 }

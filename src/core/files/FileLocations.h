@@ -24,6 +24,8 @@ struct FileLocations {
   std::filesystem::path configFile() const;
   // <state>/meterwright/defaults.json, or one in the temporary folder without a state folder.
   std::filesystem::path userDefaultsFile() const;
+  // The providers' shared poll states: a "poll" folder beside the user defaults.
+  std::filesystem::path pollStateFolder() const;
   // <support>/Meterwright, or the temporary folder's Meterwright folder without a support folder.
   std::filesystem::path supportFolder() const;
 
