@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
+#include <cstddef>
 
 #include "cli/Jobs.h"
 #include "core/config/ConfigStore.h"
@@ -13,28 +13,58 @@ namespace meterwright::CommandLine {
 
 namespace {
 
-// The dispatch order: when several options are given, the earliest row wins.
-constexpr std::array<std::pair<const char*, Job>, 13> table{{
-    {"--help", Job::help},
-    {"-h", Job::help},
-    {"--config", Job::config},
-    {"--print", Job::print},
-    {"--json", Job::json},
-    {"--make-icon", Job::makeIcon},
-    {"--make-app-icon", Job::makeAppIcon},
-    {"--test-notification", Job::testNotification},
-    {"--renew-claude", Job::renewClaude},
-    {"--diagnose", Job::diagnose},
-    {"--icloud-selftest", Job::icloudSelftest},
-    {"--wake-selftest", Job::wakeSelftest},
-    {"--preview", Job::preview},
+// What an argument may be. A job option picks the run's job; a modifier changes how a job runs.
+enum class Kind { job, jobWithPath, modifier };
+
+struct Option {
+  const char* name;
+  Kind kind;
+  Job job;
+};
+
+// The dispatch order: when several job options are given, the earliest row wins.
+constexpr std::array<Option, 14> table{{
+    {"--help", Kind::job, Job::help},
+    {"-h", Kind::job, Job::help},
+    {"--config", Kind::job, Job::config},
+    {"--print", Kind::job, Job::print},
+    {"--json", Kind::job, Job::json},
+    {"--make-icon", Kind::jobWithPath, Job::makeIcon},
+    {"--make-app-icon", Kind::jobWithPath, Job::makeAppIcon},
+    {"--test-notification", Kind::job, Job::testNotification},
+    {"--renew-claude", Kind::job, Job::renewClaude},
+    {"--diagnose", Kind::job, Job::diagnose},
+    {"--icloud-selftest", Kind::job, Job::icloudSelftest},
+    {"--wake-selftest", Kind::job, Job::wakeSelftest},
+    {"--preview", Kind::job, Job::preview},
+    {"--allow-keychain", Kind::modifier, Job::application},
 }};
+
+const Option* find(const std::string& argument) {
+  auto it = std::find_if(table.begin(), table.end(),
+                         [&](const Option& option) { return argument == option.name; });
+  return it == table.end() ? nullptr : &*it;
+}
 
 }  // namespace
 
+std::optional<std::string> unknownArgument(const std::vector<std::string>& arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Option* option = find(arguments[i]);
+    if (!option) return arguments[i];
+    // The optional path: taken when the next argument is not itself an option.
+    if (option->kind == Kind::jobWithPath && i + 1 < arguments.size() && !find(arguments[i + 1]))
+      ++i;
+  }
+  return std::nullopt;
+}
+
 Job dispatch(const std::vector<std::string>& arguments) {
-  for (const auto& [option, job] : table) {
-    if (std::find(arguments.begin(), arguments.end(), option) != arguments.end()) return job;
+  if (unknownArgument(arguments)) return Job::unknownOption;
+  for (const Option& option : table) {
+    if (option.kind == Kind::modifier) continue;
+    if (std::find(arguments.begin(), arguments.end(), option.name) != arguments.end())
+      return option.job;
   }
   return Job::application;
 }
@@ -76,6 +106,8 @@ int run(const std::vector<std::string>& arguments, const FileLocations& location
       return Jobs::preview(context);
     case Job::application:
       return Jobs::application(context);
+    case Job::unknownOption:
+      return Jobs::unknownOption(context, *unknownArgument(arguments));
   }
   return Jobs::application(context);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,11 +24,18 @@ enum class Job {
   wakeSelftest,
   preview,
   application,
+  // An argument that is neither an option nor an option's value: a typo must not start the
+  // tray application.
+  unknownOption,
 };
 
-// The job the arguments ask for: options match whole arguments anywhere in the list, the first
-// in the dispatch order wins, and anything unrecognised (a typo, a stray word) starts the
-// application.
+// The first argument that is no known option and not the value of one (the path after
+// --make-icon or --make-app-icon), if any.
+std::optional<std::string> unknownArgument(const std::vector<std::string>& arguments);
+
+// The job the arguments ask for: options match whole arguments anywhere in the list and the first
+// in the dispatch order wins. Without a job option (no arguments, or modifiers such as
+// --allow-keychain alone) the application starts.
 Job dispatch(const std::vector<std::string>& arguments);
 
 // Start-up, then the job: loads the configuration (creating the default file

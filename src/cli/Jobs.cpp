@@ -98,4 +98,11 @@ int application(Context& context) {
   return notBuiltStatus;
 }
 
+int unknownOption(Context& context, const std::string& argument) {
+  context.err << desktop::L("cli.unknownOption", "meterwright: unknown option %@", argument) << "\n"
+              << desktop::L("cli.seeHelp", "Try 'meterwright --help' for the list of options.")
+              << "\n";
+  return usageStatus;
+}
+
 }  // namespace meterwright::Jobs

@@ -27,6 +27,8 @@ struct Context {
 
 // Exit status of a job whose work is not in this build yet.
 inline constexpr int notBuiltStatus = 2;
+// Exit status of a run whose arguments are not understood.
+inline constexpr int usageStatus = 2;
 
 int help(Context& context);
 int config(Context& context);
@@ -42,5 +44,7 @@ int wakeSelftest(Context& context);
 int preview(Context& context);
 // No job option: the tray application.
 int application(Context& context);
+// An argument nothing understands: says which, points to --help, and exits 2.
+int unknownOption(Context& context, const std::string& argument);
 
 }  // namespace meterwright::Jobs

@@ -19,12 +19,43 @@ TEST(CommandLineDispatch, FirstOptionInTableOrderWins) {
   EXPECT_EQ(CommandLine::dispatch({"--make-icon", "out", "--test-notification"}), Job::makeIcon);
 }
 
-TEST(CommandLineDispatch, AnythingElseStartsTheApplication) {
-  for (auto arguments : std::vector<std::vector<std::string>>{
-           {}, {"--prnt"}, {"--PRINT"}, {"--print=yes"}, {"--allow-keychain"}, {"help"}}) {
-    EXPECT_EQ(CommandLine::dispatch(arguments), Job::application)
+TEST(CommandLineDispatch, OnlyNoArgumentsOrModifiersStartTheApplication) {
+  EXPECT_EQ(CommandLine::dispatch({}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--allow-keychain"}), Job::application);
+  EXPECT_EQ(CommandLine::dispatch({"--allow-keychain", "--json"}), Job::json);
+}
+
+TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
+  using Arguments = std::vector<std::string>;
+  for (auto [arguments, unknown] : std::vector<std::pair<Arguments, std::string>>{
+           {{"--jsn"}, "--jsn"},
+           {{"print"}, "print"},
+           {{"-x"}, "-x"},
+           {{"--PRINT"}, "--PRINT"},
+           {{"--print=yes"}, "--print=yes"},
+           {{"--print", "--bogus"}, "--bogus"},
+           {{"--allow-keychain", "help"}, "help"},
+           {{"--json", "out"}, "out"},
+           {{"--make-icon", "a", "b"}, "b"},
+       }) {
+    EXPECT_EQ(CommandLine::unknownArgument(arguments), unknown)
         << ::testing::PrintToString(arguments);
+    EXPECT_EQ(CommandLine::dispatch(arguments), Job::unknownOption);
   }
+  // The icon options' path is theirs, even when it looks like a stray word.
+  EXPECT_EQ(CommandLine::unknownArgument({"--make-app-icon", "icon.png", "--allow-keychain"}),
+            std::nullopt);
+  EXPECT_EQ(CommandLine::dispatch({"--make-icon", "--print"}), Job::print);
+}
+
+TEST(CommandLineRun, UnknownOptionSaysSoOnStandardErrorAndExitsTwo) {
+  testing::TemporaryFolder folder;
+  std::ostringstream out, err;
+  EXPECT_EQ(CommandLine::run({"--jsn"}, folder.locations(), out, err), 2);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(),
+            "meterwright: unknown option --jsn\n"
+            "Try 'meterwright --help' for the list of options.\n");
 }
 
 TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
