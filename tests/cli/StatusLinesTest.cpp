@@ -8,6 +8,7 @@
 #include <set>
 
 #include "cli/ReadingJobsFixture.h"
+#include "core/files/AtomicFile.h"
 #include "core/json/JsonText.h"
 #include "core/readers/PollStateCoding.h"
 #include "core/readers/PollStateStore.h"
@@ -63,10 +64,12 @@ class StatusLinesTest : public testing::ReadingJobsFixture {
   // What another process of the user would have left in a provider's poll state.
   template <typename Change>
   void changeState(const std::string& provider, Change change) {
-    auto state = PollStateCoding::decode(readFile(stateFile(provider)), provider);
-    ASSERT_TRUE(state) << provider;
-    change(*state);
-    writeFile(stateFile(provider), *PollStateCoding::encode(*state, provider));
+    ASSERT_TRUE(fs::exists(stateFile(provider))) << provider;
+    // Under the lock and atomically, as the program writes it: a process may be reading it.
+    auto hold = PollStateStore::inFolder(locations.pollStateFolder())->hold(provider);
+    ASSERT_TRUE(hold);
+    change(hold->state);
+    ASSERT_TRUE(hold->commit());
   }
   // Both providers were last asked long ago: the next run asks them.
   void makeBothDue() {
@@ -263,6 +266,101 @@ TEST_F(StatusLinesTest, WaybarGetsOneJsonObjectForEveryKindOfReading) {
     }
   }
 }
+
+// `meterwright --print --follow` as a status bar runs it: its output a pipe (Waybar, polybar) or
+// a terminal.
+class FollowTest : public StatusLinesTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool onTerminal() const { return GetParam(); }
+
+  void start() {
+    environment["FAKE_CODEX_RECORD"] = (folder.path() / "codex-record").string();
+    ChildProcess::Launch launch;
+    launch.executable = METERWRIGHT_EXECUTABLE;
+    launch.arguments = {"--print", "--follow"};
+    for (const auto& [name, value] : environment) launch.environment.set(name, value);
+    if (onTerminal()) {
+      terminal = PseudoTerminal::open();
+      ASSERT_TRUE(terminal);
+      launch.output = ChildProcess::Stream::terminal;
+      launch.terminal = terminal->slave();
+    } else {
+      launch.output = ChildProcess::Stream::pipe;
+    }
+    child = ChildProcess::start(launch);
+    ASSERT_TRUE(child);
+    if (terminal) terminal->closeSlave();
+  }
+
+  // The next whole line, waiting up to a minute (the first reading starts `codex`).
+  std::string nextLine() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (pending.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      if (terminal) {
+        if (terminal->waitReadable(0.1)) pending += terminal->read(4096);
+      } else {
+        child->readOutput(deadline, [this](std::string_view chunk) {
+          pending.append(chunk);
+          return pending.find('\n') == std::string::npos;
+        });
+      }
+    }
+    std::size_t end = pending.find('\n');
+    if (end == std::string::npos) return "(no line)";
+    std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    std::erase(line, '\r');  // a terminal ends lines with CR LF
+    return line;
+  }
+
+  // Another process fetched Claude: its poll state and the stored reading say so.
+  void storeClaude(double usedPercent, double secondsAhead) {
+    Date observed = std::chrono::floor<std::chrono::seconds>(
+        addingSeconds(std::chrono::system_clock::now(), secondsAhead));
+    changeState("claude", [&](PollState& state) { state.lastReadingObservedAt = observed; });
+    ProviderSnapshot claude{"claude", "Claude Code",
+                            "Max",    "live",
+                            observed, {{300, usedPercent, {}, {}}, {10080, usedPercent, {}, {}}}};
+    SnapshotStore::merge({claude}, observed, locations);
+  }
+
+  std::optional<PseudoTerminal> terminal;
+  std::optional<ChildProcess> child;
+  std::string pending;
+};
+
+TEST_P(FollowTest, WritesALineOnStartAndOnChangeOnlyAndEndsWithItsReader) {
+  start();
+  std::string first = nextLine();
+  EXPECT_EQ(first, "Claude Code Max 5h \u21BB 7d 13%  \u00B7  GPT Codex Plus 7d \u21BB left");
+  pid_t codex = std::stoi(readFile(folder.path() / "codex-record.pid"));
+
+  storeClaude(99, 5);
+  std::string second = nextLine();
+  EXPECT_EQ(second, "Claude Code Max 5h 1% 7d 1%  \u00B7  GPT Codex Plus 7d \u21BB left");
+  // The stored reading rewritten byte for byte wakes the loop but changes nothing: no line. The
+  // next change's line comes next, not a repeat.
+  fs::path file = storedReading();
+  AtomicFile::write(file, readFile(file));
+  storeClaude(1, 10);
+  std::string third = nextLine();
+  EXPECT_NE(third, second);
+  EXPECT_NE(third, first);
+  EXPECT_EQ(claudeRequests(), 1);
+  EXPECT_EQ(codexStarts(), 1);
+
+  if (terminal) {
+    terminal->closeMaster();
+  } else {
+    child->closeOutput();
+  }
+  EXPECT_TRUE(child->waitForExit(5)) << "still running after its reader went away";
+  EXPECT_EQ(child->exitStatus(), 0);
+  EXPECT_TRUE(testing::ProcessChecks::processEnds(codex));
+}
+
+INSTANTIATE_TEST_SUITE_P(PipeAndTerminal, FollowTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "terminal" : "pipe"; });
 
 }  // namespace
 }  // namespace meterwright

@@ -34,7 +34,7 @@ CompositeSource::CompositeSource(Readers readers, bool claudeDirect, const Confi
   }
   // After the sources: whether a stored reading is live is their poll state's to say.
   if (auto stored = SnapshotStore::load(SnapshotStore::sevenDays, clock_->now(), locations_)) {
-    adoptStored(*stored, {});
+    adoptStored(*stored);
   }
 }
 
@@ -56,12 +56,12 @@ ProviderSnapshot CompositeSource::restored(ProviderSnapshot provider) const {
   return provider;
 }
 
-void CompositeSource::adoptStored(const Snapshot& stored,
-                                  const std::map<std::string, ProviderSnapshot>& fresh) {
+void CompositeSource::adoptStored(const Snapshot& stored) {
   for (const ProviderSnapshot& provider : stored.providers) {
-    if (fresh.contains(provider.id) || forgotten_.contains(provider.id)) continue;
+    if (forgotten_.contains(provider.id)) continue;
     auto known = lastKnown_.find(provider.id);
-    // A reading this process's reader produced gives way only to a newer one fetched elsewhere.
+    // A reading this process's reader produced (or its cache served) gives way only to a newer
+    // one fetched elsewhere.
     if (known != lastKnown_.end() && !restored_.contains(provider.id) &&
         !(provider.observedAt > known->second.observedAt)) {
       continue;
@@ -98,7 +98,7 @@ std::optional<Snapshot> CompositeSource::read() {
       restored_.erase(id);
       forgotten_.erase(id);
     }
-    if (stored) adoptStored(*stored, fresh);
+    if (stored) adoptStored(*stored);
     // The map is ordered by id, so the reading lists its providers in ascending id order.
     for (const auto& [id, provider] : lastKnown_) providers.push_back(provider);
   }

@@ -73,7 +73,7 @@ class CompositeSource final : public SnapshotSource {
   // A stored provider reading with the state it is shown with here. Called under lastKnownLock_.
   ProviderSnapshot restored(ProviderSnapshot provider) const;
   // Takes what other processes stored since into lastKnown_. Called under lastKnownLock_.
-  void adoptStored(const Snapshot& stored, const std::map<std::string, ProviderSnapshot>& fresh);
+  void adoptStored(const Snapshot& stored);
 
   std::map<std::string, std::shared_ptr<PolledSource>> sources_;
   std::vector<std::string> order_;

@@ -35,7 +35,8 @@ void merge(const std::vector<ProviderSnapshot>& fresh, Date now, const FileLocat
     auto same = std::find_if(merged.providers.begin(), merged.providers.end(),
                              [&](const ProviderSnapshot& p) { return p.id == provider.id; });
     if (same != merged.providers.end()) {
-      *same = provider;
+      // Another process may have stored a newer reading meanwhile; it stays.
+      if (!(provider.observedAt < same->observedAt)) *same = provider;
     } else {
       merged.providers.push_back(provider);
     }

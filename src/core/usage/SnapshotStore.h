@@ -24,9 +24,10 @@ std::filesystem::path url(const FileLocations& locations);
 void save(const Snapshot& snapshot, const FileLocations& locations);
 
 // Puts `fresh` provider readings into the stored reading, each replacing the stored entry of its
-// id, and writes the result only when it differs. The processes of one user do this one at a time
-// under a lock beside the file, so two that each fetched one provider keep both readings. The
-// stored reading's generatedAt becomes the newest observedAt, its providers sorted by id.
+// id unless that one was observed later, and writes the result only when it differs. The processes
+// of one user do this one at a time under a lock beside the file, so two that each fetched one
+// provider keep both readings. The stored reading's generatedAt becomes the newest observedAt, its
+// providers sorted by id.
 void merge(const std::vector<ProviderSnapshot>& fresh, Date now, const FileLocations& locations);
 
 // The saved reading when it is younger than `maximumAge` seconds at `now` (a reading from the
