@@ -46,8 +46,10 @@ with tempfile.TemporaryDirectory(prefix="meterwright-bench-") as scratch:
         sys.exit("meterwright --print found no reading: " + first.stdout.decode())
     line = first.stdout
 
-    ours, theirs = [], []
+    ours, theirs, baseline = [], [], []
     for _ in range(runs):
+        # What starting any program costs on this machine, from here.
+        baseline.append(timed(["/bin/true"], environment)[0])
         seconds, done = timed([meterwright, "--print"], environment)
         if done.stdout != line:
             sys.exit("a run asked a provider or printed another line: " + done.stdout.decode())
@@ -63,3 +65,4 @@ with tempfile.TemporaryDirectory(prefix="meterwright-bench-") as scratch:
     print(f"  meterwright --print        {ours_median:7.2f} ms")
     print(f"  python3 -c (one field)     {theirs_median:7.2f} ms")
     print(f"  ratio                      {theirs_median / ours_median:7.1f}x")
+    print(f"  (/bin/true for reference   {statistics.median(baseline) * 1000:7.2f} ms)")
