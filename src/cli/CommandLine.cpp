@@ -24,7 +24,7 @@ struct Option {
 };
 
 // The dispatch order: when several job options are given, the earliest row wins.
-constexpr std::array<Option, 14> table{{
+constexpr std::array<Option, 16> table{{
     {"--help", Kind::job, Job::help},
     {"-h", Kind::job, Job::help},
     {"--config", Kind::job, Job::config},
@@ -39,6 +39,9 @@ constexpr std::array<Option, 14> table{{
     {"--wake-selftest", Kind::job, Job::wakeSelftest},
     {"--preview", Kind::job, Job::preview},
     {"--allow-keychain", Kind::modifier, Job::application},
+    // Modifiers of --print; given alone they mean it.
+    {"--waybar", Kind::modifier, Job::print},
+    {"--follow", Kind::modifier, Job::print},
 }};
 
 const Option* find(const std::string& argument) {
@@ -71,9 +74,14 @@ std::optional<std::string> pathAfter(const std::vector<std::string>& arguments,
 
 Job dispatch(const std::vector<std::string>& arguments) {
   if (unknownArgument(arguments)) return Job::unknownOption;
+  auto given = [&](const Option& option) {
+    return std::find(arguments.begin(), arguments.end(), option.name) != arguments.end();
+  };
   for (const Option& option : table) {
-    if (option.kind == Kind::modifier) continue;
-    if (std::find(arguments.begin(), arguments.end(), option.name) != arguments.end())
+    if (option.kind != Kind::modifier && given(option)) return option.job;
+  }
+  for (const Option& option : table) {
+    if (option.kind == Kind::modifier && option.job != Job::application && given(option))
       return option.job;
   }
   return Job::application;

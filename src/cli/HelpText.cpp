@@ -11,6 +11,8 @@ std::string text() {
       "\n"
       "  meterwright              run in the tray\n"
       "  meterwright --print      print the same line to stdout (statuslines, scripts)\n"
+      "  meterwright --waybar     print it as one JSON object for Waybar\n"
+      "  meterwright --follow     keep running, printing it again whenever it changes\n"
       "  meterwright --json       print the filtered snapshot as JSON\n"
       "  meterwright --config     print the config file path\n"
       "  meterwright --renew-claude  ask Claude Code to renew its sign-in, and report whether it "

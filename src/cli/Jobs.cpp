@@ -1,5 +1,7 @@
 #include "cli/Jobs.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
@@ -7,10 +9,13 @@
 
 #include "cli/CommandLine.h"
 #include "cli/FilteredSnapshot.h"
+#include "cli/FollowLoop.h"
 #include "cli/HelpText.h"
+#include "cli/WaybarOutput.h"
 #include "core/config/ConfigStore.h"
 #include "core/encoding/Uuid.h"
 #include "core/files/AtomicFile.h"
+#include "core/usage/SnapshotStore.h"
 #include "desktop/CompositionRoot.h"
 #include "desktop/render/AppIconArt.h"
 #include "desktop/render/PreviewImages.h"
@@ -64,6 +69,37 @@ int reportIcon(Context& context, const std::filesystem::path& path,
   return 0;
 }
 
+// The --print line, or with --waybar the JSON object for Waybar.
+std::string statusLine(const Context& context, const std::optional<Snapshot>& snapshot,
+                       const Config& config, Date now) {
+  if (context.has("--waybar")) return WaybarOutput::line(snapshot, config, now);
+  return Render::title(snapshot, config, now).text;
+}
+
+// --print --follow: one composite source for the life of the process, read whenever the loop
+// wakes; the floors in the shared poll state decide whether a provider is really asked.
+int follow(Context& context) {
+  Config config = ConfigStore::load(context.locations).config;
+  auto root = CompositionRoot::forProcess(context.locations, context.has("--allow-keychain"));
+  std::shared_ptr<CompositeSource> source = root.compositeSource(/*claudeDirect=*/true, config);
+  auto clock = root.readerContext().clock;
+  FollowLoop::Callbacks callbacks;
+  callbacks.read = [source] { return source->read(); };
+  callbacks.render = [&](const std::optional<Snapshot>& snapshot) {
+    return statusLine(context, snapshot, config, clock->now());
+  };
+  // Countdowns move at the redraw interval; a provider falling due earlier wakes the loop then.
+  callbacks.secondsToNextReading = [source, clock, &config] {
+    double wait = config.refreshSeconds;
+    for (const auto& polled : source->nativeSources()) {
+      wait = std::min(wait, secondsBetween(clock->now(), polled->nextAttempt()));
+    }
+    return wait;
+  };
+  context.out.flush();
+  return FollowLoop(callbacks, SnapshotStore::url(context.locations), STDOUT_FILENO).run();
+}
+
 }  // namespace
 
 int help(Context& context) {
@@ -79,8 +115,9 @@ int config(Context& context) {
 }
 
 int print(Context& context) {
+  if (context.has("--follow")) return follow(context);
   Reading reading = readOnce(context);
-  context.out << Render::title(reading.snapshot, reading.config, reading.now).text << "\n";
+  context.out << statusLine(context, reading.snapshot, reading.config, reading.now) << "\n";
   return reading.snapshot ? 0 : 1;
 }
 

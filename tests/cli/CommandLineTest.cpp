@@ -25,6 +25,14 @@ TEST(CommandLineDispatch, OnlyNoArgumentsOrModifiersStartTheApplication) {
   EXPECT_EQ(CommandLine::dispatch({"--allow-keychain", "--json"}), Job::json);
 }
 
+TEST(CommandLineDispatch, WaybarAndFollowModifyPrintAndAloneMeanIt) {
+  EXPECT_EQ(CommandLine::dispatch({"--waybar"}), Job::print);
+  EXPECT_EQ(CommandLine::dispatch({"--follow", "--allow-keychain"}), Job::print);
+  EXPECT_EQ(CommandLine::dispatch({"--waybar", "--follow", "--print"}), Job::print);
+  EXPECT_EQ(CommandLine::dispatch({"--follow", "--json"}), Job::json);
+  EXPECT_EQ(CommandLine::dispatch({"--waybar", "--config"}), Job::config);
+}
+
 TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
   using Arguments = std::vector<std::string>;
   for (auto [arguments, unknown] : std::vector<std::pair<Arguments, std::string>>{

@@ -39,6 +39,8 @@ const char* const helpText =
     "\n"
     "  meterwright              run in the tray\n"
     "  meterwright --print      print the same line to stdout (statuslines, scripts)\n"
+    "  meterwright --waybar     print it as one JSON object for Waybar\n"
+    "  meterwright --follow     keep running, printing it again whenever it changes\n"
     "  meterwright --json       print the filtered snapshot as JSON\n"
     "  meterwright --config     print the config file path\n"
     "  meterwright --renew-claude  ask Claude Code to renew its sign-in, and report whether it "
@@ -52,7 +54,7 @@ const char* const helpText =
     "Config: ~/.config/meterwright/config.json\n"
     "Set \"enabled\": false on any provider to remove it from every display.\n";
 
-TEST_F(ExecutableTest, HelpPrintsTheFifteenLinesAndLeavesAConfiguration) {
+TEST_F(ExecutableTest, HelpPrintsTheSeventeenLinesAndLeavesAConfiguration) {
   for (const char* option : {"--help", "-h"}) {
     auto result = run({option, "--diagnose"});
     EXPECT_EQ(result.status, 0);

@@ -3,13 +3,10 @@
 #include <chrono>
 #include <regex>
 
+#include "cli/ReadingJobsFixture.h"
 #include "core/json/JsonText.h"
 #include "core/time/Iso8601.h"
-#include "support/FakePrograms.h"
-#include "support/LoopbackHttpServer.h"
 #include "support/ProcessChecks.h"
-#include "support/ProgramRun.h"
-#include "support/TemporaryFolder.h"
 
 namespace meterwright {
 namespace {
@@ -17,47 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::LoopbackHttpServer;
 
-// Reset times long past, so every number in the output is fixed whatever the day of the run.
-const char* const usageAnswer =
-    R"({"five_hour": {"utilization": 42, "resets_at": "2024-01-01T10:00:00.000Z"},
-        "seven_day": {"utilization": 87.5, "resets_at": null}})";
-const char* const codexAnswer =
-    R"({"rateLimits": {"limitId": "codex", "planType": "plus",
-        "primary": {"usedPercent": 12.5, "windowDurationMins": 300},
-        "secondary": {"usedPercent": 40, "windowDurationMins": 10080, "resetsAt": 1700000000}}})";
-
-// `meterwright --print` and `--json` as a user runs them, in a temporary home with the fake
-// `codex`, a Claude Code sign-in and the usage endpoint on loopback.
-class ReadingJobsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    testing::FakePrograms::install(folder, "codex");
-    testing::writeFile(home / ".local" / "bin" / "codex.answer", codexAnswer);
-    // Expires in 2100: no renewal is attempted.
-    testing::writeFile(home / ".claude" / ".credentials.json",
-                       R"({"claudeAiOauth": {"accessToken": "test-access", "expiresAt": )"
-                       R"(4102444800000, "refreshToken": "test-refresh", "subscriptionType": )"
-                       R"("max"}})");
-    server.respondWith(LoopbackHttpServer::answer(200, usageAnswer));
-  }
-
-  testing::ProgramResult run(std::vector<std::string> arguments) {
-    return testing::runProgram(METERWRIGHT_EXECUTABLE, arguments, environment,
-                               folder.path() / "run");
-  }
-  fs::path storedReading() const { return home / ".local/share/Meterwright/last-snapshot.json"; }
-
-  testing::TemporaryFolder folder;
-  fs::path home = folder.locations().home;
-  LoopbackHttpServer server;
-  std::map<std::string, std::string> environment{
-      {"HOME", home.string()},
-      {"LANG", "C.UTF-8"},
-      {"PATH", "/usr/bin:/bin"},
-      {"TZ", "UTC"},
-      {"METERWRIGHT_CLAUDE_USAGE_URL", server.url()},
-  };
-};
+using ReadingJobsTest = testing::ReadingJobsFixture;
 
 // Where the stored reading is written is checked here; that a later run falls back on it is
 // CompositeSourceTest's.

@@ -98,6 +98,16 @@ std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
   return requests_;
 }
 
+void LoopbackHttpServer::hold() {
+  std::lock_guard guard(mutex_);
+  holding_ = true;
+}
+
+void LoopbackHttpServer::release() {
+  std::lock_guard guard(mutex_);
+  holding_ = false;
+}
+
 void LoopbackHttpServer::serve() {
   for (;;) {
     int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -160,6 +170,13 @@ void LoopbackHttpServer::handle(int connection) {
     std::lock_guard guard(mutex_);
     requests_.push_back(parseRequest(head.substr(0, head.find("\r\n\r\n") + 2)));
     reply = reply_;
+  }
+  auto held = [this] {
+    std::lock_guard guard(mutex_);
+    return holding_ && !stopping_;
+  };
+  while (held()) {
+    if (!waitWhileConnected(connection, 0.01)) return;
   }
   if (reply.kind == Reply::Kind::closeAtOnce) return;
   if (reply.kind == Reply::Kind::silence) {

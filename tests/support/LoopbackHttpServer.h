@@ -49,6 +49,10 @@ class LoopbackHttpServer {
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
   void respondWith(Reply reply);
+  // Requests arriving from now on are counted but not answered until release(), or until the
+  // client hangs up: a request in flight for as long as a test needs.
+  void hold();
+  void release();
   int port() const { return port_; }
   std::string url(std::string_view path = "/api/oauth/usage") const;
   std::vector<Request> requests() const;
@@ -67,6 +71,7 @@ class LoopbackHttpServer {
   // The connection being served, shut down by the destructor to end any wait on it.
   int connection_ = -1;
   bool stopping_ = false;
+  bool holding_ = false;
   Reply reply_;
   std::vector<Request> requests_;
   std::thread thread_;

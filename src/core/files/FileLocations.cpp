@@ -20,6 +20,10 @@ fs::path FileLocations::userDefaultsFile() const {
   return stateHome.value_or(nowhere) / "meterwright" / "defaults.json";
 }
 
+fs::path FileLocations::pollStateFolder() const {
+  return userDefaultsFile().parent_path() / "poll";
+}
+
 fs::path FileLocations::supportFolder() const {
   return applicationSupport.value_or(nowhere) / "Meterwright";
 }

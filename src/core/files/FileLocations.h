@@ -28,6 +28,8 @@ struct FileLocations {
   std::filesystem::path configFile() const;
   // <state>/meterwright/defaults.json
   std::filesystem::path userDefaultsFile() const;
+  // The providers' shared poll states: a "poll" folder beside the user defaults.
+  std::filesystem::path pollStateFolder() const;
   // <support>/Meterwright
   std::filesystem::path supportFolder() const;
 

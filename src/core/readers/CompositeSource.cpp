@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/providers/PollingPolicy.h"
+#include "core/text/TextCase.h"
 #include "core/usage/SnapshotStore.h"
 
 namespace meterwright {
@@ -21,12 +22,8 @@ CompositeSource::CompositeSource(Readers readers, bool claudeDirect, const Confi
     : claudeReader_(std::move(readers.claude)),
       claudeDirect_(claudeDirect),
       locations_(std::move(locations)),
-      clock_(std::move(clock)) {
-  if (auto stored = SnapshotStore::load(SnapshotStore::sevenDays, clock_->now(), locations_)) {
-    for (ProviderSnapshot& provider : stored->providers) {
-      lastKnown_.insert_or_assign(provider.id, std::move(provider));
-    }
-  }
+      clock_(std::move(clock)),
+      pollStates_(PollStateStore::inFolder(locations_.pollStateFolder())) {
   if (claudeDirect_ && claudeReader_) {
     sources_["claude"] = polled("claude", claudeReader_, config);
     order_.push_back("claude");
@@ -34,6 +31,10 @@ CompositeSource::CompositeSource(Readers readers, bool claudeDirect, const Confi
   if (readers.codex) {
     sources_["codex"] = polled("codex", std::move(readers.codex), config);
     order_.push_back("codex");
+  }
+  // After the sources: whether a stored reading is live is their poll state's to say.
+  if (auto stored = SnapshotStore::load(SnapshotStore::sevenDays, clock_->now(), locations_)) {
+    adoptStored(*stored);
   }
 }
 
@@ -43,7 +44,31 @@ std::shared_ptr<PolledSource> CompositeSource::polled(const std::string& id,
   std::optional<double> requested;
   if (const ProviderConfig* entry = config.provider(id)) requested = entry->pollSeconds;
   return std::make_shared<PolledSource>(std::move(reader), PollingPolicy::resolved(requested, id),
-                                        maxBackoff, PollingPolicy::manualFloor, clock_);
+                                        maxBackoff, PollingPolicy::manualFloor, clock_, pollStates_,
+                                        id);
+}
+
+ProviderSnapshot CompositeSource::restored(ProviderSnapshot provider) const {
+  if (TextCase::lowercased(provider.state) == "unavailable") return provider;
+  auto source = sources_.find(provider.id);
+  bool live = source != sources_.end() && source->second->lastAttemptProduced(provider.observedAt);
+  provider.state = live ? "live" : "cached";
+  return provider;
+}
+
+void CompositeSource::adoptStored(const Snapshot& stored) {
+  for (const ProviderSnapshot& provider : stored.providers) {
+    if (forgotten_.contains(provider.id)) continue;
+    auto known = lastKnown_.find(provider.id);
+    // A reading this process's reader produced (or its cache served) gives way only to a newer
+    // one fetched elsewhere.
+    if (known != lastKnown_.end() && !restored_.contains(provider.id) &&
+        !(provider.observedAt > known->second.observedAt)) {
+      continue;
+    }
+    lastKnown_.insert_or_assign(provider.id, restored(provider));
+    restored_.insert(provider.id);
+  }
 }
 
 std::string CompositeSource::name() const {
@@ -54,16 +79,26 @@ std::optional<Snapshot> CompositeSource::read() {
   std::map<std::string, ProviderSnapshot> fresh;
   for (const std::string& id : order_) {
     if (auto reading = sources_.at(id)->read()) {
+      // Stored at once, so other processes find the reading as soon as the poll state says the
+      // attempt produced it. Unchanged readings (cache hits) leave the file alone.
+      SnapshotStore::merge(reading->providers, clock_->now(), locations_);
       for (ProviderSnapshot& provider : reading->providers) {
         fresh.insert_or_assign(provider.id, std::move(provider));
       }
     }
   }
+  // What other processes fetched meanwhile, or this one was not due to fetch.
+  auto stored = SnapshotStore::load(SnapshotStore::sevenDays, clock_->now(), locations_);
 
   std::vector<ProviderSnapshot> providers;
   {
     std::lock_guard lock(lastKnownLock_);
-    for (auto& [id, provider] : fresh) lastKnown_.insert_or_assign(id, provider);
+    for (auto& [id, provider] : fresh) {
+      lastKnown_.insert_or_assign(id, provider);
+      restored_.erase(id);
+      forgotten_.erase(id);
+    }
+    if (stored) adoptStored(*stored);
     // The map is ordered by id, so the reading lists its providers in ascending id order.
     for (const auto& [id, provider] : lastKnown_) providers.push_back(provider);
   }
@@ -73,10 +108,7 @@ std::optional<Snapshot> CompositeSource::read() {
   for (const ProviderSnapshot& provider : providers) {
     if (provider.observedAt) generatedAt = std::max(generatedAt, *provider.observedAt);
   }
-  Snapshot snapshot{generatedAt, std::move(providers), std::nullopt, "direct"};
-  // A read in which nothing new arrived leaves the stored reading as it is.
-  if (!fresh.empty()) SnapshotStore::save(snapshot, locations_);
-  return snapshot;
+  return Snapshot{generatedAt, std::move(providers), std::nullopt, "direct"};
 }
 
 std::vector<std::shared_ptr<PolledSource>> CompositeSource::nativeSources() const {
@@ -119,6 +151,9 @@ std::map<std::string, ProviderSnapshot> CompositeSource::lastKnown() const {
 void CompositeSource::forget(const std::string& id) {
   std::lock_guard lock(lastKnownLock_);
   lastKnown_.erase(id);
+  restored_.erase(id);
+  // Not taken back from the stored reading either, until this process reads it again.
+  forgotten_.insert(id);
 }
 
 }  // namespace meterwright

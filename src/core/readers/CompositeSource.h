@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ namespace meterwright {
 // every provider ever seen (seeded from the stored reading), stores the result and returns one
 // Snapshot. It is cheap to build and is rebuilt rather than reconfigured: per configuration in the
 // application, per run on the command line.
+//
+// Every process of the user shares the providers' poll states and the stored reading: a provider
+// that is not due here, or that another process fetched since, is answered from the stored
+// reading. A reading restored from there is "live" only when its provider's last attempt, in
+// whichever process, succeeded and produced it; otherwise it is "cached" ("unavailable" stays).
 //
 // read() blocks for as long as the readers take (tens of seconds) and may run on several
 // background threads at once; the other members are safe to call meanwhile.
@@ -64,6 +70,10 @@ class CompositeSource final : public SnapshotSource {
   std::shared_ptr<PolledSource> polled(const std::string& id,
                                        std::shared_ptr<DiagnosableSource> reader,
                                        const Config& config) const;
+  // A stored provider reading with the state it is shown with here. Called under lastKnownLock_.
+  ProviderSnapshot restored(ProviderSnapshot provider) const;
+  // Takes what other processes stored since into lastKnown_. Called under lastKnownLock_.
+  void adoptStored(const Snapshot& stored);
 
   std::map<std::string, std::shared_ptr<PolledSource>> sources_;
   std::vector<std::string> order_;
@@ -71,9 +81,14 @@ class CompositeSource final : public SnapshotSource {
   bool claudeDirect_;
   FileLocations locations_;
   std::shared_ptr<const Clock> clock_;
+  std::shared_ptr<PollStateStore> pollStates_;
 
   mutable std::mutex lastKnownLock_;
   std::map<std::string, ProviderSnapshot> lastKnown_;
+  // Ids whose entry in lastKnown_ came from the stored reading rather than this process's readers.
+  std::set<std::string> restored_;
+  // Ids the owner dropped: never taken back from the stored reading.
+  std::set<std::string> forgotten_;
 };
 
 }  // namespace meterwright

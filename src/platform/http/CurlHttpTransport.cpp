@@ -1,12 +1,17 @@
 #include "platform/http/CurlHttpTransport.h"
 
+// The functions are called through pointers, so the header's type-checking macros must not wrap
+// their names.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace meterwright {
 
@@ -18,14 +23,71 @@ using SteadyClock = std::chrono::steady_clock;
 // when curl asks for a long timeout.
 constexpr int pollSliceMilliseconds = 200;
 
+// libcurl, loaded on the first request rather than at start. Linked in, it and what it links
+// (TLS, Kerberos, LDAP…) would cost every run of the program their loading and initialisation,
+// about three quarters of a status line's start-up, though most runs never send a request.
+struct Curl {
+  decltype(&curl_global_init) global_init;
+  decltype(&curl_easy_init) easy_init;
+  decltype(&curl_easy_cleanup) easy_cleanup;
+  decltype(&curl_easy_setopt) easy_setopt;
+  decltype(&curl_easy_getinfo) easy_getinfo;
+  decltype(&curl_multi_init) multi_init;
+  decltype(&curl_multi_cleanup) multi_cleanup;
+  decltype(&curl_multi_add_handle) multi_add_handle;
+  decltype(&curl_multi_remove_handle) multi_remove_handle;
+  decltype(&curl_multi_perform) multi_perform;
+  decltype(&curl_multi_info_read) multi_info_read;
+  decltype(&curl_multi_poll) multi_poll;
+  decltype(&curl_slist_append) slist_append;
+  decltype(&curl_slist_free_all) slist_free_all;
+  decltype(&curl_strequal) strequal;
+};
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(::dlsym(library, name));
+  return function != nullptr;
+}
+
+// Nothing when libcurl cannot be loaded: every request then fails as one that got no answer.
+// Loaded once and kept for the life of the process.
+const Curl* curl() {
+  static const std::optional<Curl> loaded = []() -> std::optional<Curl> {
+    void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return std::nullopt;
+    Curl api{};
+    bool found = resolve(library, "curl_global_init", api.global_init) &&
+                 resolve(library, "curl_easy_init", api.easy_init) &&
+                 resolve(library, "curl_easy_cleanup", api.easy_cleanup) &&
+                 resolve(library, "curl_easy_setopt", api.easy_setopt) &&
+                 resolve(library, "curl_easy_getinfo", api.easy_getinfo) &&
+                 resolve(library, "curl_multi_init", api.multi_init) &&
+                 resolve(library, "curl_multi_cleanup", api.multi_cleanup) &&
+                 resolve(library, "curl_multi_add_handle", api.multi_add_handle) &&
+                 resolve(library, "curl_multi_remove_handle", api.multi_remove_handle) &&
+                 resolve(library, "curl_multi_perform", api.multi_perform) &&
+                 resolve(library, "curl_multi_info_read", api.multi_info_read) &&
+                 resolve(library, "curl_multi_poll", api.multi_poll) &&
+                 resolve(library, "curl_slist_append", api.slist_append) &&
+                 resolve(library, "curl_slist_free_all", api.slist_free_all) &&
+                 resolve(library, "curl_strequal", api.strequal);
+    if (!found) return std::nullopt;
+    // Inside the one-time initialisation: curl_global_init is not safe to race with itself.
+    if (api.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return std::nullopt;
+    return api;
+  }();
+  return loaded ? &*loaded : nullptr;
+}
+
 struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { curl()->easy_cleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  void operator()(CURLM* multi) const { curl()->multi_cleanup(multi); }
 };
 struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { curl()->slist_free_all(list); }
 };
 
 struct BodySink {
@@ -52,15 +114,15 @@ long millisecondsFrom(double seconds) {
 
 // Builds the header list; an empty value is sent as "Name;" which curl turns into an empty
 // field. Curl's own defaults that the caller did not ask for are switched off with "Name:".
-curl_slist* headerList(const HttpRequest& request) {
+curl_slist* headerList(const Curl& api, const HttpRequest& request) {
   curl_slist* list = nullptr;
-  auto append = [&list](const std::string& line) {
-    if (curl_slist* grown = curl_slist_append(list, line.c_str())) list = grown;
+  auto append = [&](const std::string& line) {
+    if (curl_slist* grown = api.slist_append(list, line.c_str())) list = grown;
   };
   bool hasAccept = false;
   for (const auto& [name, value] : request.headers) {
     append(value.empty() ? name + ";" : name + ": " + value);
-    if (curl_strequal(name.c_str(), "Accept")) hasAccept = true;
+    if (api.strequal(name.c_str(), "Accept")) hasAccept = true;
   }
   if (!hasAccept) append("Accept:");
   return list;
@@ -68,49 +130,48 @@ curl_slist* headerList(const HttpRequest& request) {
 
 }  // namespace
 
-CurlHttpTransport::CurlHttpTransport() {
-  // curl_global_init is not safe to race with itself on every build of libcurl.
-  static std::once_flag initialised;
-  std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+CurlHttpTransport::CurlHttpTransport() = default;
 
 HttpResponse CurlHttpTransport::get(const HttpRequest& request, double deadlineSeconds) {
   HttpResponse response;
   auto deadline = SteadyClock::now() + std::chrono::milliseconds(millisecondsFrom(deadlineSeconds));
 
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  std::unique_ptr<curl_slist, ListDeleter> headers(headerList(request));
+  const Curl* api = curl();
+  if (!api) return response;
+  auto setopt = api->easy_setopt;
+  std::unique_ptr<CURL, EasyDeleter> easy(api->easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multi(api->multi_init());
+  std::unique_ptr<curl_slist, ListDeleter> headers(headerList(*api, request));
   if (!easy || !multi) return response;
 
   BodySink sink;
   sink.limit = request.bodyLimit;
   CURL* handle = easy.get();
-  curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collectBody);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, millisecondsFrom(request.timeoutSeconds));
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  setopt(handle, CURLOPT_URL, request.url.c_str());
+  setopt(handle, CURLOPT_HTTPGET, 1L);
+  setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  setopt(handle, CURLOPT_WRITEFUNCTION, collectBody);
+  setopt(handle, CURLOPT_WRITEDATA, &sink);
+  setopt(handle, CURLOPT_TIMEOUT_MS, millisecondsFrom(request.timeoutSeconds));
+  setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+  setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
 #if LIBCURL_VERSION_NUM >= 0x075700
   // Lets the cleanup below abandon a name lookup that is still running instead of joining it,
   // which could block far past the deadline.
-  curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+  setopt(handle, CURLOPT_QUICK_EXIT, 1L);
 #endif
 
-  if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) return response;
+  if (api->multi_add_handle(multi.get(), handle) != CURLM_OK) return response;
 
   bool finished = false;
   bool expired = false;
   CURLcode result = CURLE_OK;
   for (;;) {
     int running = 0;
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
+    if (api->multi_perform(multi.get(), &running) != CURLM_OK) break;
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    while (CURLMsg* message = api->multi_info_read(multi.get(), &queued)) {
       if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
         finished = true;
         result = message->data.result;
@@ -124,12 +185,12 @@ HttpResponse CurlHttpTransport::get(const HttpRequest& request, double deadlineS
     }
     auto leftMilliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     int wait = static_cast<int>(std::min<long long>(leftMilliseconds, pollSliceMilliseconds));
-    if (curl_multi_poll(multi.get(), nullptr, 0, wait, nullptr) != CURLM_OK) break;
+    if (api->multi_poll(multi.get(), nullptr, 0, wait, nullptr) != CURLM_OK) break;
   }
 
   long status = 0;
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  curl_multi_remove_handle(multi.get(), handle);
+  api->easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  api->multi_remove_handle(multi.get(), handle);
 
   if (!finished) {
     response.outcome = expired ? HttpResponse::Outcome::timedOut : HttpResponse::Outcome::failed;

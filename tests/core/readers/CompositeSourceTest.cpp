@@ -4,6 +4,7 @@
 
 #include "core/providers/ProviderRegistry.h"
 #include "core/readers/CompositeSource.h"
+#include "core/readers/PollStateStore.h"
 #include "core/readers/ScriptedSource.h"
 #include "core/usage/SnapshotStore.h"
 #include "support/ManualClock.h"
@@ -19,6 +20,12 @@ constexpr double day = 86400;
 
 ProviderSnapshot provider(std::string id, std::optional<Date> observedAt, double used = 40) {
   return {id, id + " reader", {}, "live", observedAt, {{300, used, {}, {}}}};
+}
+
+// The same reading as restored from the store without its provider's last attempt to vouch for it.
+ProviderSnapshot cached(ProviderSnapshot provider) {
+  provider.state = "cached";
+  return provider;
 }
 
 Snapshot readingOf(std::vector<ProviderSnapshot> providers, Date generatedAt) {
@@ -66,8 +73,9 @@ TEST_F(CompositeSourceTest, AStoredReadingUpToSevenDaysOldSeedsTheFirstRead) {
   bothFail();
   Date sixDaysAgo = addingSeconds(now, -6 * day);
   store({provider("claude", sixDaysAgo), provider("codex", sixDaysAgo)}, sixDaysAgo);
-  EXPECT_EQ(make()->read(),
-            readingOf({provider("claude", sixDaysAgo), provider("codex", sixDaysAgo)}, sixDaysAgo));
+  EXPECT_EQ(make()->read(), readingOf({cached(provider("claude", sixDaysAgo)),
+                                       cached(provider("codex", sixDaysAgo))},
+                                      sixDaysAgo));
   Date eightDaysAgo = addingSeconds(now, -8 * day);
   store({provider("claude", eightDaysAgo)}, eightDaysAgo);
   EXPECT_EQ(make()->read(), std::nullopt);
@@ -81,10 +89,11 @@ TEST_F(CompositeSourceTest, AFreshReadingMergesWithTheLastKnownOneAndIsStored) {
   codex->thenFailure("codex: app-server did not answer");
 
   auto source = make();
-  Snapshot expected =
-      readingOf({provider("claude", observed, 10), provider("codex", earlier, 70)}, observed);
-  EXPECT_EQ(source->read(), expected);
-  EXPECT_EQ(stored(), expected);
+  EXPECT_EQ(source->read(),
+            readingOf({provider("claude", observed, 10), cached(provider("codex", earlier, 70))},
+                      observed));
+  EXPECT_EQ(stored(), readingOf({provider("claude", observed, 10), provider("codex", earlier, 70)},
+                                observed));
   EXPECT_EQ(source->failures(), (std::map<std::string, SourceFailure>{
                                     {"codex", {"codex: app-server did not answer", "", false}}}));
 }
@@ -107,6 +116,7 @@ TEST_F(CompositeSourceTest, GeneratedAtIsTheNewestObservationOrTheDistantPast) {
   codex->thenReading(readingOf({provider("codex", std::nullopt)}, now));
   EXPECT_EQ(make()->read()->generatedAt, older);
   fs::remove(SnapshotStore::url(locations));
+  clock->advance(3600);
   EXPECT_EQ(make(false)->read()->generatedAt, Date::min());
 }
 
@@ -119,7 +129,7 @@ TEST_F(CompositeSourceTest, TheStoreIsWrittenOnlyWhenARoundBringsSomethingFresh)
   store({provider("codex", earlier)}, earlier);
   auto written = fs::last_write_time(SnapshotStore::url(locations)) - std::chrono::hours(2);
   fs::last_write_time(SnapshotStore::url(locations), written);
-  EXPECT_EQ(make()->read()->providers, std::vector{provider("codex", earlier)});
+  EXPECT_EQ(make()->read()->providers, std::vector{cached(provider("codex", earlier))});
   EXPECT_EQ(fs::last_write_time(SnapshotStore::url(locations)), written);
 }
 
@@ -188,6 +198,72 @@ TEST_F(CompositeSourceTest, TheOwnerCanForgetAProvider) {
   EXPECT_EQ(source->lastKnown().count("codex"), 1u);
   // Served from Claude's cache again on the next read, so it comes back until it is disabled.
   EXPECT_EQ(source->read()->providers.size(), 2u);
+}
+
+// Whatever an earlier process left: the poll state of Claude's last attempt, and the stored
+// reading. A restored reading is live only when that attempt produced it.
+TEST_F(CompositeSourceTest, ARestoredReadingIsLiveOnlyWhenItsProvidersLastAttemptProducedIt) {
+  Date observed = addingSeconds(now, -200);
+  Date fiveDaysAgo = addingSeconds(now, -5 * day);
+  struct Row {
+    const char* name;
+    std::optional<Date> produced;
+    int failureStreak;
+    Date storedObservation;
+    std::string storedState;
+    std::string shown;
+  };
+  const Row rows[] = {
+      {"its attempt's reading", observed, 0, observed, "live", "live"},
+      {"no poll state", std::nullopt, 0, observed, "live", "cached"},
+      {"the last attempt failed", observed, 1, observed, "live", "cached"},
+      {"a reading edited to five days old", observed, 0, fiveDaysAgo, "live", "cached"},
+      {"stored as cached", observed, 0, observed, "cached", "live"},
+      {"unavailable", observed, 0, observed, "Unavailable", "Unavailable"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(locations.pollStateFolder());
+    {
+      auto hold = PollStateStore::inFolder(locations.pollStateFolder())->hold("claude");
+      ASSERT_TRUE(hold);
+      hold->state.lastAttempt = addingSeconds(now, -200);  // not due: the store answers
+      hold->state.failureStreak = row.failureStreak;
+      hold->state.lastReadingObservedAt = row.produced;
+      ASSERT_TRUE(hold->commit());
+    }
+    ProviderSnapshot reading = provider("claude", row.storedObservation);
+    reading.state = row.storedState;
+    store({reading}, row.storedObservation);
+    codex->thenFailure("offline");
+
+    auto snapshot = make()->read();
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->provider("claude")->state, row.shown);
+    EXPECT_EQ(claude->reads(), 0);
+  }
+}
+
+TEST_F(CompositeSourceTest, AReadingAnotherProcessFetchedIsTakenUpOnTheNextRead) {
+  claude->thenReading(readingOf({provider("claude", now, 10)}, now));
+  codex->thenReading(readingOf({provider("codex", now, 20)}, now));
+  auto tray = make();
+  ASSERT_TRUE(tray->read());
+
+  // A status line started after Claude's floor fetches it; the tray then is not due.
+  clock->advance(ProviderRegistry::claude().pollDefault);
+  Date later = clock->now();
+  auto otherClaude = std::make_shared<ScriptedSource>("Claude");
+  otherClaude->thenReading(readingOf({provider("claude", later, 70)}, later));
+  auto otherCodex = std::make_shared<ScriptedSource>("Codex");
+  otherCodex->thenReading(readingOf({provider("codex", later, 25)}, later));
+  CompositeSource statusLine({otherClaude, otherCodex}, true, config, locations, clock);
+  ASSERT_TRUE(statusLine.read());
+
+  EXPECT_EQ(tray->read(),
+            readingOf({provider("claude", later, 70), provider("codex", later, 25)}, later));
+  EXPECT_EQ(claude->reads() + codex->reads(), 2);
+  EXPECT_EQ(otherClaude->reads() + otherCodex->reads(), 2);
 }
 
 }  // namespace

@@ -3,14 +3,18 @@
 #include <chrono>
 #include <future>
 
+#include "core/readers/PollStateCoding.h"
 #include "core/readers/PolledSource.h"
 #include "core/readers/ScriptedSource.h"
 #include "support/ManualClock.h"
+#include "support/TemporaryFolder.h"
 
 namespace meterwright {
 namespace {
 
 using testing::ScriptedSource;
+constexpr auto limited = SourceFailure::Kind::rateLimited;
+constexpr auto failed = SourceFailure::Kind::failed;
 
 Snapshot readingAt(Date generatedAt, double usedPercent = 40) {
   ProviderSnapshot provider{"claude", "Claude",    {},
@@ -23,9 +27,10 @@ class PolledSourceTest : public ::testing::Test {
   PolledSource make(double minInterval, double maxBackoff = 1800) {
     return PolledSource(upstream, minInterval, maxBackoff, 60, clock);
   }
-  // Fails with each summary in turn; returns the source after the first read.
-  std::unique_ptr<PolledSource> failing(double minInterval, std::vector<std::string> summaries) {
-    for (const auto& summary : summaries) upstream->thenFailure(summary);
+  // Fails with each kind in turn; returns the source after the first read.
+  std::unique_ptr<PolledSource> failing(double minInterval,
+                                        std::vector<SourceFailure::Kind> kinds) {
+    for (auto kind : kinds) upstream->thenFailure("failed", kind);
     auto source = std::make_unique<PolledSource>(upstream, minInterval, 1800, 60, clock);
     source->read();
     return source;
@@ -93,29 +98,21 @@ TEST_F(PolledSourceTest, BackOffDoublesPerFailureUpToThirtyTwoTimesAndTheCap) {
 }
 
 // That the source backs off as rate limited on such a failure is checked below.
-TEST_F(PolledSourceTest, RateLimitIsRecognisedFromTheFailureSummary) {
-  struct Row {
-    std::optional<std::string> summary;
-    bool rateLimited;
-  };
-  const Row rows[] = {{"HTTP 429 from the usage endpoint", true},
-                      {"Anthropic is rate limiting \u2014 backing off", true},
-                      {"RATE LIMIT reached", true},
-                      {"Provider says: Rate Limit", true},
-                      {"server answered 500", false},
-                      {"ratelimit", false},
-                      {"", false},
-                      {std::nullopt, false}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.summary.value_or("(no failure record)"));
-    std::optional<SourceFailure> failure;
-    if (row.summary) failure = SourceFailure{*row.summary, "", false};
-    EXPECT_EQ(PolledSource::isRateLimit(failure), row.rateLimited);
+TEST_F(PolledSourceTest, RateLimitIsDecidedByTheFailuresKindNeverItsWords) {
+  using Kind = SourceFailure::Kind;
+  const std::pair<std::optional<SourceFailure>, bool> rows[] = {
+      {SourceFailure{"Anthropic drosselt die Abfragen", "", false, Kind::rateLimited}, true},
+      {SourceFailure{"", "", false, Kind::rateLimited}, true},
+      {SourceFailure{"HTTP 429: rate limit", "", false, Kind::failed}, false},
+      {std::nullopt, false}};
+  for (const auto& [failure, rateLimited] : rows) {
+    EXPECT_EQ(PolledSource::isRateLimit(failure), rateLimited)
+        << (failure ? failure->summary : "(no failure record)");
   }
 }
 
 TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
-  auto source = failing(120, {"429 Too Many Requests", "connection refused", "429"});
+  auto source = failing(120, {limited, failed, limited});
   EXPECT_TRUE(source->isRateLimitedByProvider());
   clock->set(source->nextAttempt());
   source->read();
@@ -139,7 +136,7 @@ TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
 }
 
 TEST_F(PolledSourceTest, ManualRefreshOpensAtTheFloorAndOverridesAnOrdinaryBackOff) {
-  auto source = failing(120, {"offline"});
+  auto source = failing(120, {failed});
   source->read();  // inside the interval: not asked
   Date attempt = clock->now();
   clock->advance(59);
@@ -157,16 +154,17 @@ TEST_F(PolledSourceTest, ManualRefreshOpensAtTheFloorAndOverridesAnOrdinaryBackO
 
 TEST_F(PolledSourceTest, ManualRefreshWaitsForTheRateLimitButNeverLessThanTheFloor) {
   // Interval 300: a rate limit leaves the provider alone for 600 seconds.
-  auto limited = failing(300, {"Anthropic is rate limiting \u2014 backing off"});
-  EXPECT_EQ(limited->manualRefreshAvailableIn(), 600);
+  auto quiet = failing(300, {limited});
+  EXPECT_EQ(quiet->manualRefreshAvailableIn(), 600);
   clock->advance(120);
-  EXPECT_FALSE(limited->forceRefresh());
-  EXPECT_EQ(limited->manualRefreshAvailableIn(), 480);
+  EXPECT_FALSE(quiet->forceRefresh());
+  EXPECT_EQ(quiet->manualRefreshAvailableIn(), 480);
   clock->advance(480);
-  EXPECT_TRUE(limited->forceRefresh());
+  EXPECT_TRUE(quiet->forceRefresh());
 
   // Interval 20: the 40-second rate-limit back-off ends before the 60-second floor.
-  auto brief = failing(20, {"429"});
+  upstream = std::make_shared<ScriptedSource>();
+  auto brief = failing(20, {limited});
   EXPECT_EQ(brief->manualRefreshAvailableIn(), 60);
   clock->advance(45);
   EXPECT_FALSE(brief->isRateLimitedByProvider());
@@ -205,6 +203,123 @@ TEST_F(PolledSourceTest, UpstreamIsReadWithoutTheLockHeld) {
   EXPECT_TRUE(meanwhile.get());
   EXPECT_EQ(firstRead.get(), readingAt(Date{}));
   EXPECT_EQ(source.cachedSnapshot(), readingAt(Date{}));
+}
+
+// Two processes of one user: each has its own reader and its own PolledSource, and they share
+// the poll state folder.
+class SharedPollStateTest : public PolledSourceTest {
+ protected:
+  struct Process {
+    std::shared_ptr<ScriptedSource> reader = std::make_shared<ScriptedSource>();
+    std::unique_ptr<PolledSource> source;
+  };
+  Process start(double minInterval = 300) {
+    Process process;
+    process.source = std::make_unique<PolledSource>(process.reader, minInterval, 1800, 60, clock,
+                                                    PollStateStore::inFolder(folder), "claude");
+    return process;
+  }
+  std::filesystem::path file() const { return folder / "claude.json"; }
+
+  testing::TemporaryFolder temp;
+  std::filesystem::path folder = temp.locations().pollStateFolder();
+};
+
+TEST_F(SharedPollStateTest, TheFloorHoldsAcrossProcessesAndOneNewRequestFollowsIt) {
+  Process tray = start(), statusLine = start();
+  tray.reader->thenReading(readingAt(clock->now()));
+  ASSERT_TRUE(tray.source->read());
+
+  clock->advance(299);
+  // Not its reading to give: the caller answers from the stored reading instead.
+  EXPECT_EQ(statusLine.source->read(), std::nullopt);
+  EXPECT_TRUE(statusLine.source->lastAttemptProduced(addingSeconds(clock->now(), -299)));
+
+  clock->advance(1);
+  statusLine.reader->thenReading(readingAt(clock->now(), 55));
+  EXPECT_EQ(statusLine.source->read(), readingAt(clock->now(), 55));
+  EXPECT_EQ(tray.source->read(), std::nullopt) << "the tray's own reading is no longer the last";
+  EXPECT_EQ(tray.reader->reads() + statusLine.reader->reads(), 2);
+}
+
+TEST_F(SharedPollStateTest, ARateLimitAndTheBackOffHoldAcrossProcesses) {
+  Process first = start(), second = start();
+  first.reader->thenFailure("Anthropic drosselt die Abfragen", limited);
+  first.source->read();
+  Date failedAt = clock->now();
+
+  clock->advance(301);  // past the floor, inside the 600-second quiet
+  second.source->read();
+  EXPECT_EQ(second.reader->reads(), 0);
+  EXPECT_TRUE(second.source->isRateLimitedByProvider());
+  EXPECT_FALSE(second.source->forceRefresh());
+  EXPECT_EQ(second.source->manualRefreshAvailableIn(), 299);
+  EXPECT_EQ(second.source->lastFailure()->kind, limited);
+
+  // The next failure, wherever it happens, continues the streak: four times the floor.
+  clock->set(addingSeconds(failedAt, 600));
+  second.reader->thenFailure("offline");
+  second.source->read();
+  EXPECT_EQ(second.reader->reads(), 1);
+  EXPECT_FALSE(first.source->isRateLimitedByProvider());
+  EXPECT_EQ(first.source->nextAttempt(), addingSeconds(clock->now(), 1200));
+}
+
+TEST_F(SharedPollStateTest, AStateFileThatCannotBeTrueMeansDueNowAndIsReplaced) {
+  auto state = [](double lastAttempt, double retryAfter) {
+    PollState value;
+    value.lastAttempt = addingSeconds(testing::ManualClock().now(), lastAttempt);
+    value.retryAfter = addingSeconds(testing::ManualClock().now(), retryAfter);
+    return *PollStateCoding::encode(value, "claude");
+  };
+  const std::pair<const char*, std::string> files[] = {
+      {"damaged", R"({"version": 1, "provider": "claude", "lastAttempt": )"},
+      {"empty", ""},
+      {"binary", std::string("\0\xff\xfe", 3)},
+      {"another format", R"({"version": 2, "provider": "claude"})"},
+      {"another provider", *PollStateCoding::encode(PollState{}, "codex")},
+      {"not an object", "[1, 2]"},
+      {"a mistyped member", R"({"version": 1, "provider": "claude", "failureStreak": "2"})"},
+      {"an attempt in the future", state(86400, 0)},
+      {"a quiet of a year", state(-10, 365 * 86400.0)},
+  };
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    std::filesystem::create_directories(folder);
+    testing::writeFile(file(), bytes);
+    Process process = start();
+    process.reader->thenReading(readingAt(clock->now()));
+    EXPECT_TRUE(process.source->read());
+    EXPECT_EQ(process.reader->reads(), 1);
+    auto replaced = PollStateCoding::decode(testing::readFile(file()), "claude");
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ(replaced->lastAttempt, clock->now());
+  }
+}
+
+TEST_F(SharedPollStateTest, TheStateFileKeepsEveryFieldAndIsWrittenOnlyWhenOneChanges) {
+  PollState full;
+  full.lastAttempt = clock->now();
+  full.retryAfter = addingSeconds(clock->now(), 600);
+  full.failureStreak = 3;
+  full.rateLimited = true;
+  full.lastFailure = SourceFailure{"Zu viele Anfragen", "Später", true, limited};
+  full.lastReadingObservedAt = addingSeconds(clock->now(), -900);
+  full.lastRenewalAttempt = addingSeconds(clock->now(), -60);
+  auto store = PollStateStore::inFolder(folder);
+  {
+    auto hold = store->hold("claude");
+    ASSERT_TRUE(hold);
+    hold->state = full;
+    EXPECT_TRUE(hold->commit());
+  }
+  EXPECT_EQ(store->peek("claude"), full);
+  EXPECT_EQ(PollStateCoding::decode(testing::readFile(file()), "claude"), full);
+
+  auto written = std::filesystem::last_write_time(file()) - std::chrono::hours(1);
+  std::filesystem::last_write_time(file(), written);
+  store->hold("claude")->commit();
+  EXPECT_EQ(std::filesystem::last_write_time(file()), written);
 }
 
 }  // namespace

@@ -26,7 +26,9 @@ class ScriptedSource : public DiagnosableSource {
     script_.push_back(std::move(answer));
   }
   void thenReading(Snapshot reading) { then({std::move(reading), std::nullopt}); }
-  void thenFailure(std::string summary) { then({std::nullopt, SourceFailure{summary, "", false}}); }
+  void thenFailure(std::string summary, SourceFailure::Kind kind = SourceFailure::Kind::failed) {
+    then({std::nullopt, SourceFailure{summary, "", false, kind}});
+  }
   int reads() const {
     std::lock_guard lock(mutex_);
     return reads_;

@@ -93,5 +93,28 @@ TEST_F(SnapshotStoreTest, ASaveThatCannotCompleteChangesNothing) {
   EXPECT_EQ(readFile(locations.supportFolder()), "not a folder");
 }
 
+TEST_F(SnapshotStoreTest, MergeReplacesOnlyTheFreshProvidersAndWritesOnlyOnChange) {
+  auto reading = [](std::string id, double used, double minutesAgo) {
+    Date observed = addingSeconds(sampleTime, -60 * minutesAgo);
+    return ProviderSnapshot{id, id, {}, "live", observed, {{300, used, {}, {}}}};
+  };
+  Date now = addingSeconds(sampleTime, 60);
+  // Two processes, each with one provider's fresh reading.
+  SnapshotStore::merge({reading("codex", 20, 5)}, now, locations);
+  SnapshotStore::merge({reading("claude", 10, 1), reading("alpha", 1, 30)}, now, locations);
+  Snapshot expected{addingSeconds(sampleTime, -60),
+                    {reading("alpha", 1, 30), reading("claude", 10, 1), reading("codex", 20, 5)},
+                    std::nullopt,
+                    "direct"};
+  EXPECT_EQ(load(), expected);
+
+  auto written = fs::last_write_time(file()) - std::chrono::hours(1);
+  fs::last_write_time(file(), written);
+  SnapshotStore::merge({reading("codex", 20, 5)}, now, locations);
+  EXPECT_EQ(fs::last_write_time(file()), written);
+  SnapshotStore::merge({reading("codex", 21, 0)}, now, locations);
+  EXPECT_EQ(load()->providers.back(), reading("codex", 21, 0));
+}
+
 }  // namespace
 }  // namespace meterwright

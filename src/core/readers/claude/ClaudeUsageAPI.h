@@ -49,6 +49,8 @@ struct Failure {
   std::string hint() const;
   // Only a rejected session (401) needs the user to sign in again.
   bool needsUserAction() const;
+  // Anthropic refusing for the request rate (429).
+  bool isRateLimit() const { return kind == Kind::http && status == 429; }
 
   bool operator==(const Failure&) const = default;
 };

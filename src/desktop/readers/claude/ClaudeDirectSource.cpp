@@ -34,7 +34,9 @@ void recordStatus(int status) {
 }
 
 SourceFailure fromAPI(const ClaudeUsageAPI::Failure& failure) {
-  return {failure.summary(), failure.hint(), failure.needsUserAction()};
+  auto kind =
+      failure.isRateLimit() ? SourceFailure::Kind::rateLimited : SourceFailure::Kind::failed;
+  return {failure.summary(), failure.hint(), failure.needsUserAction(), kind};
 }
 
 }  // namespace

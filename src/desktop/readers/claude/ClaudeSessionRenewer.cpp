@@ -6,6 +6,7 @@
 #include <string_view>
 #include <thread>
 
+#include "core/readers/PollStateStore.h"
 #include "core/readers/TerminalTranscript.h"
 #include "desktop/readers/claude/ClaudeExecutable.h"
 #include "platform/process/ChildProcess.h"
@@ -87,21 +88,25 @@ ClaudeSessionRenewer::ClaudeSessionRenewer(FileLocations locations, EnvironmentB
       environment_(std::move(environment)),
       clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()),
       terminationGrace_(terminationGrace),
-      lastAttempt_(Date::min()) {}
+      pollStates_(PollStateStore::inFolder(locations_.pollStateFolder())) {}
 
 std::optional<ClaudeSessionRenewer::Outcome> ClaudeSessionRenewer::renewIfDue(double timeout) {
   {
-    std::lock_guard guard(lock_);
+    auto hold = pollStates_->hold(provider);
+    // Another process is deciding right now: one of the two attempts is enough.
+    if (!hold) return std::nullopt;
     Date now = clock_->now();
-    if (secondsBetween(lastAttempt_, now) < minimumSpacing) return std::nullopt;
-    lastAttempt_ = now;
+    Date last = hold->state.lastRenewalAttempt;
+    // An attempt from the future (a clock set back, an edited file) cannot hold the gate shut.
+    if (last <= now && secondsBetween(last, now) < minimumSpacing) return std::nullopt;
+    hold->state.lastRenewalAttempt = now;
+    hold->commit();
   }
   return renew(timeout);
 }
 
 Date ClaudeSessionRenewer::lastAttempt() const {
-  std::lock_guard guard(lock_);
-  return lastAttempt_;
+  return pollStates_->peek(provider).lastRenewalAttempt;
 }
 
 std::filesystem::path ClaudeSessionRenewer::workingDirectory() const {

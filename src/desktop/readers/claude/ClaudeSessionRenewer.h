@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,10 +12,12 @@
 
 namespace meterwright {
 
+class PollStateStore;
+
 // Makes Claude Code renew its sign-in without the user: starts `claude` on a pseudo-terminal in a
 // private folder, answers the folder-trust question once, waits for its input prompt and stops it.
-// It never types a request and allows no tools. One instance serves the whole process (the
-// ReaderContext holds it) so the spacing between attempts is shared by every reader.
+// It never types a request and allows no tools. The time of the last attempt is kept in Claude's
+// shared poll state, so the spacing between attempts holds across every process of the user.
 class ClaudeSessionRenewer {
  public:
   struct Outcome {
@@ -33,13 +34,16 @@ class ClaudeSessionRenewer {
   ClaudeSessionRenewer(FileLocations locations, EnvironmentBlock environment,
                        std::shared_ptr<const Clock> clock, double terminationGrace = 5);
 
-  // Nothing when the last attempt through here was less than minimumSpacing seconds ago;
-  // otherwise records the attempt (whatever comes of it) and renews.
+  // Nothing when the last attempt through here, in any process, was less than minimumSpacing
+  // seconds ago, or another process is deciding; otherwise records the attempt (whatever comes of
+  // it) and renews.
   std::optional<Outcome> renewIfDue(double timeout);
   // Always attempts; does not touch lastAttempt.
   Outcome renew(double timeout);
   // The distant past until the first attempt through renewIfDue.
   Date lastAttempt() const;
+  // The poll state the attempts are recorded in.
+  static constexpr const char* provider = "claude";
 
   // <support>/Meterwright/ClaudeRenew: the folder the child runs in.
   std::filesystem::path workingDirectory() const;
@@ -66,8 +70,7 @@ class ClaudeSessionRenewer {
   std::shared_ptr<const Clock> clock_;
   double terminationGrace_;
   Pauses pauses_;
-  mutable std::mutex lock_;
-  Date lastAttempt_;
+  std::shared_ptr<PollStateStore> pollStates_;
 };
 
 }  // namespace meterwright

@@ -2,8 +2,11 @@
 
 #include <deque>
 #include <filesystem>
+#include <set>
 
+#include "core/readers/PolledSource.h"
 #include "core/settings/UserDefaults.h"
+#include "core/text/Localization.h"
 #include "desktop/readers/claude/ClaudeDirectSource.h"
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
 #include "desktop/readers/claude/ClaudeTokenStore.h"
@@ -145,6 +148,29 @@ TEST_F(ClaudeDirectSourceTest, EndpointFailuresExplainThemselvesAndSuccessClears
   http->answer(200);
   EXPECT_TRUE(source.read());
   EXPECT_EQ(source.lastFailure(), std::nullopt);
+}
+
+// The words follow the language; whether the provider is refusing for rate does not.
+TEST_F(ClaudeDirectSourceTest, A429IsARateLimitInEveryLanguage) {
+  signInWith(claudeToken, 86400);
+  UserDefaults defaults(context.locations.userDefaultsFile());
+  std::set<std::string> summaries;
+  for (const char* language : {"en", "de"}) {
+    SCOPED_TRACE(language);
+    Localization::apply(language, defaults);
+    http->answer(429);
+    auto reader = std::make_shared<ClaudeDirectSource>(false, context);
+    PolledSource source(reader, 300, 1800, 60, clock);
+    EXPECT_EQ(source.read(), std::nullopt);
+    summaries.insert(failureOf(*reader).summary);
+    EXPECT_EQ(reader->lastFailure()->kind, SourceFailure::Kind::rateLimited);
+    // The manual refresh a minute later is refused: the provider's quiet lasts 600 seconds.
+    clock->advance(61);
+    EXPECT_FALSE(source.forceRefresh());
+    EXPECT_EQ(source.manualRefreshAvailableIn(), 539);
+  }
+  Localization::apply("", defaults);
+  EXPECT_EQ(summaries.size(), 2u) << "both languages were tried";
 }
 
 // Every status's failure is ClaudeCredentialsChoice's; here, that the reader passes on the file's

@@ -1,0 +1,48 @@
+#include "platform/files/FolderWatch.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace meterwright {
+
+std::optional<FolderWatch> FolderWatch::start(const std::filesystem::path& folder) {
+  int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  if (::inotify_add_watch(fd, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return FolderWatch(fd);
+}
+
+FolderWatch::FolderWatch(FolderWatch&& other) noexcept : fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+FolderWatch::~FolderWatch() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FolderWatch::drain(std::string_view name) {
+  bool concerned = false;
+  alignas(inotify_event) char buffer[16 * 1024];
+  for (;;) {
+    ssize_t length = ::read(fd_, buffer, sizeof buffer);
+    if (length < 0 && errno == EINTR) continue;
+    if (length <= 0) return concerned;
+    for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + offset, sizeof event);
+      const char* eventName = buffer + offset + sizeof(inotify_event);
+      if (event.len > 0 && std::string_view(eventName, ::strnlen(eventName, event.len)) == name) {
+        concerned = true;
+      }
+      offset += sizeof(inotify_event) + event.len;
+    }
+  }
+}
+
+}  // namespace meterwright
