@@ -8,6 +8,7 @@
 #include "core/files/AtomicFile.h"
 #include "core/settings/EnvironmentBlock.h"
 #include "core/text/TextCase.h"
+#include "platform/appearance/GtkSettings.h"
 #include "platform/dbus/BusAddress.h"
 
 namespace meterwright::ColorScheme {
@@ -157,17 +158,8 @@ std::optional<bool> portalPrefersDark(const std::string& address,
 }
 
 std::optional<bool> gtkPrefersDark(const Environment& environment) {
-  std::vector<fs::path> folders;
-  if (auto config = environment("XDG_CONFIG_HOME"); config && fs::path(*config).is_absolute()) {
-    folders.emplace_back(*config);
-  } else if (auto home = environment("HOME"); home && fs::path(*home).is_absolute()) {
-    folders.push_back(fs::path(*home) / ".config");
-  }
-  folders.emplace_back("/etc/xdg");
-  for (const fs::path& folder : folders) {
-    for (const char* toolkit : {"gtk-4.0", "gtk-3.0"}) {
-      if (auto value = settingsValue(folder / toolkit / "settings.ini")) return value;
-    }
+  for (const fs::path& file : GtkSettings::files(environment)) {
+    if (auto value = settingsValue(file)) return value;
   }
   return std::nullopt;
 }

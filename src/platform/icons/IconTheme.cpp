@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/files/AtomicFile.h"
+#include "platform/appearance/GtkSettings.h"
 #include "platform/icons/DesktopEntries.h"
 
 namespace meterwright {
@@ -97,22 +98,13 @@ bool isFolder(const fs::path& path) {
 // GTK's configured icon theme: gtk-icon-theme-name in the user's GTK 4 or GTK 3 settings, then
 // the system's.
 std::optional<std::string> configuredTheme(const Environment& environment) {
-  std::vector<fs::path> folders;
-  if (auto config = environment("XDG_CONFIG_HOME"); config && fs::path(*config).is_absolute()) {
-    folders.emplace_back(*config);
-  } else if (auto home = environment("HOME"); home && fs::path(*home).is_absolute()) {
-    folders.push_back(fs::path(*home) / ".config");
-  }
-  folders.emplace_back("/etc/xdg");
-  for (const fs::path& folder : folders) {
-    for (const char* toolkit : {"gtk-4.0", "gtk-3.0"}) {
-      Groups groups =
-          readIni(folder / toolkit / "settings.ini", largestSettings,
-                  [](const std::string& group, std::size_t) { return group == "Settings"; });
-      auto& settings = groups["Settings"];
-      auto name = settings.find("gtk-icon-theme-name");
-      if (name != settings.end() && safeName(name->second)) return name->second;
-    }
+  for (const fs::path& file : GtkSettings::files(environment)) {
+    Groups groups = readIni(file, largestSettings, [](const std::string& group, std::size_t) {
+      return group == "Settings";
+    });
+    auto& settings = groups["Settings"];
+    auto name = settings.find("gtk-icon-theme-name");
+    if (name != settings.end() && safeName(name->second)) return name->second;
   }
   return std::nullopt;
 }
