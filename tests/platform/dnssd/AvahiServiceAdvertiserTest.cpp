@@ -16,6 +16,7 @@
 #include "platform/dnssd/AvahiServiceAdvertiser.h"
 #include "platform/process/ChildProcess.h"
 #include "platform/process/ExecutableSearch.h"
+#include "support/PrivateBus.h"
 #include "support/ProcessChecks.h"
 #include "support/TemporaryFolder.h"
 
@@ -60,39 +61,6 @@ struct Daemon {
     if (process) process->terminate(5);
   }
 };
-
-// A bus of its own for the test, open to everyone: avahi-daemon may own org.freedesktop.Avahi.
-void startSystemBus(Daemon& bus, const std::filesystem::path& folder, const std::string& socket) {
-  testing::writeFile(folder / "bus.conf", R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <listen>unix:path=)" + socket + R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-)");
-  // Its complaints share the pipe, so a failed start shows why.
-  auto launch = launchOf(
-      "/bin/sh",
-      {"-c", "exec 2>&1; exec dbus-daemon --config-file='" + (folder / "bus.conf").string() +
-                 "' --nofork --nopidfile --print-address=1"},
-      ChildProcess::Stream::pipe);
-  bus.process = ChildProcess::start(launch);
-  ASSERT_TRUE(bus.process);
-  // It prints its address once it listens.
-  std::string address;
-  bus.process->readOutput(ChildProcess::deadlineAfter(10), [&](std::string_view chunk) {
-    address += chunk;
-    return address.find('\n') == std::string::npos;
-  });
-  ASSERT_NE(address.find(socket), std::string::npos) << address;
-}
 
 // Where the namespaces avahi-daemon runs in are made, as the daemon's launch makes them.
 const std::string namespaces = "unshare --net --mount --propagation private";
@@ -195,7 +163,9 @@ class AvahiServiceAdvertiserTest : public ::testing::Test {
     }
   }
 
-  static std::string socket() { return (folder() / "system_bus_socket").string(); }
+  // Where the test's own system bus listens when one runs (testing::PrivateBus's socket).
+  static std::filesystem::path busFolder() { return folder() / "system-bus"; }
+  static std::string socket() { return (busFolder() / "bus").string(); }
 
   std::optional<std::string> savedAddress;
 };
@@ -235,8 +205,8 @@ TEST_F(AvahiServiceAdvertiserTest, AnnouncesThroughARealDaemonAndFollowsItAsItCo
   advertiser.advertise(serviceType, macName, 4242);
   ASSERT_TRUE(eventually([&] { return advertiser.problem().has_value(); }));
 
-  Daemon bus;
-  ASSERT_NO_FATAL_FAILURE(startSystemBus(bus, folder(), socket()));
+  testing::PrivateBus bus(busFolder());
+  ASSERT_EQ(bus.problem(), "");
   EXPECT_TRUE(eventually([&] { return advertiser.problem() == "avahi-daemon is not running"; }))
       << advertiser.problem().value_or("(nothing)");
 
