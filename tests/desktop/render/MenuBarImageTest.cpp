@@ -14,7 +14,7 @@ using testing::runOf;
 using testing::shows;
 
 const Date now = dateFromUnixSeconds(1'740'821'400);
-const ColorToken accent{10 / 255.0, 132 / 255.0, 1, 1};
+const ColorToken accent = testing::testAccent;
 constexpr double scale = 2;
 // The middle pixel row of the meter (8.5 to 13.5 points from the top) at 2×.
 constexpr int meterRow = 22;
@@ -23,17 +23,9 @@ constexpr int meterStart = 16 * 2;
 
 // A provider with no icon (a symbol name without a drawing) and the given windows.
 DisplayEntry entry(std::vector<UsageWindow> windows, bool stale = false) {
-  DisplayEntry entry;
-  entry.id = "claude";
-  entry.name = "Claude";
-  entry.label = "Cl";
+  DisplayEntry entry = testing::iconlessEntry(std::move(windows));
   entry.plan = "max";
-  entry.accentToken = accent;
-  entry.iconName = "no.such.symbol";
-  entry.hasData = true;
   entry.isStale = stale;
-  entry.windows = windows;
-  entry.detailedWindows = windows;
   return entry;
 }
 

@@ -3,11 +3,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "core/display/ColorToken.h"
+#include "core/display/DisplayEntry.h"
 #include "desktop/render/Image.h"
 
 namespace meterwright::testing {
+
+// The accent the drawing tests give their providers, so its pixels can be told apart.
+inline const ColorToken testAccent{10 / 255.0, 132 / 255.0, 1, 1};
+
+// A provider with data, no icon (a symbol name without a drawing) and the given windows.
+inline DisplayEntry iconlessEntry(std::vector<UsageWindow> windows) {
+  DisplayEntry entry;
+  entry.id = "claude";
+  entry.name = "Claude";
+  entry.label = "Cl";
+  entry.accentToken = testAccent;
+  entry.iconName = "no.such.symbol";
+  entry.hasData = true;
+  entry.windows = windows;
+  entry.detailedWindows = std::move(windows);
+  return entry;
+}
 
 // Whether a pixel shows `colour`: its components within rounding, its alpha within what the
 // anti-aliasing of a shape's edge leaves (so a pixel on a capsule's rounded end still counts).

@@ -9,7 +9,7 @@ namespace {
 using testing::shows;
 
 const Date now = dateFromUnixSeconds(1'740'821'400);
-const ColorToken accent{10 / 255.0, 132 / 255.0, 1, 1};
+const ColorToken accent = testing::testAccent;
 
 UsageWindow window(double used, std::optional<std::string> group = {},
                    std::optional<Date> resetsAt = {}) {
@@ -17,15 +17,8 @@ UsageWindow window(double used, std::optional<std::string> group = {},
 }
 
 DisplayEntry entry(std::vector<UsageWindow> windows, bool hasData = true) {
-  DisplayEntry entry;
-  entry.id = "claude";
-  entry.name = "Claude";
-  entry.label = "Cl";
-  entry.accentToken = accent;
-  entry.iconName = "no.such.symbol";
+  DisplayEntry entry = testing::iconlessEntry(std::move(windows));
   entry.hasData = hasData;
-  entry.windows = windows;
-  entry.detailedWindows = windows;
   return entry;
 }
 

@@ -12,7 +12,7 @@ using testing::firstOf;
 using testing::shows;
 
 const Date now = dateFromUnixSeconds(1'740'821'400);
-const ColorToken accent{10 / 255.0, 132 / 255.0, 1, 1};
+const ColorToken accent = testing::testAccent;
 const RenderContext context{.dark = true, .now = now};
 
 DisplayEntry entry(std::vector<double> remaining, std::string icon = "sparkle") {
