@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <iterator>
 
-#include "cli/Jobs.h"
 #include "core/config/ConfigStore.h"
 #include "core/settings/UserDefaults.h"
 #include "core/text/Localization.h"
@@ -87,47 +86,12 @@ Job dispatch(const std::vector<std::string>& arguments) {
   return Job::application;
 }
 
-int run(const std::vector<std::string>& arguments, const FileLocations& locations,
-        std::ostream& out, std::ostream& err) {
+void prepare(const FileLocations& locations) {
   // Every run, --help included, leaves a configuration file behind. A load error is not reported
   // here: each job falls back to the defaults on its own.
   Config config = ConfigStore::load(locations).config;
-  // Before any text is produced, so every module picks up the launch language.
   UserDefaults defaults(locations.userDefaultsFile());
   Localization::apply(config.language, defaults);
-
-  Jobs::Context context{arguments, locations, out, err};
-  switch (dispatch(arguments)) {
-    case Job::help:
-      return Jobs::help(context);
-    case Job::config:
-      return Jobs::config(context);
-    case Job::print:
-      return Jobs::print(context);
-    case Job::json:
-      return Jobs::json(context);
-    case Job::makeIcon:
-      return Jobs::makeIcon(context);
-    case Job::makeAppIcon:
-      return Jobs::makeAppIcon(context);
-    case Job::testNotification:
-      return Jobs::testNotification(context);
-    case Job::renewClaude:
-      return Jobs::renewClaude(context);
-    case Job::diagnose:
-      return Jobs::diagnose(context);
-    case Job::icloudSelftest:
-      return Jobs::icloudSelftest(context);
-    case Job::wakeSelftest:
-      return Jobs::wakeSelftest(context);
-    case Job::preview:
-      return Jobs::preview(context);
-    case Job::application:
-      return Jobs::application(context);
-    case Job::unknownOption:
-      return Jobs::unknownOption(context, *unknownArgument(arguments));
-  }
-  return Jobs::application(context);
 }
 
 }  // namespace meterwright::CommandLine

@@ -44,10 +44,8 @@ std::optional<std::string> pathAfter(const std::vector<std::string>& arguments,
 // --allow-keychain alone) the application starts.
 Job dispatch(const std::vector<std::string>& arguments);
 
-// Start-up, then the job: loads the configuration (creating the default file
-// when there is none), applies the launch language, then dispatches. Returns the exit status.
-// `arguments` excludes the program name.
-int run(const std::vector<std::string>& arguments, const FileLocations& locations,
-        std::ostream& out, std::ostream& err);
+// Start-up before any job: loads the configuration (creating the default file when there is
+// none) and applies the launch language, so every text a job produces is in it.
+void prepare(const FileLocations& locations);
 
 }  // namespace meterwright::CommandLine

@@ -8,14 +8,9 @@
 #include <ostream>
 
 #include "cli/CommandLine.h"
-#include "cli/FilteredSnapshot.h"
-#include "cli/FollowLoop.h"
-#include "cli/HelpText.h"
-#include "cli/WaybarOutput.h"
-#include "core/config/ConfigStore.h"
+#include "cli/ReadOnce.h"
 #include "core/encoding/Uuid.h"
 #include "core/files/AtomicFile.h"
-#include "core/usage/SnapshotStore.h"
 #include "desktop/CompositionRoot.h"
 #include "desktop/render/AppIconArt.h"
 #include "desktop/render/PreviewImages.h"
@@ -32,21 +27,6 @@ namespace {
 int notBuiltYet(Context& context, const char* option) {
   context.err << desktop::L("cli.notBuilt", "meterwright: %@ is not built yet", option) << "\n";
   return notBuiltStatus;
-}
-
-// One reading as a command-line run takes it: the configuration loaded again, Claude always
-// read directly, the secret store allowed to prompt only with --allow-keychain.
-struct Reading {
-  Config config;
-  std::optional<Snapshot> snapshot;
-  Date now;
-};
-
-Reading readOnce(Context& context) {
-  Config config = ConfigStore::load(context.locations).config;
-  auto root = CompositionRoot::forProcess(context.locations, context.has("--allow-keychain"));
-  std::optional<Snapshot> snapshot = root.compositeSource(/*claudeDirect=*/true, config)->read();
-  return {std::move(config), std::move(snapshot), root.readerContext().clock->now()};
 }
 
 // The path an icon option writes to: the one given with it, else `fallback`; relative to the
@@ -69,70 +49,7 @@ int reportIcon(Context& context, const std::filesystem::path& path,
   return 0;
 }
 
-// The --print line, or with --waybar the JSON object for Waybar.
-std::string statusLine(const Context& context, const std::optional<Snapshot>& snapshot,
-                       const Config& config, Date now) {
-  if (context.has("--waybar")) return WaybarOutput::line(snapshot, config, now);
-  return Render::title(snapshot, config, now).text;
-}
-
-// --print --follow: one composite source for the life of the process, read whenever the loop
-// wakes; the floors in the shared poll state decide whether a provider is really asked.
-int follow(Context& context) {
-  Config config = ConfigStore::load(context.locations).config;
-  auto root = CompositionRoot::forProcess(context.locations, context.has("--allow-keychain"));
-  std::shared_ptr<CompositeSource> source = root.compositeSource(/*claudeDirect=*/true, config);
-  auto clock = root.readerContext().clock;
-  FollowLoop::Callbacks callbacks;
-  callbacks.read = [source] { return source->read(); };
-  callbacks.render = [&](const std::optional<Snapshot>& snapshot) {
-    return statusLine(context, snapshot, config, clock->now());
-  };
-  // Countdowns move at the redraw interval; a provider falling due earlier wakes the loop then.
-  callbacks.secondsToNextReading = [source, clock, &config] {
-    double wait = config.refreshSeconds;
-    for (const auto& polled : source->nativeSources()) {
-      wait = std::min(wait, secondsBetween(clock->now(), polled->nextAttempt()));
-    }
-    return wait;
-  };
-  context.out.flush();
-  return FollowLoop(callbacks, SnapshotStore::url(context.locations), STDOUT_FILENO).run();
-}
-
 }  // namespace
-
-int help(Context& context) {
-  context.out << HelpText::text() << "\n";
-  return 0;
-}
-
-int config(Context& context) {
-  std::error_code error;
-  auto path = std::filesystem::absolute(ConfigStore::url(context.locations), error);
-  context.out << (error ? ConfigStore::url(context.locations) : path).string() << "\n";
-  return 0;
-}
-
-int print(Context& context) {
-  if (context.has("--follow")) return follow(context);
-  Reading reading = readOnce(context);
-  context.out << statusLine(context, reading.snapshot, reading.config, reading.now) << "\n";
-  return reading.snapshot ? 0 : 1;
-}
-
-int json(Context& context) {
-  Reading reading = readOnce(context);
-  std::optional<std::string> text;
-  if (reading.snapshot)
-    text = FilteredSnapshot::text(*reading.snapshot, reading.config, reading.now);
-  if (!text) {
-    context.err << desktop::L("cli.noSnapshot", "no snapshot source available") << "\n";
-    return 1;
-  }
-  context.out << *text << "\n";
-  return 0;
-}
 
 int makeIcon(Context& context) {
   std::filesystem::path path = iconPath(context, "--make-icon", "Meterwright.iconset");
@@ -151,7 +68,9 @@ int testNotification(Context& context) {
   // that something unforeseen would leave open.
   constexpr double answerSeconds = 15;
   auto root = CompositionRoot::forProcess(context.locations, false);
-  auto notifier = root.notifier();
+  Notifier::Options options;
+  options.environment = root.readerContext().environment;
+  auto notifier = std::make_unique<Notifier>(std::move(options));
 
   bool answered = false;
   notifier->refreshAuthorization([&] { answered = true; });
@@ -192,7 +111,7 @@ int wakeSelftest(Context& context) {
 // Renders every surface of one reading into <temporary>/meterwright-preview. Needs no display and
 // no session bus: everything is drawn into memory and saved as PNG.
 int preview(Context& context) {
-  Reading reading = readOnce(context);
+  ReadOnce reading = ReadOnce::take(context);
   std::filesystem::path folder = context.locations.temporary / "meterwright-preview";
   // A folder that cannot be made shows up as files that are not written; the job goes on.
   AtomicFile::createFolders(folder);
@@ -211,13 +130,6 @@ int application(Context& context) {
                             "meterwright: the tray application is not built yet")
               << "\n";
   return notBuiltStatus;
-}
-
-int unknownOption(Context& context, const std::string& argument) {
-  context.err << desktop::L("cli.unknownOption", "meterwright: unknown option %@", argument) << "\n"
-              << desktop::L("cli.seeHelp", "Try 'meterwright --help' for the list of options.")
-              << "\n";
-  return usageStatus;
 }
 
 }  // namespace meterwright::Jobs

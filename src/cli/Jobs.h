@@ -1,39 +1,11 @@
 #pragma once
 
-#include <algorithm>
-#include <iosfwd>
-#include <string>
-#include <string_view>
-#include <vector>
+#include "cli/JobContext.h"
 
-#include "core/files/FileLocations.h"
-
-// The command-line jobs, one function each; each returns the process's exit status.
+// The command-line jobs that draw, use the desktop session or run the application, one function
+// each; each returns the process's exit status. They run in `meterwright-desktop`.
 namespace meterwright::Jobs {
 
-// What a job gets from the run: its arguments (the only route to them), the file locations and
-// the two output streams.
-struct Context {
-  const std::vector<std::string>& arguments;
-  const FileLocations& locations;
-  std::ostream& out;
-  std::ostream& err;
-
-  // Whole-argument equality anywhere in the list, for modifiers such as --allow-keychain.
-  bool has(std::string_view option) const {
-    return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
-  }
-};
-
-// Exit status of a job whose work is not in this build yet.
-inline constexpr int notBuiltStatus = 2;
-// Exit status of a run whose arguments are not understood.
-inline constexpr int usageStatus = 2;
-
-int help(Context& context);
-int config(Context& context);
-int print(Context& context);
-int json(Context& context);
 int makeIcon(Context& context);
 int makeAppIcon(Context& context);
 int testNotification(Context& context);
@@ -44,7 +16,5 @@ int wakeSelftest(Context& context);
 int preview(Context& context);
 // No job option: the tray application.
 int application(Context& context);
-// An argument nothing understands: says which, points to --help, and exits 2.
-int unknownOption(Context& context, const std::string& argument);
 
 }  // namespace meterwright::Jobs

@@ -8,7 +8,6 @@
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
 #include "desktop/readers/codex/CodexDirectSource.h"
 #include "platform/http/CurlHttpTransport.h"
-#include "platform/notifications/Notifier.h"
 #include "platform/secrets/FileSecretStore.h"
 
 namespace meterwright {
@@ -51,12 +50,6 @@ std::unique_ptr<CompositeSource> CompositionRoot::compositeSource(bool claudeDir
   CompositeSource::Readers readers{claude_, shown("codex") ? codex_ : nullptr};
   return std::make_unique<CompositeSource>(std::move(readers), claudeDirect && shown("claude"),
                                            config, context_.locations, context_.clock);
-}
-
-std::unique_ptr<Notifier> CompositionRoot::notifier() const {
-  Notifier::Options options;
-  options.environment = context_.environment;
-  return std::make_unique<Notifier>(std::move(options));
 }
 
 }  // namespace meterwright

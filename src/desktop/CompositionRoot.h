@@ -11,7 +11,6 @@ namespace meterwright {
 
 class ClaudeDirectSource;
 class CodexDirectSource;
-class Notifier;
 
 // Where a process builds its real objects: the readers' context (environment, clock, libcurl, the
 // file secret store, one session renewer), the Claude and Codex readers, and the composite source
@@ -33,10 +32,6 @@ class CompositionRoot {
   // A composite source over this process's readers, for one configuration. Only the providers the
   // configuration shows are polled; the Claude reader is kept either way.
   std::unique_ptr<CompositeSource> compositeSource(bool claudeDirect, const Config& config) const;
-
-  // The notifier, on the session bus of this process's environment. Made on the thread whose
-  // main context it will use.
-  std::unique_ptr<Notifier> notifier() const;
 
  private:
   ReaderContext context_;

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/JobRunner.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -59,7 +60,7 @@ TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
 TEST(CommandLineRun, UnknownOptionSaysSoOnStandardErrorAndExitsTwo) {
   testing::TemporaryFolder folder;
   std::ostringstream out, err;
-  EXPECT_EQ(CommandLine::run({"--jsn"}, folder.locations(), out, err), 2);
+  EXPECT_EQ(JobRunner::run({"--jsn"}, folder.locations(), out, err), 2);
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(err.str(),
             "meterwright: unknown option --jsn\n"
@@ -72,12 +73,12 @@ TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
   for (const char* option :
        {"--renew-claude", "--diagnose", "--icloud-selftest", "--wake-selftest"}) {
     std::ostringstream out, err;
-    EXPECT_EQ(CommandLine::run({option}, locations, out, err), 2) << option;
+    EXPECT_EQ(JobRunner::run({option}, locations, out, err), 2) << option;
     EXPECT_EQ(out.str(), "") << option;
     EXPECT_EQ(err.str(), std::string("meterwright: ") + option + " is not built yet\n");
   }
   std::ostringstream out, err;
-  EXPECT_EQ(CommandLine::run({"--allow-keychain"}, locations, out, err), 2);
+  EXPECT_EQ(JobRunner::run({"--allow-keychain"}, locations, out, err), 2);
   EXPECT_EQ(err.str(), "meterwright: the tray application is not built yet\n");
 }
 

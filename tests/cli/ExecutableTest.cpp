@@ -147,5 +147,35 @@ TEST_F(ExecutableTest, IconExportsPrintTheirAbsolutePath) {
   EXPECT_THAT(failed.err, ::testing::StartsWith("icon export failed: "));
 }
 
+// A status bar starts the program every few seconds: what it loads decides what each line costs.
+TEST_F(ExecutableTest, TheStatusLineProgramLoadsNoDrawingOrSessionLibrary) {
+  auto elf = testing::runProgram("/usr/bin/readelf", {"-d", METERWRIGHT_EXECUTABLE}, environment,
+                                 folder.path() / "run");
+  if (elf.status != 0) GTEST_SKIP() << "readelf cannot read the program: " << elf.err;
+  ASSERT_THAT(elf.out, ::testing::HasSubstr("libc.so"));
+  for (const char* library : {"libcairo", "libpango", "librsvg", "libgdk_pixbuf", "libglib",
+                              "libgio", "libgtk", "libavahi", "libqrencode", "libcurl"}) {
+    EXPECT_THAT(elf.out, ::testing::Not(::testing::HasSubstr(library))) << library;
+  }
+}
+
+TEST_F(ExecutableTest, ADrawingJobWithoutTheDesktopProgramSaysWhyAndFails) {
+  // The status-line program alone, as a broken installation would leave it.
+  fs::path alone = folder.path() / "alone" / "meterwright";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(METERWRIGHT_EXECUTABLE, alone);
+  auto result =
+      testing::runProgram(alone.string(), {"--preview"}, environment, folder.path() / "run");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_THAT(result.err,
+              ::testing::HasSubstr("cannot start " +
+                                   (alone.parent_path() / "meterwright-desktop").string()));
+  // The status-line jobs do not need it.
+  EXPECT_EQ(
+      testing::runProgram(alone.string(), {"--config"}, environment, folder.path() / "run").status,
+      0);
+}
+
 }  // namespace
 }  // namespace meterwright

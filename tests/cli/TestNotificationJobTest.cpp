@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/JobRunner.h"
 #include "platform/glib/MainLoopWait.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakePrograms.h"
@@ -37,7 +38,7 @@ class TestNotificationJobTest : public ::testing::Test {
     for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
   }
 
-  int run() { return CommandLine::run({"--test-notification"}, folder.locations(), out, err); }
+  int run() { return JobRunner::run({"--test-notification"}, folder.locations(), out, err); }
 
   testing::TemporaryFolder folder;
   std::map<std::string, std::string> saved;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/text/TextCase.h"
+#include "platform/files/ProgramFiles.h"
 #include "platform/power/WakeUnits.h"
 #include "platform/process/ExecutableSearch.h"
 #include "platform/process/ProcessRun.h"
@@ -24,9 +25,7 @@ SleepSchedule::SleepSchedule(const Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)) {}
 
 std::string SleepSchedule::helperBesideExecutable() {
-  std::error_code error;
-  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  return (executable.parent_path() / "meterwright-wake-helper").string();
+  return ProgramFiles::besideThisProgram("meterwright-wake-helper").string();
 }
 
 std::optional<std::string> SleepSchedule::systemctl(const std::vector<std::string>& arguments) {

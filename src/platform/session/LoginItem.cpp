@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "core/files/AtomicFile.h"
+#include "platform/files/ProgramFiles.h"
 
 namespace meterwright {
 
@@ -44,9 +45,7 @@ LoginItem LoginItem::forProcess(const Environment& environment, const std::files
   if (auto value = environment("XDG_CONFIG_HOME");
       value && !value->empty() && value->front() == '/')
     config = *value;
-  std::error_code error;
-  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  return LoginItem(config / "autostart", executable.string());
+  return LoginItem(config / "autostart", ProgramFiles::commandLineProgram().string());
 }
 
 std::optional<std::string> LoginItem::entry(const std::string& executable) {

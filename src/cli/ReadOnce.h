@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+
+#include "cli/JobContext.h"
+#include "core/config/Config.h"
+#include "core/time/Clock.h"
+#include "core/usage/Snapshot.h"
+
+namespace meterwright {
+
+// One reading as a command-line run takes it: the configuration loaded again, Claude always read
+// directly, the secret store allowed to prompt only with --allow-keychain. The floors in the
+// shared poll state decide which providers are really asked.
+struct ReadOnce {
+  Config config;
+  std::optional<Snapshot> snapshot;
+  Date now;
+
+  static ReadOnce take(Jobs::Context& context);
+};
+
+}  // namespace meterwright
