@@ -138,11 +138,14 @@ OpenedZone openZone(const fs::path& container, bool create) {
   Descriptor zone(
       ::openat(folder.get(), zoneName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!zone.valid()) {
+    // Whatever occupies the zone's name, the route cannot work: these are failures, not files to
+    // pass over.
     int error = errno;
-    if (auto kind = occupant(folder.get(), zoneName.c_str())) {
-      return {Descriptor(), badFile(*kind, zonePath)};
-    }
-    return {Descriptor(), failedToOpen(zonePath, error)};
+    std::string text = error == ELOOP ? badFile(Kind::symbolicLink, zonePath).text
+                       : error == ENOTDIR
+                           ? L("cloud.file.notFolder", "%@ is not a folder.", zonePath.string())
+                           : failedToOpen(zonePath, error).text;
+    return {Descriptor(), CloudStoreProblem{Kind::failed, std::move(text)}};
   }
   return {std::move(zone), std::nullopt};
 }

@@ -36,9 +36,10 @@ SteadyClock::time_point deadlineAfter(double seconds) {
 }
 
 std::string noAccountText() {
+  // The account of the original wording is the container folder here.
   return L("cloud.noAccount",
-           "No iCloud account on this device. Sign in to iCloud and Meterwright can reach your "
-           "other devices from anywhere.");
+           "No iCloud folder on this computer. Create it inside a folder your sync tool "
+           "replicates and Meterwright can reach your other devices from anywhere.");
 }
 
 }  // namespace

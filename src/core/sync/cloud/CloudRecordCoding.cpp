@@ -38,7 +38,9 @@ ordered_json fieldToJson(const CloudRecord::Field& field) {
 
 std::optional<CloudRecord::Field> fieldFromJson(const json& value) {
   if (!value.is_object() || value.size() != 1) return std::nullopt;
-  const auto& [type, content] = *value.items().begin();
+  auto member = value.begin();
+  const std::string& type = member.key();
+  const json& content = member.value();
   if (type == "string") {
     if (!content.is_string()) return std::nullopt;
     return CloudRecord::Field(content.get<std::string>());
