@@ -321,18 +321,19 @@ std::optional<CloudStoreProblem> CloudFolderStore::remove(std::string_view recor
 
 std::vector<CloudIgnoredFile> CloudFolderStore::strayFiles(std::size_t limit) const {
   std::vector<CloudIgnoredFile> strays;
-  auto [zone, problem] = openZone(container_, false);
-  if (problem) return strays;
+  auto opened = openZone(container_, false);
+  if (opened.problem) return strays;
+  const int zone = opened.zone.get();
   // A folder flooded with names must not keep the caller for long.
   std::size_t looked = 0;
-  listNames(zone.get(), [&](std::string_view name) {
+  listNames(zone, [&](std::string_view name) {
     const std::string file(name);
     const fs::path path = zoneFolder() / file;
     std::optional<std::string> reason;
     switch (CloudFileNames::classify(name)) {
       case CloudFileNames::Kind::record: {
         struct stat status {};
-        if (::fstatat(zone.get(), file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) break;
+        if (::fstatat(zone, file.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) break;
         if (S_ISLNK(status.st_mode)) {
           reason = badFile(Kind::symbolicLink, path).text;
         } else if (!S_ISREG(status.st_mode)) {
