@@ -26,16 +26,6 @@ TEST(CloudRecordCodingTest, WritesTheTypedFileFormAndReadsItBack) {
   EXPECT_EQ(CloudRecordCoding::decode(*text), sample());
 }
 
-TEST(CloudRecordCodingTest, FieldAccessorsAnswerOnlyForTheirOwnType) {
-  auto record = sample();
-  EXPECT_EQ(*record.bytes("sealed"), std::string("\x00\x01\xff", 3));
-  EXPECT_EQ(record.text("sealed"), nullptr);
-  EXPECT_EQ(record.bytes("sender"), nullptr);
-  EXPECT_EQ(record.date("sender"), std::nullopt);
-  EXPECT_EQ(record.date("sentAt"), dateFromUnixSeconds(1'700'000'000.5));
-  EXPECT_EQ(record.text("missing"), nullptr);
-}
-
 TEST(CloudRecordCodingTest, RefusesAnythingButOneWellFormedRecord) {
   const char* refused[] = {
       "",
