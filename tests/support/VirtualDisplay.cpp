@@ -14,7 +14,10 @@ VirtualDisplay::VirtualDisplay() {
   ChildProcess::Launch launch;
   launch.executable = *program;
   // -displayfd: Xvfb picks a free display number and writes it once it accepts connections.
-  launch.arguments = {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"};
+  // -terminate: it ends when its last client goes, so a test process that crashes before it can
+  // stop the server does not leave it behind.
+  launch.arguments = {"-displayfd", "1",       "-nolisten", "tcp",
+                      "-terminate", "-screen", "0",         "1280x1024x24"};
   launch.environment = system;
   launch.output = ChildProcess::Stream::pipe;
   std::string why;

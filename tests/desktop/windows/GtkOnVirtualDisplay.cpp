@@ -16,7 +16,10 @@ const std::string& gtkOnVirtualDisplay() {
     unsetenv("WAYLAND_DISPLAY");
     setenv("GDK_BACKEND", "x11", 1);
     setenv("GTK_A11Y", "none", 1);
+    // Software drawing only: the same pixels on every machine, and no GL driver loaded and
+    // unloaded behind the leak checker's back.
     setenv("GSK_RENDERER", "cairo", 1);
+    setenv("GDK_DEBUG", "gl-disable", 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
     // Nothing of the user's session: no bus to find, and none started on demand for the display.
     std::string noBus = std::string("unix:path=") + std::getenv("HOME") + "/no-session-bus";
