@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "desktop/text/DesktopText.h"
 #include "desktop/windows/PairingCountdown.h"
 
 namespace meterwright {
@@ -26,6 +27,13 @@ TEST(PairingCountdown, CountsWholeSecondsAndTurnsOrangeUnderFifteen) {
   };
   for (const Case& test : cases)
     EXPECT_EQ(PairingCountdown::at(test.secondsLeft), test.expected) << test.secondsLeft;
+}
+
+TEST(PairingCountdown, FollowsTheLaunchLanguage) {
+  desktopText().choose(std::vector<std::string>{"de"});
+  EXPECT_EQ(PairingCountdown::at(14.5).text, "Läuft in 14s ab");
+  EXPECT_EQ(PairingCountdown::done().text, "Fertig");
+  desktopText().choose(std::nullopt);
 }
 
 }  // namespace
