@@ -87,8 +87,9 @@ bool PairingWindowController::show() {
   gtk_window_present(GTK_WINDOW(window_));
 
   stopTimer();
-  timer_ = g_timeout_add_seconds_full(
-      G_PRIORITY_DEFAULT, 1,
+  // Milliseconds, not a seconds timeout: those are batched and may skip a second of the count.
+  timer_ = g_timeout_add_full(
+      G_PRIORITY_DEFAULT, 1000,
       [](gpointer data) -> gboolean {
         static_cast<PairingWindowController*>(data)->tick();
         return G_SOURCE_CONTINUE;
@@ -244,8 +245,11 @@ void PairingWindowController::approve() {
   if (!pending_) return;
   CloudPairingRequest request = *pending_;
   setText(widgets_.requestLabel, desktop::L("pair.cloud.approving", "Approving…"));
-  if (!approveRequest) return;
-  approveRequest(request, [this, alive = std::weak_ptr(alive_), request](bool approved) {
+  // Without anyone to answer through, the answer fails.
+  auto answer = approveRequest
+                    ? approveRequest
+                    : [](const CloudPairingRequest&, Completion<bool> done) { done(false); };
+  answer(request, [this, alive = std::weak_ptr(alive_), request](bool approved) {
     later(alive, [this, request, approved] {
       if (!approved) {
         setText(widgets_.requestLabel,

@@ -29,8 +29,9 @@ namespace meterwright {
 // Lives on the main thread, GTK's. GTK is started when the window is first shown.
 class PairingWindowController {
  public:
-  // Hands a result back; may be called from any thread, at most once. The window takes it up on
-  // the main thread, and ignores it once the controller is gone.
+  // Hands a result back. Call it exactly once, from any thread, before or after the call that
+  // received it returns; the window takes the result up on the main thread, and ignores it once
+  // the controller is gone. (A look for a request that is never answered stops further looks.)
   template <typename Result>
   using Completion = std::function<void(Result)>;
 
@@ -47,7 +48,8 @@ class PairingWindowController {
   // Oldest pairing first.
   std::function<std::vector<PairedDevice>()> pairedDevices;
   std::function<void(const Uuid&)> revokeDevice;
-  // The user closed the window.
+  // The user closed the window (it is hidden and kept for the next show). It must not destroy
+  // the controller: GTK is still closing the window.
   std::function<void()> onClosed;
   // The cloud pairing request waiting for an answer, if any; asked every three seconds while the
   // window is open, never twice at once.
