@@ -254,7 +254,7 @@ void PairingWindowController::approve() {
       if (!approved) {
         setText(widgets_.requestLabel,
                 desktop::L("pair.cloud.failed",
-                           "Could not answer through the cloud folder. Try again in a moment."));
+                           "Could not answer through iCloud. Try again in a moment."));
         return;
       }
       setStatus(desktop::L("pair.cloud.paired", "%@ is paired.", request.deviceName), Tone::green);

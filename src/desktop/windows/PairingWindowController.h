@@ -22,9 +22,9 @@ namespace meterwright {
 
 // The window in which the user pairs a phone, tablet or watch: a fresh code as a QR code and as
 // ten characters with a live countdown, New code and Copy code, the answer to a device that asked
-// through the cloud folder, and the paired devices with Revoke. It keeps no sync state of its own:
-// everything goes through the callbacks, which its owner connects to the publisher, the device
-// store and the sync manager.
+// through iCloud (the cloud folder), and the paired devices with Revoke. It keeps no sync state of
+// its own: everything goes through the callbacks, which its owner connects to the publisher, the
+// device store and the sync manager.
 //
 // Lives on the main thread, GTK's. GTK is started when the window is first shown.
 class PairingWindowController {

@@ -152,7 +152,7 @@ PairingWindowWidgets content() {
   gtk_box_append(GTK_BOX(w.requestBox),
                  paragraph(desktop::L("pair.cloud.why",
                                       "It has no camera to read a code with, so it asked through "
-                                      "your cloud folder instead. Nothing secret was put there — "
+                                      "your iCloud account instead. Nothing secret was put there — "
                                       "only the public half of a key, which is useless on its "
                                       "own."),
                            WindowStyle::smallClass, Tone::tertiary));

@@ -271,7 +271,7 @@ TEST_F(PairingWindowCloudTest, AFailedApprovalKeepsThePanelUntilTheNextLook) {
   approvals[0](false);
   settle();
   EXPECT_EQ(window->text(Label::request),
-            "Could not answer through the cloud folder. Try again in a moment.");
+            "Could not answer through iCloud. Try again in a moment.");
   EXPECT_TRUE(window->isRequestPanelVisible());
 
   ticks(3);
