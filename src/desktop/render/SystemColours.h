@@ -2,7 +2,7 @@
 
 #include "core/display/ColorToken.h"
 
-// The platform colours named by role (system red and orange, the label colours), with
+// The platform colours named by role (system red, orange and green, the label colours), with
 // the values the light and dark appearances give them, so every surface and both appearances
 // agree.
 namespace meterwright::SystemColours {
@@ -12,6 +12,9 @@ inline ColorToken red(bool dark) {
 }
 inline ColorToken orange(bool dark) {
   return dark ? ColorToken{1.0, 0.624, 0.039, 1.0} : ColorToken{1.0, 0.584, 0.0, 1.0};
+}
+inline ColorToken green(bool dark) {
+  return dark ? ColorToken{0.188, 0.82, 0.345, 1.0} : ColorToken{0.204, 0.78, 0.349, 1.0};
 }
 inline ColorToken label(bool dark) {
   return dark ? ColorToken{1.0, 1.0, 1.0, 0.85} : ColorToken{0.0, 0.0, 0.0, 0.85};

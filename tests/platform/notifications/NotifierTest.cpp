@@ -13,6 +13,7 @@
 #include "support/FakePrograms.h"
 #include "support/PrivateBus.h"
 #include "support/TemporaryFolder.h"
+#include "support/VirtualDisplay.h"
 
 namespace meterwright {
 namespace {
@@ -241,30 +242,15 @@ struct Peer {
 
 TEST_F(NotifierTest, ARealServerShowsThePost) {
   EnvironmentBlock system = EnvironmentBlock::ofProcess();
-  auto xvfb = ExecutableSearch::find({}, "Xvfb", system);
   auto dunst = ExecutableSearch::find({}, "dunst", system);
-  if (!xvfb || !dunst)
-    GTEST_SKIP() << "Xvfb or dunst is not installed (scripts/setup installs them)";
+  if (!dunst) GTEST_SKIP() << "dunst is not installed (scripts/setup installs it)";
   START_BUS_OR_SKIP();
-
-  Peer display;
-  ChildProcess::Launch launch;
-  launch.executable = *xvfb;
-  launch.arguments = {"-displayfd", "1", "-nolisten", "tcp"};
-  launch.environment = system;
-  launch.output = ChildProcess::Stream::pipe;
-  display.process = ChildProcess::start(launch);
-  ASSERT_TRUE(display.process);
-  std::string number;
-  display.process->readOutput(ChildProcess::deadlineAfter(20), [&](std::string_view chunk) {
-    number += chunk;
-    return number.find('\n') == std::string::npos;
-  });
-  if (number.find('\n') == std::string::npos) GTEST_SKIP() << "Xvfb did not start a display";
+  testing::VirtualDisplay display;
+  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
 
   Peer server;
   EnvironmentBlock serverEnvironment = system;
-  serverEnvironment.set("DISPLAY", ":" + number.substr(0, number.find('\n')));
+  serverEnvironment.set("DISPLAY", display.name());
   serverEnvironment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
   serverEnvironment.set("HOME", folder.path().string());
   ChildProcess::Launch serverLaunch;
