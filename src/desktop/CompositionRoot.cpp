@@ -4,12 +4,18 @@
 #include <utility>
 
 #include "core/providers/ProviderRegistry.h"
+#include "core/sync/cloud/CloudKitTransport.h"
 #include "desktop/readers/claude/ClaudeDirectSource.h"
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
 #include "desktop/readers/codex/CodexDirectSource.h"
+#include "desktop/sync/PublisherLock.h"
+#include "desktop/sync/SyncManager.h"
+#include "platform/dnssd/AvahiServiceAdvertiser.h"
+#include "platform/files/InotifyChangeWatch.h"
 #include "platform/http/CurlHttpTransport.h"
 #include "platform/notifications/Notifier.h"
 #include "platform/secrets/FileSecretStore.h"
+#include "platform/session/HostName.h"
 
 namespace meterwright {
 
@@ -55,6 +61,27 @@ std::unique_ptr<Notifier> CompositionRoot::notifier() const {
   Notifier::Options options;
   options.environment = context_.environment;
   return std::make_unique<Notifier>(std::move(options));
+}
+
+std::unique_ptr<SyncManager> CompositionRoot::syncManager() const {
+  const EnvironmentBlock& environment = context_.environment;
+  SyncManager::Options options;
+  options.secrets = context_.secrets;
+  options.userDefaultsFile = context_.locations.userDefaultsFile();
+  options.clock = context_.clock;
+  options.deviceName = HostName::deviceName({environment});
+  options.advertiser = std::make_shared<AvahiServiceAdvertiser>();
+  options.listenAddress = environment.get("METERWRIGHT_LISTEN_ADDRESS").value_or("");
+  options.cloudContainer =
+      CloudKitTransport::containerFolder(context_.locations, environment.lookup());
+  options.cloudWatch = std::make_shared<InotifyChangeWatch>();
+  options.publisherLockFile = PublisherLock::path(context_.locations);
+  return std::make_unique<SyncManager>(std::move(options));
+}
+
+std::shared_ptr<PairedDeviceStore> CompositionRoot::pairedDeviceStore() const {
+  return std::make_shared<PairedDeviceStore>(context_.secrets,
+                                             std::string(SyncManager::storeService));
 }
 
 }  // namespace meterwright

@@ -12,6 +12,8 @@ namespace meterwright {
 class ClaudeDirectSource;
 class CodexDirectSource;
 class Notifier;
+class PairedDeviceStore;
+class SyncManager;
 
 // Where a process builds its real objects: the readers' context (environment, clock, libcurl, the
 // file secret store, one session renewer), the Claude and Codex readers, and the composite source
@@ -37,6 +39,14 @@ class CompositionRoot {
   // The notifier, on the session bus of this process's environment. Made on the thread whose
   // main context it will use.
   std::unique_ptr<Notifier> notifier() const;
+
+  // This computer's sync manager: the secret store and user defaults of the process, the name
+  // its owner gave the machine, DNS-SD through avahi-daemon, the cloud folder and the publisher
+  // lock. METERWRIGHT_LISTEN_ADDRESS, when set, is the one address the publisher listens on.
+  // Nothing is started.
+  std::unique_ptr<SyncManager> syncManager() const;
+  // The paired devices alone, for jobs that need no network.
+  std::shared_ptr<PairedDeviceStore> pairedDeviceStore() const;
 
  private:
   ReaderContext context_;
