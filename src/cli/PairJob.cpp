@@ -35,6 +35,8 @@ namespace {
 
 // How long the publisher may take to listen.
 constexpr double listenDeadline = 5;
+// How long the frames already sent to a device that has just paired may take to leave.
+constexpr double sendDeadline = 5;
 
 // Written by the signal handler, read by the loop: a self-pipe turns SIGINT into an event.
 int signalPipe[2] = {-1, -1};
@@ -275,6 +277,9 @@ int pair(Context& context) {
     session.tick();
   }
   context.out.flush();
+  // The device's first snapshot was sent just before it was announced; it must leave before the
+  // sockets close.
+  if (status == 0) manager->publisher()->waitUntilSent(sendDeadline);
   // Stops the publisher, whose queue calls the callback above, before `pairing` goes.
   manager.reset();
   closeWake();

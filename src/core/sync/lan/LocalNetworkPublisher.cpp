@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <map>
@@ -558,6 +559,29 @@ bool LocalNetworkPublisher::waitUntilReady(double timeout) const {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+bool LocalNetworkPublisher::waitUntilSent(double timeout) {
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      Seconds(std::clamp(timeout, 0.0, 86400.0)));
+  for (;;) {
+    // Shared: a queue too busy to answer in time runs the check after this call has returned.
+    auto sending = std::make_shared<std::atomic<bool>>(true);
+    impl_->runOnQueue([this, sending] {
+      std::vector<std::shared_ptr<FramedConnection>> open;
+      {
+        std::lock_guard guard(impl_->lock_);
+        for (const auto& [id, connection] : impl_->connections_) open.push_back(connection);
+        for (const auto& [key, entry] : impl_->pending_) open.push_back(entry.connection);
+      }
+      *sending = std::any_of(open.begin(), open.end(),
+                             [](const auto& connection) { return connection->isSending(); });
+    });
+    if (!*sending) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 void LocalNetworkPublisher::detachCallbacks() {

@@ -83,6 +83,10 @@ class LocalNetworkPublisher final : public SyncTransport {
   bool isAvailable() const override;
   // Polls port() every 20 ms until it is present or `timeout` seconds have passed.
   bool waitUntilReady(double timeout) const;
+  // Polls every 20 ms until every connection has handed the frames it was given to the system,
+  // or `timeout` seconds have passed; whether it had. A process that ends right after a pairing
+  // calls it so the device gets what was sent to it before stop() closes the sockets.
+  bool waitUntilSent(double timeout);
 
   // A fresh code valid for `lifetime` seconds; it replaces any earlier invitation.
   PairingInvitation makeInvitation(double lifetime);
