@@ -28,18 +28,22 @@ FolderWatch::~FolderWatch() {
 
 bool FolderWatch::drain(std::string_view name) {
   bool concerned = false;
+  for (const auto& changed : drainNames()) concerned = concerned || changed == name;
+  return concerned;
+}
+
+std::vector<std::string> FolderWatch::drainNames() {
+  std::vector<std::string> names;
   alignas(inotify_event) char buffer[16 * 1024];
   for (;;) {
     ssize_t length = ::read(fd_, buffer, sizeof buffer);
     if (length < 0 && errno == EINTR) continue;
-    if (length <= 0) return concerned;
+    if (length <= 0) return names;
     for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
       inotify_event event;
       std::memcpy(&event, buffer + offset, sizeof event);
       const char* eventName = buffer + offset + sizeof(inotify_event);
-      if (event.len > 0 && std::string_view(eventName, ::strnlen(eventName, event.len)) == name) {
-        concerned = true;
-      }
+      if (event.len > 0) names.emplace_back(eventName, ::strnlen(eventName, event.len));
       offset += sizeof(inotify_event) + event.len;
     }
   }

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace meterwright {
 
@@ -22,6 +24,8 @@ class FolderWatch {
   int fd() const { return fd_; }
   // Takes every waiting event; true when one of them concerns the file `name`.
   bool drain(std::string_view name);
+  // Takes every waiting event; the names of the files they concern, in order, repeats kept.
+  std::vector<std::string> drainNames();
 
  private:
   explicit FolderWatch(int fd) : fd_(fd) {}

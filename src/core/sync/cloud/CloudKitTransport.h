@@ -11,6 +11,7 @@
 #include "core/files/FileLocations.h"
 #include "core/files/FolderChangeWatch.h"
 #include "core/settings/Environment.h"
+#include "core/sync/cloud/CloudIgnoredFile.h"
 #include "core/sync/protocol/CloudPairingGrant.h"
 #include "core/sync/protocol/CloudPairingRequest.h"
 #include "core/sync/protocol/SyncEnvelope.h"
@@ -19,14 +20,6 @@
 #include "core/time/Clock.h"
 
 namespace meterwright {
-
-// A file in the cloud folder that was passed over, and why; kept for the diagnostics.
-struct CloudIgnoredFile {
-  std::string fileName;
-  std::string reason;
-
-  bool operator==(const CloudIgnoredFile&) const = default;
-};
 
 // The "iCloud" route, carried by a folder that the user's own sync tool (Syncthing, Nextcloud,
 // Dropbox, a network share) replicates between machines. The container is that folder; the zone
