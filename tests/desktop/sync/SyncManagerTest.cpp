@@ -140,12 +140,40 @@ TEST_F(SyncManagerTest, WithoutTheContainerFolderTheCloudRouteIsAbsentAndSaysWhy
   ASSERT_EQ(absent.size(), 1u);
   EXPECT_EQ(absent[0].name, "iCloud");
   EXPECT_NE(absent[0].reason.find("METERWRIGHT_CLOUD_CONTAINER"), std::string::npos);
+}
 
+// A watch asks through the cloud folder; approving stores the pairing and leaves a grant from
+// which the watch derives the same key.
+TEST_F(SyncManagerTest, ApprovingACloudRequestGrantsItAndRemembersTheDevice) {
   fs::create_directories(options().cloudContainer);
-  SyncManager entitled(options());
-  EXPECT_NE(entitled.cloud(), nullptr);
-  EXPECT_EQ(entitled.coordinator()->allTransports().size(), 2u);
-  EXPECT_TRUE(entitled.absentRoutes().empty());
+  SyncManager manager(options());
+  ASSERT_NE(manager.cloud(), nullptr);
+  EXPECT_EQ(manager.coordinator()->allTransports().size(), 2u);
+  EXPECT_TRUE(manager.absentRoutes().empty());
+  ASSERT_EQ(manager.start(), SyncManager::Start::started);
+  ASSERT_TRUE(manager.cloud()->waitUntilChecked(10));
+  ASSERT_TRUE(manager.cloud()->isAvailable()) << *manager.cloud()->unavailableReason();
+
+  PairingIdentity watch(Uuid::random(), "Ada’s Watch");
+  CloudKitTransport watchSide(watch.deviceID(), options().cloudContainer, clock, nullptr);
+  watchSide.start();
+  ASSERT_TRUE(watchSide.waitUntilChecked(10));
+  const CloudPairingRequest request{2,         watch.deviceID(),      "Ada’s Watch",
+                                    "watchOS", watch.publicKeyData(), clock->now()};
+  ASSERT_TRUE(watchSide.askToPair(request));
+  ASSERT_EQ(manager.cloud()->pendingRequest(clock->now()), request);
+
+  EXPECT_TRUE(manager.approveCloudRequest(request));
+  EXPECT_EQ(manager.cloud()->pendingRequest(clock->now()), std::nullopt);
+  std::optional<PairingRecord> stored = manager.store()->record(watch.deviceID());
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->device,
+            (PairedDevice{watch.deviceID(), "Ada’s Watch", "watchOS", clock->now(), {}}));
+  std::optional<CloudPairingGrant> grant = watchSide.fetchGrant();
+  ASSERT_TRUE(grant);
+  EXPECT_EQ(grant->macID, manager.identity().deviceID());
+  EXPECT_EQ(watch.sharedKey(grant->publicKey, grant->token), stored->key);
+  watchSide.stop();
 }
 
 // A device pairs with the code over loopback and receives the reading published before; the
