@@ -250,8 +250,9 @@ int pair(Context& context) {
       context.out << desktop::L("cli.pair.expired", "This code has expired") << "\n";
       break;
     }
-    // A terminal's countdown moves every second; otherwise only the expiry wakes the loop.
-    double wait = terminal ? std::min(left, 1.0 - std::fmod(left, 1.0) + 0.001) : left;
+    // A terminal's countdown moves when the whole seconds left change; otherwise only the expiry
+    // wakes the loop.
+    double wait = terminal ? std::min(left, std::fmod(left, 1.0) + 0.001) : left;
     pollfd watched[3] = {{signals.fd(), POLLIN, 0},
                          {pairing.wake[0], POLLIN, 0},
                          {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
