@@ -143,5 +143,31 @@ TEST_F(PairJobTest, ASecondPublisherIsToldToPairFromTheFirst) {
   EXPECT_EQ(first->exitStatus(), 1);
 }
 
+TEST_F(PairJobTest, EnterMakesANewCode) {
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.arguments = {"--pair"};
+  launch.environment = environment();
+  launch.input = ChildProcess::Stream::pipe;
+  launch.output = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> pairing = ChildProcess::start(launch);
+  ASSERT_TRUE(pairing);
+  const std::regex code("Pairing code: (\\w{5}-\\w{5})\n[^]*Port: \\d+\n");
+  std::smatch first = readUntil(*pairing, code, 30);
+  ASSERT_FALSE(first.empty()) << output;
+  const std::string firstCode = first[1];
+
+  output.clear();
+  ASSERT_TRUE(pairing->writeInput("\n"));
+  std::smatch second = readUntil(*pairing, code, 30);
+  ASSERT_FALSE(second.empty()) << output;
+  EXPECT_NE(second[1], firstCode);
+
+  pairing->closeInput();
+  ::kill(pairing->pid(), SIGINT);
+  ASSERT_TRUE(pairing->waitForExit(30));
+  EXPECT_EQ(pairing->exitStatus(), 1);
+}
+
 }  // namespace
 }  // namespace meterwright
