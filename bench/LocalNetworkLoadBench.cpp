@@ -159,7 +159,7 @@ std::optional<std::string> runLoad(Figures& figures) {
   if (folder.path().empty()) return "no temporary folder";
   auto clock = std::make_shared<SystemClock>();
   auto store = std::make_shared<PairedDeviceStore>(
-      std::make_shared<FileSecretStore>(folder.path() / "keychain", *clock),
+      std::make_shared<FileSecretStore>(folder.path() / "keychain", clock),
       "dev.velmora.meterwright.pairings");
   const PairingIdentity mac(Uuid::random(), "Load Mac");
   Tally tally(deviceCount);  // before the publisher, whose callbacks use it

@@ -14,7 +14,8 @@ namespace meterwright::CommandLine {
 namespace {
 
 // What an argument may be. A job option picks the run's job; a modifier changes how a job runs.
-enum class Kind { job, jobWithPath, modifier };
+// A job's path is optional; its value is not.
+enum class Kind { job, jobWithPath, jobWithValue, modifier };
 
 struct Option {
   const char* name;
@@ -23,7 +24,7 @@ struct Option {
 };
 
 // The dispatch order: when several job options are given, the earliest row wins.
-constexpr std::array<Option, 16> table{{
+constexpr std::array<Option, 19> table{{
     {"--help", Kind::job, Job::help},
     {"-h", Kind::job, Job::help},
     {"--config", Kind::job, Job::config},
@@ -37,6 +38,9 @@ constexpr std::array<Option, 16> table{{
     {"--icloud-selftest", Kind::job, Job::icloudSelftest},
     {"--wake-selftest", Kind::job, Job::wakeSelftest},
     {"--preview", Kind::job, Job::preview},
+    {"--pair", Kind::job, Job::pair},
+    {"--devices", Kind::job, Job::devices},
+    {"--revoke", Kind::jobWithValue, Job::revoke},
     {"--allow-keychain", Kind::modifier, Job::application},
     // Modifiers of --print; given alone they mean it.
     {"--waybar", Kind::modifier, Job::print},
@@ -58,6 +62,7 @@ std::optional<std::string> unknownArgument(const std::vector<std::string>& argum
     // The optional path: taken when the next argument is not itself an option.
     if (option->kind == Kind::jobWithPath && i + 1 < arguments.size() && !find(arguments[i + 1]))
       ++i;
+    if (option->kind == Kind::jobWithValue && i + 1 < arguments.size()) ++i;
   }
   return std::nullopt;
 }
@@ -68,6 +73,13 @@ std::optional<std::string> pathAfter(const std::vector<std::string>& arguments,
   if (it == arguments.end() || std::next(it) == arguments.end() || find(*std::next(it))) {
     return std::nullopt;
   }
+  return *std::next(it);
+}
+
+std::optional<std::string> valueAfter(const std::vector<std::string>& arguments,
+                                      std::string_view option) {
+  auto it = std::find(arguments.begin(), arguments.end(), option);
+  if (it == arguments.end() || std::next(it) == arguments.end()) return std::nullopt;
   return *std::next(it);
 }
 

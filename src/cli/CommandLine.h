@@ -24,6 +24,9 @@ enum class Job {
   icloudSelftest,
   wakeSelftest,
   preview,
+  pair,
+  devices,
+  revoke,
   application,
   // An argument that is neither an option nor an option's value: a typo must not start the
   // tray application.
@@ -31,13 +34,18 @@ enum class Job {
 };
 
 // The first argument that is no known option and not the value of one (the path after
-// --make-icon or --make-app-icon), if any.
+// --make-icon or --make-app-icon, the device after --revoke), if any.
 std::optional<std::string> unknownArgument(const std::vector<std::string>& arguments);
 
 // The path given to a job option that takes one (--make-icon, --make-app-icon): the argument
 // right after it, unless that is itself an option; nothing when there is none.
 std::optional<std::string> pathAfter(const std::vector<std::string>& arguments,
                                      std::string_view option);
+
+// The argument right after an option that takes a value (--revoke), whatever it looks like;
+// nothing when the option is last.
+std::optional<std::string> valueAfter(const std::vector<std::string>& arguments,
+                                      std::string_view option);
 
 // The job the arguments ask for: options match whole arguments anywhere in the list and the first
 // in the dispatch order wins. Without a job option (no arguments, or modifiers such as

@@ -30,6 +30,12 @@ int run(const std::vector<std::string>& arguments, const FileLocations& location
       return Jobs::wakeSelftest(context);
     case Job::preview:
       return Jobs::preview(context);
+    case Job::pair:
+      return Jobs::pair(context);
+    case Job::devices:
+      return Jobs::devices(context);
+    case Job::revoke:
+      return Jobs::revoke(context);
     default:
       return Jobs::application(context);
   }

@@ -14,6 +14,11 @@ int diagnose(Context& context);
 int icloudSelftest(Context& context);
 int wakeSelftest(Context& context);
 int preview(Context& context);
+// Shows a pairing code until a device pairs with it (PairJob.cpp).
+int pair(Context& context);
+// The paired devices, and revoking one, on the store alone (DevicesJob.cpp).
+int devices(Context& context);
+int revoke(Context& context);
 // No job option: the tray application.
 int application(Context& context);
 

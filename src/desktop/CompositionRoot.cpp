@@ -19,10 +19,8 @@ CompositionRoot CompositionRoot::forProcess(const FileLocations& locations,
   // One renewer for every reader of the process: its spacing between attempts only protects
   // Claude Code if all of them go through the same one.
   auto renewer = std::make_shared<ClaudeSessionRenewer>(locations, environment, clock);
-  // The store keeps a reference to the clock, so the clock lives as long as the store does.
-  std::shared_ptr<SecretStore> secrets(
-      new FileSecretStore(locations.supportFolder() / "keychain", *clock),
-      [clock](SecretStore* store) { delete store; });
+  std::shared_ptr<SecretStore> secrets =
+      std::make_shared<FileSecretStore>(locations.supportFolder() / "keychain", clock);
   ReaderContext context{locations,
                         std::move(environment),
                         clock,

@@ -46,6 +46,7 @@ TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
            {{"--allow-keychain", "help"}, "help"},
            {{"--json", "out"}, "out"},
            {{"--make-icon", "a", "b"}, "b"},
+           {{"--revoke", "Ada", "iPad"}, "iPad"},
        }) {
     EXPECT_EQ(CommandLine::unknownArgument(arguments), unknown)
         << ::testing::PrintToString(arguments);
@@ -55,6 +56,10 @@ TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
   EXPECT_EQ(CommandLine::unknownArgument({"--make-app-icon", "icon.png", "--allow-keychain"}),
             std::nullopt);
   EXPECT_EQ(CommandLine::dispatch({"--make-icon", "--print"}), Job::print);
+  // --revoke's value is whatever follows, even a word that names an option.
+  EXPECT_EQ(CommandLine::dispatch({"--revoke", "pair"}), Job::revoke);
+  EXPECT_EQ(CommandLine::valueAfter({"--revoke", "--pair"}, "--revoke"), "--pair");
+  EXPECT_EQ(CommandLine::dispatch({"--devices", "--pair"}), Job::pair);
 }
 
 TEST(CommandLineRun, UnknownOptionSaysSoOnStandardErrorAndExitsTwo) {

@@ -47,6 +47,9 @@ const char* const helpText =
     "did\n"
     "  meterwright --diagnose   report on every part that can quietly stop working\n"
     "  meterwright --wake-selftest  run the publish a sleeping computer does, and time it\n"
+    "  meterwright --pair       show a pairing code for a phone or watch, until it pairs\n"
+    "  meterwright --devices    list the paired devices\n"
+    "  meterwright --revoke <id or name>  forget one paired device\n"
     "\n"
     "Add --allow-keychain to let a command-line run raise the keyring prompt for\n"
     "Claude; without it Claude is skipped rather than blocking on a dialog.\n"
@@ -54,7 +57,7 @@ const char* const helpText =
     "Config: ~/.config/meterwright/config.json\n"
     "Set \"enabled\": false on any provider to remove it from every display.\n";
 
-TEST_F(ExecutableTest, HelpPrintsTheSeventeenLinesAndLeavesAConfiguration) {
+TEST_F(ExecutableTest, HelpPrintsTheTwentyLinesAndLeavesAConfiguration) {
   for (const char* option : {"--help", "-h"}) {
     auto result = run({option, "--diagnose"});
     EXPECT_EQ(result.status, 0);

@@ -28,6 +28,11 @@ fs::path FileLocations::supportFolder() const {
   return applicationSupport.value_or(nowhere) / "Meterwright";
 }
 
+fs::path FileLocations::runtimeFolder() const {
+  if (runtime) return *runtime / "meterwright";
+  return userDefaultsFile().parent_path();
+}
+
 FileLocations FileLocations::fromEnvironment(const Environment& environment) {
   return fromEnvironment(environment, []() -> std::optional<std::string> {
     const passwd* entry = ::getpwuid(::getuid());
@@ -61,6 +66,7 @@ FileLocations FileLocations::fromEnvironment(
   locations.stateHome = absolute("XDG_STATE_HOME");
   if (!locations.stateHome && hasHome) locations.stateHome = locations.home / ".local" / "state";
 
+  locations.runtime = absolute("XDG_RUNTIME_DIR");
   locations.temporary = absolute("TMPDIR").value_or(fs::path("/tmp"));
   if (!locations.applicationSupport || !locations.stateHome) {
     // Never the temporary folder itself: anyone may write there.

@@ -19,6 +19,8 @@ struct FileLocations {
   // $XDG_STATE_HOME, else ~/.local/state; holds the user defaults.
   std::optional<std::filesystem::path> stateHome;
   std::filesystem::path temporary;
+  // $XDG_RUNTIME_DIR: the user's private folder for the sockets and locks of running processes.
+  std::optional<std::filesystem::path> runtime;
 
   // Stands in for the data or state folder when there is none: nothing can be made or found under
   // it, so reads find nothing and writes fail.
@@ -32,10 +34,14 @@ struct FileLocations {
   std::filesystem::path pollStateFolder() const;
   // <support>/Meterwright
   std::filesystem::path supportFolder() const;
+  // <runtime>/meterwright, else the state folder's meterwright folder (beside the user defaults)
+  // when there is no runtime folder.
+  std::filesystem::path runtimeFolder() const;
 
   bool operator==(const FileLocations&) const = default;
 
-  // HOME (else the password database's home), XDG_DATA_HOME, XDG_STATE_HOME, TMPDIR. XDG variables
+  // HOME (else the password database's home), XDG_DATA_HOME, XDG_STATE_HOME, XDG_RUNTIME_DIR,
+  // TMPDIR. XDG variables
   // that are not absolute paths are ignored, as the base-directory rules say. Without a home, the
   // data and state folders are kept in "meterwright-<uid>" in the temporary folder, a folder only
   // this user may enter (PrivateFolder); when that cannot be had there are none.

@@ -96,9 +96,9 @@ std::optional<SecretItem> decodeItem(std::string_view text) {
 
 }  // namespace
 
-FileSecretStore::FileSecretStore(fs::path folder, const Clock& clock,
+FileSecretStore::FileSecretStore(fs::path folder, std::shared_ptr<const Clock> clock,
                                  std::function<bool(AtomicFile::Step)> stopAt)
-    : folder_(std::move(folder)), clock_(clock), stopAt_(std::move(stopAt)) {}
+    : folder_(std::move(folder)), clock_(std::move(clock)), stopAt_(std::move(stopAt)) {}
 
 // Each byte of service and account outside [A-Za-z0-9._-], and a leading ".", becomes %XX; the two
 // are joined with "#" (always encoded inside them, so the join is unambiguous) and end in ".json":
@@ -147,7 +147,7 @@ int FileSecretStore::add(const SecretItem& item) {
       break;
   }
   SecretItem stored = item;
-  stored.modificationDate = clock_.now();
+  stored.modificationDate = clock_->now();
   return write(stored);
 }
 
@@ -163,7 +163,7 @@ int FileSecretStore::update(const std::string& service, const std::string& accou
       break;
   }
   // Every field is replaced, so even a damaged file is overwritten with a whole item.
-  return write(SecretItem{service, account, label, data, clock_.now()});
+  return write(SecretItem{service, account, label, data, clock_->now()});
 }
 
 int FileSecretStore::remove(const std::string& service, const std::string& account) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -21,7 +22,7 @@ namespace meterwright {
 class FileSecretStore final : public SecretStore {
  public:
   // `stopAt` is handed to every AtomicFile write, so tests can abandon a write at any step.
-  FileSecretStore(std::filesystem::path folder, const Clock& clock,
+  FileSecretStore(std::filesystem::path folder, std::shared_ptr<const Clock> clock,
                   std::function<bool(AtomicFile::Step)> stopAt = {});
 
   // Never needs the user, so `allowInteraction` changes nothing.
@@ -41,7 +42,7 @@ class FileSecretStore final : public SecretStore {
   bool prepareFolder() const;
 
   std::filesystem::path folder_;
-  const Clock& clock_;
+  std::shared_ptr<const Clock> clock_;
   std::function<bool(AtomicFile::Step)> stopAt_;
   // Serialises add/update/remove so the check for an existing item and the write that follows it
   // are one step for other threads. Reads need no lock: files are only ever replaced whole.

@@ -25,17 +25,21 @@ FileLocations locationsFor(Value home, Value others) {
 TEST(FileLocations, UsesAbsoluteXdgFoldersAsGivenButKeepsTheConfigUnderHome) {
   auto locations = FileLocations::fromEnvironment(
       [](const char* name) { return Value("/" + std::string(name)); });
-  EXPECT_EQ(locations, (FileLocations{"/HOME", "/XDG_DATA_HOME", "/XDG_STATE_HOME", "/TMPDIR"}));
+  EXPECT_EQ(locations, (FileLocations{"/HOME", "/XDG_DATA_HOME", "/XDG_STATE_HOME", "/TMPDIR",
+                                      "/XDG_RUNTIME_DIR"}));
+  EXPECT_EQ(locations.runtimeFolder(), "/XDG_RUNTIME_DIR/meterwright");
   EXPECT_EQ(locations.supportFolder(), "/XDG_DATA_HOME/Meterwright");
   EXPECT_EQ(locations.userDefaultsFile(), "/XDG_STATE_HOME/meterwright/defaults.json");
   EXPECT_EQ(locations.configFile(), "/HOME/.config/meterwright/config.json");
 }
 
 TEST(FileLocations, FallsBackToFoldersUnderHomeForMissingOrRelativeXdgFolders) {
-  FileLocations expected{"/home/ada", "/home/ada/.local/share", "/home/ada/.local/state", "/tmp"};
+  FileLocations expected{"/home/ada", "/home/ada/.local/share", "/home/ada/.local/state", "/tmp",
+                         std::nullopt};
   for (Value others : {Value(), Value("relative/share"), Value(""), Value("~/data")}) {
     EXPECT_EQ(locationsFor("/home/ada", others), expected) << others.value_or("unset");
   }
+  EXPECT_EQ(expected.runtimeFolder(), "/home/ada/.local/state/meterwright");
 }
 
 TEST(FileLocations, FallsBackToThePasswordDatabaseWithoutAnAbsoluteHome) {

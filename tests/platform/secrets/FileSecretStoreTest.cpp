@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -37,7 +38,7 @@ class FileSecretStoreTest : public ::testing::Test {
   fs::path file() const { return folder() / FileSecretStore::fileName("service", "account"); }
 
   TemporaryFolder temp;
-  ManualClock clock{addingSeconds(start, 0.75)};
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(addingSeconds(start, 0.75));
   FileSecretStore store{folder(), clock};
 };
 

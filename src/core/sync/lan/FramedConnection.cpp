@@ -204,6 +204,10 @@ asio::any_io_executor FramedConnection::executor() const {
   return link_->executor;
 }
 
+bool FramedConnection::isSending() const {
+  return !link_->closed && (link_->writing || !link_->outgoing.empty());
+}
+
 std::size_t FramedConnection::bufferedByteCount() const {
   std::lock_guard guard(lock_);
   return buffer_.size() - consumed_;

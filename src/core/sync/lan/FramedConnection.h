@@ -72,6 +72,10 @@ class FramedConnection : public std::enable_shared_from_this<FramedConnection> {
 
   asio::any_io_executor executor() const;
 
+  // Whether frames handed to send() are still waiting to be written or being written. Call on the
+  // executor.
+  bool isSending() const;
+
   // Received bytes not yet consumed by a complete frame.
   std::size_t bufferedByteCount() const;
 

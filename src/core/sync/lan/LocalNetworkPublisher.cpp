@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <map>
@@ -29,17 +30,24 @@ constexpr std::chrono::milliseconds acceptRetryPause{100};
 // stop() waits this long at most for the queue to close the sockets.
 constexpr std::chrono::seconds queueWaitLimit{5};
 
-// Listens on every interface: IPv6 with IPv4 mapped in where the system allows it, IPv4 alone
-// where IPv6 is off.
-asio::error_code listen(tcp::acceptor& acceptor, std::uint16_t port) {
+// Listens at `address`, or on every interface when it is empty: IPv6 with IPv4 mapped in where
+// the system allows it, IPv4 alone where IPv6 is off.
+asio::error_code listen(tcp::acceptor& acceptor, const std::string& address, std::uint16_t port) {
+  std::vector<tcp::endpoint> endpoints{tcp::endpoint(tcp::v6(), port),
+                                       tcp::endpoint(tcp::v4(), port)};
   asio::error_code error;
-  for (const tcp::endpoint& endpoint :
-       {tcp::endpoint(tcp::v6(), port), tcp::endpoint(tcp::v4(), port)}) {
+  if (!address.empty()) {
+    asio::ip::address given = asio::ip::make_address(address, error);
+    if (error) return error;
+    endpoints = {tcp::endpoint(given, port)};
+  }
+  for (const tcp::endpoint& endpoint : endpoints) {
     asio::error_code ignored;
     error = {};
     acceptor.open(endpoint.protocol(), error);
     if (error) continue;
-    if (endpoint.protocol() == tcp::v6()) acceptor.set_option(asio::ip::v6_only(false), ignored);
+    if (endpoint.protocol() == tcp::v6() && address.empty())
+      acceptor.set_option(asio::ip::v6_only(false), ignored);
     acceptor.set_option(tcp::acceptor::reuse_address(true), ignored);
     acceptor.bind(endpoint, error);
     if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
@@ -58,7 +66,7 @@ bool listenerIsGone(const asio::error_code& error) {
 
 struct LocalNetworkPublisher::Impl {
   Impl(LocalNetworkPublisher& owner, PairingIdentity identity, std::shared_ptr<const Clock> clock,
-       std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits);
+       std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits, Listening listening);
   ~Impl();
 
   SyncResult<void> start(std::uint16_t port, bool advertise);
@@ -106,6 +114,7 @@ struct LocalNetworkPublisher::Impl {
   const std::shared_ptr<const Clock> clock_;
   const std::shared_ptr<ServiceAdvertiser> advertiser_;
   const Limits limits_;
+  const Listening listening_;
 
   asio::io_context queue_;
   asio::executor_work_guard<asio::io_context::executor_type> keepQueue_;
@@ -132,12 +141,14 @@ struct LocalNetworkPublisher::Impl {
 
 LocalNetworkPublisher::Impl::Impl(LocalNetworkPublisher& owner, PairingIdentity identity,
                                   std::shared_ptr<const Clock> clock,
-                                  std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits)
+                                  std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits,
+                                  Listening listening)
     : owner_(owner),
       identity_(std::move(identity)),
       clock_(std::move(clock)),
       advertiser_(std::move(advertiser)),
       limits_(limits),
+      listening_(std::move(listening)),
       queue_(1),
       keepQueue_(asio::make_work_guard(queue_)),
       sweepTimer_(queue_),
@@ -153,7 +164,7 @@ LocalNetworkPublisher::Impl::~Impl() {
 
 SyncResult<void> LocalNetworkPublisher::Impl::start(std::uint16_t port, bool advertise) {
   auto acceptor = std::make_shared<tcp::acceptor>(queue_);
-  if (asio::error_code error = listen(*acceptor, port)) {
+  if (asio::error_code error = listen(*acceptor, listening_.address, port)) {
     return SyncError::transportFailed(error.message());
   }
   asio::error_code error;
@@ -476,20 +487,27 @@ std::optional<std::string> LocalNetworkPublisher::Impl::advertisementProblem() c
 LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
                                              std::shared_ptr<const Clock> clock,
                                              std::shared_ptr<ServiceAdvertiser> advertiser,
-                                             Limits limits)
+                                             Limits limits, Listening listening)
     : impl_(std::make_unique<Impl>(*this, std::move(identity), std::move(clock),
-                                   std::move(advertiser), limits)) {}
+                                   std::move(advertiser), limits, std::move(listening))) {}
+
+LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
+                                             std::shared_ptr<const Clock> clock,
+                                             std::shared_ptr<ServiceAdvertiser> advertiser,
+                                             Limits limits)
+    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser), limits,
+                            Listening{}) {}
 
 LocalNetworkPublisher::LocalNetworkPublisher(PairingIdentity identity,
                                              std::shared_ptr<const Clock> clock,
                                              std::shared_ptr<ServiceAdvertiser> advertiser)
-    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser),
-                            Limits{}) {}
+    : LocalNetworkPublisher(std::move(identity), std::move(clock), std::move(advertiser), Limits{},
+                            Listening{}) {}
 
 LocalNetworkPublisher::~LocalNetworkPublisher() = default;
 
 SyncResult<void> LocalNetworkPublisher::start() {
-  return impl_->start(0, true);
+  return impl_->start(impl_->listening_.port, impl_->listening_.advertise);
 }
 
 SyncResult<void> LocalNetworkPublisher::start(std::uint16_t port, bool advertise) {
@@ -541,6 +559,39 @@ bool LocalNetworkPublisher::waitUntilReady(double timeout) const {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+bool LocalNetworkPublisher::waitUntilSent(double timeout) {
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      Seconds(std::clamp(timeout, 0.0, 86400.0)));
+  for (;;) {
+    // Shared: a queue too busy to answer in time runs the check after this call has returned.
+    auto sending = std::make_shared<std::atomic<bool>>(true);
+    impl_->runOnQueue([this, sending] {
+      std::vector<std::shared_ptr<FramedConnection>> open;
+      {
+        std::lock_guard guard(impl_->lock_);
+        for (const auto& [id, connection] : impl_->connections_) open.push_back(connection);
+        for (const auto& [key, entry] : impl_->pending_) open.push_back(entry.connection);
+      }
+      *sending = std::any_of(open.begin(), open.end(),
+                             [](const auto& connection) { return connection->isSending(); });
+    });
+    if (!*sending) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void LocalNetworkPublisher::detachCallbacks() {
+  impl_->runOnQueue([this] {
+    onPairingCompleted = nullptr;
+    keyForDevice = nullptr;
+    onDevicePaired = nullptr;
+    onError = nullptr;
+    onEnvelope = nullptr;
+  });
 }
 
 const PairingIdentity& LocalNetworkPublisher::identity() const {

@@ -47,7 +47,18 @@ class LocalNetworkPublisher final : public SyncTransport {
     std::size_t maximumUnrecognisedMessageBytes = 8192;
   };
 
+  // Where start() listens. Every interface by default; one address (an IPv4 or IPv6 literal) keeps
+  // the service to one network, or to loopback for tests and for pairing over an SSH tunnel.
+  struct Listening {
+    std::string address;     // empty: every interface
+    std::uint16_t port = 0;  // 0: any
+    bool advertise = true;
+  };
+
   // Nothing is started. `advertiser` may be null: the listener then works by host and port alone.
+  LocalNetworkPublisher(PairingIdentity identity, std::shared_ptr<const Clock> clock,
+                        std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits,
+                        Listening listening);
   LocalNetworkPublisher(PairingIdentity identity, std::shared_ptr<const Clock> clock,
                         std::shared_ptr<ServiceAdvertiser> advertiser, Limits limits);
   LocalNetworkPublisher(PairingIdentity identity, std::shared_ptr<const Clock> clock,
@@ -57,11 +68,11 @@ class LocalNetworkPublisher final : public SyncTransport {
   LocalNetworkPublisher(const LocalNetworkPublisher&) = delete;
   LocalNetworkPublisher& operator=(const LocalNetworkPublisher&) = delete;
 
-  // Any port, advertised.
+  // As the constructor's Listening says (by default any port on every interface, advertised).
   SyncResult<void> start() override;
-  // Listens on `port` (0: any) on every interface and, when `advertise` is set, announces the
-  // service once the listener is ready. transportFailed with the system's text when the listener
-  // cannot be created. A running listener is replaced.
+  // Listens on `port` (0: any) at the configured address and, when `advertise` is set, announces
+  // the service once the listener is ready. transportFailed with the system's text when the
+  // address is no IP literal or the listener cannot be created. A running listener is replaced.
   SyncResult<void> start(std::uint16_t port, bool advertise);
   // Closes the listener and every connection; keys, device records, the retained payload and the
   // invitation are kept. Returns once the sockets are closed (at most a few seconds).
@@ -72,6 +83,10 @@ class LocalNetworkPublisher final : public SyncTransport {
   bool isAvailable() const override;
   // Polls port() every 20 ms until it is present or `timeout` seconds have passed.
   bool waitUntilReady(double timeout) const;
+  // Polls every 20 ms until every connection has handed the frames it was given to the system,
+  // or `timeout` seconds have passed; whether it had. A process that ends right after a pairing
+  // calls it so the device gets what was sent to it before stop() closes the sockets.
+  bool waitUntilSent(double timeout);
 
   // A fresh code valid for `lifetime` seconds; it replaces any earlier invitation.
   PairingInvitation makeInvitation(double lifetime);
@@ -93,6 +108,10 @@ class LocalNetworkPublisher final : public SyncTransport {
   std::optional<std::string> advertisementProblem() const;
 
   const PairingIdentity& identity() const;
+
+  // Clears every callback below on the queue, waiting for a callback that is running there to
+  // return, so their targets may be destroyed afterwards. Not from inside a callback.
+  void detachCallbacks();
 
   // Set before start(). Run on the queue.
   // A device paired with the code: its record and the agreed key.

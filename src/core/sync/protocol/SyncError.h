@@ -43,6 +43,11 @@ struct SyncError {
   static SyncError malformedMessage();
   // transportFailed("Could not encode a message").
   static SyncError couldNotEncode();
+
+  // A sentence for people (diagnostics, a manager's lastError): the text or the peer's detail
+  // where the error carries one, else what the kind means. Never the only way to tell errors
+  // apart: code decides by `kind`.
+  std::string description() const;
 };
 
 }  // namespace meterwright

@@ -287,6 +287,44 @@ TEST_F(LocalNetworkPublisherTest, ThePortExistsOnlyWhileListeningAndStopClosesEv
   welcomed(phone);
 }
 
+// Whether a TCP connection to `address` (IPv4) at `port` is accepted; loopback answers at once.
+bool connects(const char* address, std::uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  ::inet_pton(AF_INET, address, &target.sin_addr);
+  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// 127.0.0.2 is loopback too, so a listener bound to every interface would answer both.
+TEST_F(LocalNetworkPublisherTest, AGivenAddressIsTheOnlyOneListenedOn) {
+  LocalNetworkPublisher one(mac, clock, nullptr, {}, {.address = "127.0.0.2", .advertise = false});
+  ASSERT_TRUE(one.start().ok());
+  ASSERT_TRUE(one.waitUntilReady(10));
+  EXPECT_TRUE(connects("127.0.0.2", *one.port()));
+  EXPECT_FALSE(connects("127.0.0.1", *one.port()));
+
+  LocalNetworkPublisher nowhere(mac, clock, nullptr, {}, {.address = "my laptop"});
+  SyncResult<void> refused = nowhere.start();
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().kind, SyncError::Kind::transportFailed);
+}
+
+TEST_F(LocalNetworkPublisherTest, DetachedCallbacksAreNotCalledAgain) {
+  publisher->detachCallbacks();
+  RecordingDevice watch("Watch");
+  watch.subscriber->connect("127.0.0.1", port(), invite());
+  ASSERT_TRUE(watch.paired.waitFor(1));
+  // stop() runs on the queue after the pairing's handling, callbacks included, has finished.
+  publisher->stop();
+  EXPECT_EQ(publisher->pairedDevices().size(), 1u);
+  EXPECT_TRUE(pairings.items().empty());
+  EXPECT_TRUE(devicesPaired.items().empty());
+}
+
 // Holds every free descriptor of the process, so the next accept fails for want of one.
 class DescriptorHog {
  public:

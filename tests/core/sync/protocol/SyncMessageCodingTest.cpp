@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "core/sync/protocol/SyncCoding.h"
@@ -174,6 +175,26 @@ TEST(SyncEnvelopeCoding, WritesItsThreeKeysInOrderAndRequiresThemAll) {
        }) {
     EXPECT_EQ(SyncCoding::decodeEnvelope(text), std::nullopt) << text;
   }
+}
+
+// A manager keeps only the description of its last error, so it must still tell them apart and
+// pass on what the peer or the system said.
+TEST(SyncErrorDescription, EachKindReadsDifferentlyAndCarriedTextsArePassedOn) {
+  using Kind = SyncError::Kind;
+  std::set<std::string> seen;
+  for (Kind kind : {Kind::messageTooLarge, Kind::tokenMismatch, Kind::macDidNotProveTheCode,
+                    Kind::malformedInvitation, Kind::invitationExpired, Kind::notPaired,
+                    Kind::decryptionFailed}) {
+    EXPECT_TRUE(seen.insert(SyncError::of(kind).description()).second) << static_cast<int>(kind);
+  }
+  EXPECT_EQ(SyncError::transportFailed("Connection reset by peer").description(),
+            "Connection reset by peer");
+  EXPECT_FALSE(seen.count(SyncError::transportFailed("").description()));
+  EXPECT_NE(SyncError::refused(Failure::standard(Reason::codeWrong))
+                .description()
+                .find("That code is not right."),
+            std::string::npos);
+  EXPECT_NE(SyncError::unsupportedVersion(3).description().find('3'), std::string::npos);
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ class ClaudeDirectSourceTest : public ::testing::Test {
   std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>(start);
   std::shared_ptr<FakeHttpTransport> http = std::make_shared<FakeHttpTransport>();
   std::shared_ptr<FileSecretStore> secrets =
-      std::make_shared<FileSecretStore>(temp.path() / "keychain", *clock);
+      std::make_shared<FileSecretStore>(temp.path() / "keychain", clock);
   ReaderContext context;
 };
 

@@ -1,0 +1,173 @@
+// `meterwright --pair` with a device that is none of this project's code: a Python script that
+// speaks the protocol from its description.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include "core/files/FileLocations.h"
+#include "core/usage/SnapshotStore.h"
+#include "platform/process/ChildProcess.h"
+#include "platform/process/ProcessRun.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A Python 3 that has the cryptography package, or why there is none.
+std::optional<std::string> pythonWithCryptography(std::string& why) {
+  for (const char* candidate : {"/usr/bin/python3", "/usr/local/bin/python3"}) {
+    if (!fs::exists(candidate)) continue;
+    auto probe = runCollectingOutput(
+        candidate, {"-c", "import cryptography.hazmat.primitives.ciphers.aead"}, {}, 30, 1, 4096);
+    if (probe && probe->exitStatus == 0) return candidate;
+    why = std::string(candidate) + " has no cryptography module (python3-cryptography)";
+  }
+  if (why.empty()) why = "python3 is not installed";
+  return std::nullopt;
+}
+
+class PairJobTest : public ::testing::Test {
+ protected:
+  EnvironmentBlock environment() const {
+    EnvironmentBlock block;
+    block.set("HOME", home.string());
+    block.set("LANG", "C.UTF-8");
+    block.set("PATH", "/usr/bin:/bin");
+    block.set("METERWRIGHT_LISTEN_ADDRESS", "127.0.0.1");
+    // No system bus: the name comes from the machine and no DNS-SD is tried.
+    block.set("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (folder.path() / "no-bus").string());
+    return block;
+  }
+
+  // Reads the child's output until `pattern` matches it or the deadline passes.
+  std::smatch readUntil(ChildProcess& child, const std::regex& pattern, double seconds) {
+    std::smatch match;
+    child.readOutput(ChildProcess::deadlineAfter(seconds), [&](std::string_view chunk) {
+      output += chunk;
+      return !std::regex_search(output, match, pattern);
+    });
+    std::regex_search(output, match, pattern);
+    return match;
+  }
+
+  testing::TemporaryFolder folder;
+  fs::path home = folder.path() / "home";
+  std::string output;
+};
+
+TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
+  std::string why;
+  std::optional<std::string> python = pythonWithCryptography(why);
+  if (!python) GTEST_SKIP() << why;
+
+  FileLocations locations =
+      FileLocations::fromEnvironment([&](const char* name) { return environment().get(name); });
+  const Date now = std::chrono::system_clock::now();
+  ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
+  SnapshotStore::save(Snapshot{now, {claude}, "composite", "direct"}, locations);
+
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.arguments = {"--pair"};
+  launch.environment = environment();
+  launch.output = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> pairing = ChildProcess::start(launch);
+  ASSERT_TRUE(pairing);
+
+  std::smatch printed = readUntil(
+      *pairing, std::regex("Pairing code: (\\w{5}-\\w{5})\nLink: (\\S+)\nPort: (\\d+)\n"), 30);
+  ASSERT_FALSE(printed.empty()) << output;
+  const std::string code = printed[1], link = printed[2], port = printed[3];
+  EXPECT_EQ(link, "meterwright://pair/" + code);
+  EXPECT_THAT(output, ::testing::HasSubstr("Addresses: 127.0.0.1:" + port + "\n"));
+
+  auto device = runCollectingOutput(
+      *python,
+      {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
+      30, 1, 1 << 20);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->exitStatus, 0) << device->standardOutput;
+  nlohmann::json result = nlohmann::json::parse(device->standardOutput, nullptr, false);
+  ASSERT_TRUE(result.is_object()) << device->standardOutput;
+  EXPECT_EQ(result.value("paired", false), true);
+  const nlohmann::json& payload = result["payload"];
+  ASSERT_TRUE(payload.is_object()) << device->standardOutput;
+  EXPECT_EQ(payload["version"], 2);
+  EXPECT_EQ(payload["sourceName"], result["macName"]);
+  EXPECT_EQ(payload["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
+
+  readUntil(*pairing, std::regex("is paired\\.\n"), 30);
+  EXPECT_TRUE(pairing->waitForExit(30));
+  EXPECT_EQ(pairing->exitStatus(), 0) << output;
+  EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
+
+  // The pairing outlives the run: the store lists it.
+  auto listed =
+      runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
+  ASSERT_TRUE(listed);
+  EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
+}
+
+TEST_F(PairJobTest, ASecondPublisherIsToldToPairFromTheFirst) {
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.arguments = {"--pair"};
+  launch.environment = environment();
+  launch.output = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> first = ChildProcess::start(launch);
+  ASSERT_TRUE(first);
+  ASSERT_FALSE(readUntil(*first, std::regex("Port: \\d+\n"), 30).empty()) << output;
+
+  launch.error = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> second = ChildProcess::start(launch);
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(second->waitForExit(30));
+  EXPECT_EQ(second->exitStatus(), 1);
+  std::string said(4096, '\0');
+  said.resize(std::max<ssize_t>(0, ::read(second->errorFd(), said.data(), said.size())));
+  EXPECT_EQ(said, "meterwright: another Meterwright process is publishing; pair from it\n");
+
+  // Ctrl-C ends the first with status 1.
+  ::kill(first->pid(), SIGINT);
+  ASSERT_TRUE(first->waitForExit(30));
+  EXPECT_EQ(first->exitStatus(), 1);
+}
+
+TEST_F(PairJobTest, EnterMakesANewCode) {
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.arguments = {"--pair"};
+  launch.environment = environment();
+  launch.input = ChildProcess::Stream::pipe;
+  launch.output = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> pairing = ChildProcess::start(launch);
+  ASSERT_TRUE(pairing);
+  const std::regex code("Pairing code: (\\w{5}-\\w{5})\n[^]*Port: \\d+\n");
+  std::smatch first = readUntil(*pairing, code, 30);
+  ASSERT_FALSE(first.empty()) << output;
+  const std::string firstCode = first[1];
+
+  output.clear();
+  ASSERT_TRUE(pairing->writeInput("\n"));
+  std::smatch second = readUntil(*pairing, code, 30);
+  ASSERT_FALSE(second.empty()) << output;
+  EXPECT_NE(second[1], firstCode);
+
+  pairing->closeInput();
+  ::kill(pairing->pid(), SIGINT);
+  ASSERT_TRUE(pairing->waitForExit(30));
+  EXPECT_EQ(pairing->exitStatus(), 1);
+}
+
+}  // namespace
+}  // namespace meterwright
