@@ -13,7 +13,8 @@
 
 namespace meterwright::ProcessSync {
 
-std::unique_ptr<SyncManager> syncManager(const CompositionRoot& root) {
+std::unique_ptr<SyncManager> syncManager(const CompositionRoot& root,
+                                         std::function<void(std::function<void()>)> toMainThread) {
   const ReaderContext& context = root.readerContext();
   const EnvironmentBlock& environment = context.environment;
   SyncManager::Options options;
@@ -27,6 +28,7 @@ std::unique_ptr<SyncManager> syncManager(const CompositionRoot& root) {
       CloudKitTransport::containerFolder(context.locations, environment.lookup());
   options.cloudWatch = std::make_shared<InotifyChangeWatch>();
   options.publisherLockFile = PublisherLock::path(context.locations);
+  options.toMainThread = std::move(toMainThread);
   return std::make_unique<SyncManager>(std::move(options));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "desktop/CompositionRoot.h"
@@ -17,8 +18,10 @@ namespace ProcessSync {
 // This computer's sync manager: the secret store and user defaults of the process, the name its
 // owner gave the machine, DNS-SD through avahi-daemon, the cloud folder and the publisher lock.
 // METERWRIGHT_LISTEN_ADDRESS, when set, is the one address the publisher listens on. Nothing is
-// started.
-std::unique_ptr<SyncManager> syncManager(const CompositionRoot& root);
+// started. `toMainThread`, when given, is where paired devices are reported.
+std::unique_ptr<SyncManager> syncManager(
+    const CompositionRoot& root,
+    std::function<void(std::function<void()>)> toMainThread = {});
 
 // The paired devices alone, for jobs that need no network.
 std::shared_ptr<PairedDeviceStore> pairedDeviceStore(const CompositionRoot& root);

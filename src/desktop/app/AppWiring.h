@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "core/sync/pairing/PairedDevice.h"
+#include "desktop/CompositionRoot.h"
+#include "desktop/app/AppDelegate.h"
+
+// The application as the process runs it: the real reader, sync manager, notifier, login item,
+// wake publishing and main-loop scheduler around one AppDelegate.
+namespace meterwright::AppWiring {
+
+// What the process supplies beyond its composition root.
+struct Hooks {
+  std::function<void()> endMainLoop;
+  std::function<void()> openPairing;
+  std::function<void(const PairedDevice&)> devicePairedToWindow;
+};
+
+// Built on the thread that runs the default GLib main context, which must be iterating before the
+// first reading can come back. Nothing is started until launch().
+std::unique_ptr<AppDelegate> build(const CompositionRoot& root, Hooks hooks);
+
+}  // namespace meterwright::AppWiring

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include "core/encoding/Uuid.h"
+#include "desktop/app/AppDelegate.h"
+#include "desktop/app/AppHarness.h"
+#include "desktop/render/Render.h"
+
+namespace meterwright {
+namespace {
+
+using testing::AppHarness;
+using testing::Posted;
+using testing::provider;
+using testing::reading;
+using testing::testConfig;
+using testing::window;
+
+// Claude's five-hour window at `used` percent, resetting at `resetsAt`.
+Snapshot claudeAt(Date now, double used, Date resetsAt) {
+  return reading(now, {provider("claude", "Claude", now, {window(300, used, resetsAt)})});
+}
+
+TEST(AppDelegate, TickDuringAReadingStartsNothingAndCompletesAtOnce) {
+  AppHarness harness;
+  harness.launch();
+  harness.source().hold();
+  harness.app->refresh();
+  ASSERT_TRUE(harness.source().waitForReads(2));
+
+  harness.scheduler->advance(60);  // a tick while the reading is in flight
+  bool completed = false;
+  harness.app->refresh([&] { completed = true; });
+  EXPECT_TRUE(completed);
+
+  harness.source().release();
+  harness.settle();
+  EXPECT_EQ(harness.source().reads(), 2);
+  EXPECT_FALSE(harness.app->isReading());
+}
+
+TEST(AppDelegate, TimerRunsEveryRefreshIntervalButNeverUnderFiveSeconds) {
+  struct Case {
+    double refreshSeconds;
+    double timer;
+  };
+  for (Case c : {Case{2, 5}, Case{5, 5}, Case{90, 90}}) {
+    AppHarness harness;
+    harness.launch();
+    Config config = harness.app->config();
+    config.refreshSeconds = c.refreshSeconds;
+    harness.app->apply(config);
+    harness.settle();
+    ASSERT_TRUE(harness.scheduler->next());
+    EXPECT_EQ(harness.scheduler->next()->first, c.timer) << c.refreshSeconds;
+
+    int before = harness.source().reads();
+    harness.advance(c.timer);
+    EXPECT_EQ(harness.source().reads(), before + 1) << "a tick takes a reading";
+  }
+}
+
+TEST(AppDelegate, QuotaLowAlertsOncePerWindowCycle) {
+  AppHarness harness;
+  harness.launch();
+  Date now = harness.clock->now();
+  Date reset = addingSeconds(now, 7200);
+
+  harness.readOnce(claudeAt(now, 85, reset));
+  EXPECT_EQ(harness.posted,
+            (std::vector<Posted>{{"Claude quota low",
+                                  "5h window at 85% used \u2014 15% left, resets in 2h", true}}));
+
+  harness.readOnce(claudeAt(now, 90, reset));
+  EXPECT_EQ(harness.posted.size(), 1u) << "same cycle";
+
+  Date nextReset = addingSeconds(reset, 18000);
+  harness.readOnce(claudeAt(now, 10, nextReset));
+  harness.readOnce(claudeAt(now, 86, nextReset));
+  EXPECT_EQ(harness.posted.size(), 2u) << "a new cycle alerts again";
+}
+
+TEST(AppDelegate, SilencedAlertsPostNothing) {
+  struct Case {
+    const char* name;
+    bool notifications;
+    int threshold;
+  };
+  for (Case c : {Case{"notifications off", false, 20}, Case{"threshold 0", true, 0}}) {
+    Config config = testConfig();
+    config.notifications = c.notifications;
+    config.warnBelowRemainingPercent = c.threshold;
+    AppHarness harness(config);
+    harness.launch();
+    Date now = harness.clock->now();
+    harness.source().expireAt(addingSeconds(now, 600));
+    harness.readOnce(claudeAt(now, 99, addingSeconds(now, 60)));
+    harness.app->onSyncEvents({SyncEvent{SyncEvent::Exhausted{"claude", "Claude", "5h"}}});
+    EXPECT_TRUE(harness.posted.empty()) << c.name;
+  }
+}
+
+TEST(AppDelegate, SignInExpiryWarnsFrom2700SecondsOnceForEachExpiry) {
+  struct Case {
+    double secondsLeft;
+    std::size_t alerts;
+  };
+  for (Case c : {Case{2700, 1}, Case{2701, 0}, Case{0, 0}}) {
+    AppHarness harness;
+    harness.launch();
+    Date now = harness.clock->now();
+    harness.source().expireAt(addingSeconds(now, c.secondsLeft));
+    harness.readOnce(std::nullopt);
+    harness.readOnce(std::nullopt);
+    ASSERT_EQ(harness.posted.size(), c.alerts) << c.secondsLeft;
+    if (c.alerts) {
+      EXPECT_EQ(harness.posted[0].title, "Claude Code sign-in expires in 45m");
+    }
+  }
+}
+
+TEST(AppDelegate, SignInExpiryIsNotWatchedWithoutClaudeDirectReading) {
+  AppHarness harness;
+  harness.claudeDirect = false;
+  harness.launch();
+  harness.source().expireAt(addingSeconds(harness.clock->now(), 600));
+  harness.readOnce(std::nullopt);
+  EXPECT_TRUE(harness.posted.empty());
+}
+
+TEST(AppDelegate, RefusedManualRefreshShowsTheWaitForTwoMinutes) {
+  AppHarness harness;
+  harness.launch();
+  harness.source().refuseManual(90);
+  harness.app->forceRefresh();
+  harness.settle();
+  const std::string tooSoon = "Asked too recently \u2014 the next request can go out in 1m.";
+  EXPECT_TRUE(harness.menuShows(tooSoon));
+
+  harness.clock->advance(119);
+  harness.readOnce(std::nullopt);
+  EXPECT_TRUE(harness.menuShows(tooSoon));
+  harness.clock->advance(1);
+  harness.readOnce(std::nullopt);
+  EXPECT_FALSE(harness.menuShows(tooSoon));
+}
+
+TEST(AppDelegate, RefusedManualRefreshWithoutAWaitIsAProviderAskingForQuiet) {
+  AppHarness harness;
+  harness.launch();
+  harness.source().refuseManual(0);
+  harness.app->forceRefresh();
+  harness.settle();
+  EXPECT_TRUE(harness.menuShows("A provider is asking for quiet right now."));
+}
+
+TEST(AppDelegate, AcceptedManualRefreshDescribesTheReadingThatFollows) {
+  Date now = testing::ManualClock().now();
+  Snapshot both = reading(now, {provider("claude", "Claude", now, {window(300, 10)}),
+                                provider("codex", "Codex", now, {window(300, 10)})});
+  struct Case {
+    const char* name;
+    std::optional<Snapshot> snapshot;
+    std::map<std::string, SourceFailure> failures;
+    std::string outcome;
+  };
+  SourceFailure noAnswer{"App-server did not answer", "Run codex login."};
+  std::vector<Case> cases{
+      {"all", both, {}, "Every provider answered."},
+      {"none", std::nullopt, {}, "No provider is set up yet."},
+      {"one failing",
+       both,
+       {{"codex", noAnswer}},
+       "1 answered \u00B7 Codex: app-server did not answer"},
+      {"failing unseen",
+       std::nullopt,
+       {{"codex", noAnswer}, {"claude", {"Signed out", ""}}},
+       "Claude: signed out \u00B7 Codex: app-server did not answer"},
+  };
+  for (const Case& c : cases) {
+    AppHarness harness;
+    harness.launch();
+    for (const auto& [id, failure] : c.failures) harness.source().fail(id, failure);
+    harness.source().answer(c.snapshot);
+    harness.app->forceRefresh();
+    harness.settle();
+    EXPECT_TRUE(harness.menuShows(c.outcome)) << c.name;
+  }
+}
+
+TEST(AppDelegate, TextStyleAndNoEntriesShowTheTextLineWithoutAnImage) {
+  Date now = testing::ManualClock().now();
+  Snapshot claude = claudeAt(now, 40, addingSeconds(now, 3600));
+  struct Case {
+    const char* name;
+    std::string style;
+    std::optional<Snapshot> snapshot;
+    bool image;
+  };
+  for (const Case& c :
+       {Case{"detailed", "detailed", claude, true}, Case{"text", "text", claude, false},
+        Case{"no reading", "detailed", std::nullopt, false}}) {
+    Config config = testConfig();
+    config.menuBarStyle = c.style;
+    AppHarness harness(config);
+    harness.launch();
+    harness.readOnce(c.snapshot);
+    const StatusPresentation& shown = harness.surface->presentation;
+    EXPECT_EQ(shown.title, Render::title(c.snapshot, harness.app->config(), now)) << c.name;
+    if (!c.image) {
+      EXPECT_TRUE(shown.pixmaps.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(shown.pixmaps.size(), 2u);
+    EXPECT_EQ(shown.pixmaps[0].height, 22);
+    EXPECT_EQ(shown.pixmaps[1].height, 44);
+    EXPECT_EQ(shown.pixmaps[0].pixels.size(),
+              std::size_t(shown.pixmaps[0].width) * std::size_t(shown.pixmaps[0].height));
+    EXPECT_EQ(shown.accessibilityValue, "Claude 5h 40% used");
+    EXPECT_EQ(shown.tooltip, "Claude: 5h 40%");
+  }
+}
+
+TEST(AppDelegate, StaleReadingTooltipSaysNoProviderAnswered) {
+  AppHarness harness;
+  harness.launch();
+  Date old = addingSeconds(harness.clock->now(), -21 * 60);
+  harness.readOnce(claudeAt(old, 40, addingSeconds(old, 7200)));
+  EXPECT_EQ(harness.surface->presentation.tooltip,
+            "No provider has answered recently \u2014 open Settings \u2192 Connections.");
+}
+
+TEST(AppDelegate, ApplyingSettingsRebuildsReadersOnlyWhenTheirSetupChanged) {
+  struct Case {
+    const char* name;
+    std::function<void(Config&)> change;
+    bool rebuilt;
+  };
+  std::vector<Case> cases{
+      {"poll interval", [](Config& c) { c.providers[0].pollSeconds += 60; }, true},
+      {"claude direct", [](Config& c) { c.claudeDirect = !c.claudeDirect; }, true},
+      {"provider added", [](Config& c) { c.providers.push_back(c.providers[0]); }, true},
+      {"provider disabled", [](Config& c) { c.providers[1].enabled = false; }, true},
+      {"style only", [](Config& c) { c.menuBarStyle = "text"; }, false},
+  };
+  for (const Case& c : cases) {
+    AppHarness harness;
+    harness.launch();
+    std::size_t built = harness.sources.size();
+    Config config = harness.app->config();
+    c.change(config);
+    harness.app->apply(config);
+    harness.settle();
+    EXPECT_EQ(harness.sources.size(), built + (c.rebuilt ? 1 : 0)) << c.name;
+    EXPECT_EQ(harness.app->source(), harness.sources.back()) << c.name;
+    EXPECT_EQ(harness.app->config(), config) << c.name;
+  }
+}
+
+TEST(AppDelegate, ApplyingSettingsForgetsDisabledProviders) {
+  AppHarness harness;
+  harness.launch();
+  auto before = harness.app->source();
+  Config config = harness.app->config();
+  config.providers[1].enabled = false;
+  harness.app->apply(config);
+  harness.settle();
+  auto& previous = static_cast<testing::FakeSource&>(*before);
+  EXPECT_EQ(previous.forgotten(), std::vector<std::string>{"codex"});
+  EXPECT_EQ(harness.source().forgotten(), std::vector<std::string>{"codex"});
+}
+
+TEST(AppDelegate, GarbageConfigOnReloadIsTheFirstMenuLineAndStaysOnDisk) {
+  AppHarness harness;
+  harness.launch();
+  auto file = ConfigStore::url(harness.folder.locations());
+  testing::writeFile(file, "{ not json");
+  harness.app->reloadAndRefresh();
+  harness.settle();
+
+  ASSERT_FALSE(harness.surface->menu.items.empty());
+  EXPECT_EQ(harness.surface->menu.items[0].kind, TrayMenuItem::Kind::smallText);
+  EXPECT_EQ(harness.surface->menu.items[0].label, "\u26A0 config invalid \u2014 using defaults");
+  EXPECT_EQ(harness.app->config(), Config::fallback(testing::noApplications));
+
+  harness.app->toggleTouchBar();
+  harness.app->reloadAndRefresh();
+  harness.settle();
+  EXPECT_EQ(testing::readFile(file), "{ not json");
+}
+
+TEST(AppDelegate, ToggleTouchBarKeepsTheRestOfTheFile) {
+  AppHarness harness;
+  harness.launch();
+  Config expected = harness.app->config();
+  expected.touchBar = !expected.touchBar;
+  harness.app->toggleTouchBar();
+  EXPECT_EQ(harness.app->config(), expected);
+  harness.app->reloadAndRefresh();
+  harness.settle();
+  EXPECT_EQ(harness.app->config(), expected) << "written to the file";
+}
+
+TEST(AppDelegate, SyncEventsPostAllButOfflineAndUnspentResets) {
+  AppHarness harness;
+  harness.launch();
+  std::vector<SyncEvent> events{
+      {SyncEvent::ProviderOffline{"codex", "Codex", "no answer"}},
+      {SyncEvent::WindowReset{"claude", "Claude", "5h", false}},
+      {SyncEvent::WindowReset{"claude", "Claude", "7d", true}},
+      {SyncEvent::RunningLow{"claude", "Claude", "5h", 10}},
+  };
+  harness.app->onSyncEvents(events);
+  EXPECT_EQ(harness.posted, (std::vector<Posted>{{events[2].title(), events[2].body(), true},
+                                                 {events[3].title(), events[3].body(), true}}));
+}
+
+TEST(AppDelegate, PairedDeviceIsAnnouncedAndCounted) {
+  AppHarness harness;
+  harness.launch();
+  harness.pairedDevices = 1;
+  harness.app->onDevicePaired({Uuid::random(), "Ada's Phone", "iOS", harness.clock->now(), {}});
+  EXPECT_EQ(harness.windowTold, std::vector<std::string>{"Ada's Phone"});
+  EXPECT_EQ(harness.posted,
+            (std::vector<Posted>{{"Ada's Phone is paired",
+                                  "It will follow this computer's usage from now on.", true}}));
+  EXPECT_TRUE(harness.menuShows("Synced Devices (1)\u2026"));
+}
+
+TEST(AppDelegate, QuitStopsTheTimerAndEndsTheMainLoop) {
+  AppHarness harness;
+  harness.launch();
+  harness.app->perform(TrayAction::quit);
+  EXPECT_EQ(harness.endedMainLoop, 1);
+  EXPECT_EQ(harness.scheduler->pending(), 0u);
+}
+
+}  // namespace
+}  // namespace meterwright

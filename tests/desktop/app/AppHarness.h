@@ -1,0 +1,270 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/config/ConfigStore.h"
+#include "desktop/app/AppDelegate.h"
+#include "support/ManualClock.h"
+#include "support/ManualScheduler.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright::testing {
+
+// A reader whose answers the test sets. read() runs on the controller's worker thread; while
+// held it blocks until released (or a deadline passes, so a broken test cannot hang).
+class FakeSource final : public ReadingSource {
+ public:
+  std::optional<Snapshot> read() override {
+    std::unique_lock lock(mutex_);
+    ++reads_;
+    changed_.notify_all();
+    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !held_; });
+    return reading_;
+  }
+  bool forceRefresh() override {
+    std::lock_guard guard(mutex_);
+    return acceptsManual_;
+  }
+  double manualRefreshAvailableIn() const override {
+    std::lock_guard guard(mutex_);
+    return wait_;
+  }
+  std::map<std::string, SourceFailure> failures() const override {
+    std::lock_guard guard(mutex_);
+    return failures_;
+  }
+  bool claudeDirect() const override { return claudeDirect_; }
+  std::optional<Date> sessionExpiry() const override {
+    std::lock_guard guard(mutex_);
+    return expiry_;
+  }
+  void forget(const std::string& id) override {
+    std::lock_guard guard(mutex_);
+    forgotten_.push_back(id);
+  }
+
+  void answer(std::optional<Snapshot> reading) {
+    std::lock_guard guard(mutex_);
+    reading_ = std::move(reading);
+  }
+  void refuseManual(double wait) {
+    std::lock_guard guard(mutex_);
+    acceptsManual_ = false;
+    wait_ = wait;
+  }
+  void fail(const std::string& id, SourceFailure failure) {
+    std::lock_guard guard(mutex_);
+    failures_[id] = std::move(failure);
+  }
+  void expireAt(std::optional<Date> expiry) {
+    std::lock_guard guard(mutex_);
+    expiry_ = expiry;
+  }
+  void hold() {
+    std::lock_guard guard(mutex_);
+    held_ = true;
+  }
+  void release() {
+    {
+      std::lock_guard guard(mutex_);
+      held_ = false;
+    }
+    changed_.notify_all();
+  }
+  // Waits (up to a deadline) until `count` reads have begun.
+  bool waitForReads(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return reads_ >= count; });
+  }
+  int reads() const {
+    std::lock_guard guard(mutex_);
+    return reads_;
+  }
+  std::vector<std::string> forgotten() const {
+    std::lock_guard guard(mutex_);
+    return forgotten_;
+  }
+
+  bool claudeDirect_ = true;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<Snapshot> reading_;
+  bool acceptsManual_ = true;
+  double wait_ = 0;
+  std::map<std::string, SourceFailure> failures_;
+  std::optional<Date> expiry_;
+  std::vector<std::string> forgotten_;
+  bool held_ = false;
+  int reads_ = 0;
+};
+
+// The main thread's queue: the worker posts here, the test runs what arrived.
+class MainQueue {
+ public:
+  void post(std::function<void()> action) {
+    {
+      std::lock_guard guard(mutex_);
+      actions_.push_back(std::move(action));
+    }
+    arrived_.notify_all();
+  }
+  // Runs the next posted action, waiting up to a deadline for one; false when none came.
+  bool runNext() {
+    std::function<void()> action;
+    {
+      std::unique_lock lock(mutex_);
+      if (!arrived_.wait_for(lock, std::chrono::seconds(10), [this] { return !actions_.empty(); }))
+        return false;
+      action = std::move(actions_.front());
+      actions_.pop_front();
+    }
+    action();
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<std::function<void()>> actions_;
+};
+
+class RecordingSurface final : public StatusSurface {
+ public:
+  void show(const StatusPresentation& presentation, const TrayMenu& menu) override {
+    this->presentation = presentation;
+    this->menu = menu;
+    ++shows;
+  }
+  StatusPresentation presentation;
+  TrayMenu menu;
+  int shows = 0;
+};
+
+struct Posted {
+  std::string title;
+  std::string body;
+  bool sound = false;
+
+  bool operator==(const Posted&) const = default;
+};
+
+inline const PathExists noApplications = [](const std::string&) { return false; };
+
+// Two providers, both shown, no icons to look up.
+inline Config testConfig() {
+  Config config = Config::fallback(noApplications);
+  config.providers = {ProviderConfig::defaults("claude", noApplications),
+                      ProviderConfig::defaults("codex", noApplications)};
+  for (ProviderConfig& provider : config.providers) {
+    provider.enabled = true;
+    provider.icon = "no.such.symbol";
+  }
+  return config;
+}
+
+inline UsageWindow window(int minutes, double used, std::optional<Date> resetsAt = std::nullopt) {
+  return {minutes, used, resetsAt, std::nullopt};
+}
+
+inline ProviderSnapshot provider(const std::string& id, const std::string& name, Date observed,
+                                 std::vector<UsageWindow> windows) {
+  return {id, name, std::nullopt, "live", observed, std::move(windows)};
+}
+
+inline Snapshot reading(Date at, std::vector<ProviderSnapshot> providers) {
+  return {at, std::move(providers), std::nullopt, "direct"};
+}
+
+// A controller over fakes, launched against a configuration file in a temporary home.
+class AppHarness {
+ public:
+  explicit AppHarness(const Config& config = testConfig()) {
+    ConfigStore::save(config, folder.locations());
+  }
+
+  void launch() {
+    AppDelegate::Options options;
+    options.locations = folder.locations();
+    options.pathExists = noApplications;
+    options.clock = clock;
+    options.scheduler = scheduler;
+    options.toMainThread = [this](std::function<void()> action) { main.post(std::move(action)); };
+    options.makeSource = [this](const Config&) {
+      auto source = std::make_shared<FakeSource>();
+      source->answer(next);
+      source->claudeDirect_ = claudeDirect;
+      sources.push_back(source);
+      return source;
+    };
+    options.pairedDeviceCount = [this] { return pairedDevices; };
+    options.notify = [this](const std::string& title, const std::string& body, bool sound,
+                            const std::string&) {
+      posted.push_back({title, body, sound});
+    };
+    options.endMainLoop = [this] { ++endedMainLoop; };
+    options.devicePairedToWindow = [this](const PairedDevice& device) {
+      windowTold.push_back(device.name);
+    };
+    app = std::make_unique<AppDelegate>(std::move(options));
+    app->attach(surface);
+    app->launch();
+    settle();
+  }
+
+  FakeSource& source() { return *sources.back(); }
+
+  // Applies the reading in flight, if any.
+  void settle() {
+    while (app->isReading()) ASSERT_TRUE(main.runNext()) << "the reading never came back";
+  }
+  // One reading, start to end, answering `snapshot`.
+  void readOnce(std::optional<Snapshot> snapshot) {
+    source().answer(std::move(snapshot));
+    app->refresh();
+    settle();
+  }
+  void advance(double seconds) {
+    scheduler->advance(seconds);
+    settle();
+  }
+
+  std::vector<std::string> menuLabels() const {
+    std::vector<std::string> labels;
+    for (const TrayMenuItem& item : surface->menu.items) labels.push_back(item.label);
+    return labels;
+  }
+  bool menuShows(const std::string& label) const {
+    for (const TrayMenuItem& item : surface->menu.items) {
+      if (item.label == label) return true;
+    }
+    return false;
+  }
+
+  TemporaryFolder folder;
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>(*clock);
+  MainQueue main;
+  std::shared_ptr<RecordingSurface> surface = std::make_shared<RecordingSurface>();
+  std::vector<std::shared_ptr<FakeSource>> sources;
+  std::optional<Snapshot> next;
+  bool claudeDirect = true;
+  std::size_t pairedDevices = 0;
+  std::vector<Posted> posted;
+  std::vector<std::string> windowTold;
+  int endedMainLoop = 0;
+  std::unique_ptr<AppDelegate> app;
+};
+
+}  // namespace meterwright::testing
