@@ -240,8 +240,16 @@ void AppDelegate::updateStatusItem() {
   presentation_ = StatusPresenter::describe(snapshot_, entries_, config_,
                                             source_ ? source_->manualRefreshAvailableIn() : 0, at);
   if (!StatusPresenter::showsImage(entries_, config_)) return;
-  ImageKey key{entries_, config_, snapshot_ && AppMenu::isStale(*snapshot_, config_, at),
-               options_.darkPanel && options_.darkPanel()};
+  ImageKey key{entries_,
+               config_,
+               snapshot_ && AppMenu::isStale(*snapshot_, config_, at),
+               options_.darkPanel && options_.darkPanel(),
+               {}};
+  for (const DisplayEntry& entry : entries_) {
+    for (const UsageWindow& window : entry.windows) {
+      key.figures.push_back(Format::headline(window, config_.metric, at));
+    }
+  }
   if (key != imageKey_) {
     RenderContext context{.dark = key.dark, .now = at, .icons = options_.icons};
     auto image = MenuBarImage::make(entries_, config_, key.stale, context);

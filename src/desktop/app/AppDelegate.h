@@ -122,12 +122,14 @@ class AppDelegate {
   const TrayMenu& menu() const { return menu_; }
 
  private:
-  // What the picture was drawn from: a new one only when one of these changed.
+  // What the picture was drawn from: a new one only when one of these changed. The figures are
+  // there for the countdowns of spent windows, which move with the clock alone.
   struct ImageKey {
     std::vector<DisplayEntry> entries;
     Config config;
     bool stale = false;
     bool dark = false;
+    std::vector<std::string> figures;
 
     bool operator==(const ImageKey&) const = default;
   };
