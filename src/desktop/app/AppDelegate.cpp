@@ -96,7 +96,9 @@ void AppDelegate::launch() {
 
 void AppDelegate::attach(std::shared_ptr<StatusSurface> surface) {
   surface_ = std::move(surface);
-  if (surface_) surface_->show(presentation_, menu_);
+  if (!surface_) return;
+  updateStatusItem();
+  surface_->show(presentation_, menu_);
 }
 
 void AppDelegate::perform(TrayAction action) {
@@ -239,7 +241,8 @@ void AppDelegate::updateStatusItem() {
   Date at = now();
   presentation_ = StatusPresenter::describe(snapshot_, entries_, config_,
                                             source_ ? source_->manualRefreshAvailableIn() : 0, at);
-  if (!StatusPresenter::showsImage(entries_, config_)) return;
+  // Without a tray nothing is drawn: a headless service never loads the fonts.
+  if (!surface_ || !StatusPresenter::showsImage(entries_, config_)) return;
   ImageKey key{entries_,
                config_,
                snapshot_ && AppMenu::isStale(*snapshot_, config_, at),

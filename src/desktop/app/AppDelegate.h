@@ -89,8 +89,8 @@ class AppDelegate {
   // builds the reader and takes the first reading.
   void launch();
 
-  // Where the item is shown from now on (null: nowhere, as when no tray host runs); it is shown
-  // the current state at once.
+  // Where the item is shown from now on (null: nowhere, as when no tray host runs, and then the
+  // image is not drawn); it is shown the current state at once.
   void attach(std::shared_ptr<StatusSurface> surface);
   // A menu item was chosen.
   void perform(TrayAction action);

@@ -220,6 +220,38 @@ TEST(AppDelegate, TextStyleAndNoEntriesShowTheTextLineWithoutAnImage) {
   }
 }
 
+TEST(AppDelegate, WithoutATrayTheImageIsDrawnOnlyOnceOneIsAttached) {
+  AppHarness harness;
+  harness.launch();
+  harness.app->attach(nullptr);
+  Date now = harness.clock->now();
+  harness.readOnce(claudeAt(now, 40, addingSeconds(now, 3600)));
+  EXPECT_TRUE(harness.app->presentation().pixmaps.empty());
+  EXPECT_FALSE(harness.app->presentation().tooltip.empty());
+
+  harness.app->attach(harness.surface);
+  EXPECT_EQ(harness.surface->presentation.pixmaps.size(), 2u);
+}
+
+TEST(AppDelegate, StartAtLoginFollowsTheAutostartEntry) {
+  AppHarness harness;
+  harness.loginItem.emplace(harness.folder.path() / "autostart", "/usr/bin/meterwright");
+  harness.launch();
+  auto checkMark = [&] {
+    for (const TrayMenuItem& item : harness.surface->menu.items) {
+      if (item.action == TrayAction::toggleLaunchAtLogin) return item.checked;
+    }
+    return std::optional<bool>();
+  };
+  EXPECT_EQ(checkMark(), false);
+  harness.app->perform(TrayAction::toggleLaunchAtLogin);
+  EXPECT_EQ(harness.loginItem->status(), LoginItem::Status::enabled);
+  EXPECT_EQ(checkMark(), true);
+  harness.app->perform(TrayAction::toggleLaunchAtLogin);
+  EXPECT_EQ(harness.loginItem->status(), LoginItem::Status::notRegistered);
+  EXPECT_EQ(checkMark(), false);
+}
+
 TEST(AppDelegate, StaleReadingTooltipSaysNoProviderAnswered) {
   AppHarness harness;
   harness.launch();

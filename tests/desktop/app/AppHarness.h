@@ -214,6 +214,7 @@ class AppHarness {
       posted.push_back({title, body, sound});
     };
     options.endMainLoop = [this] { ++endedMainLoop; };
+    options.loginItem = loginItem;
     options.devicePairedToWindow = [this](const PairedDevice& device) {
       windowTold.push_back(device.name);
     };
@@ -261,6 +262,7 @@ class AppHarness {
   std::optional<Snapshot> next;
   bool claudeDirect = true;
   std::size_t pairedDevices = 0;
+  std::optional<LoginItem> loginItem;
   std::vector<Posted> posted;
   std::vector<std::string> windowTold;
   int endedMainLoop = 0;
