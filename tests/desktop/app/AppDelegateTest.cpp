@@ -23,7 +23,7 @@ Snapshot claudeAt(Date now, double used, Date resetsAt) {
 TEST(AppDelegate, TickDuringAReadingStartsNothingAndCompletesAtOnce) {
   AppHarness harness;
   harness.launch();
-  harness.source().hold();
+  harness.source().edit([](auto& s) { s.held = true; });
   harness.app->refresh();
   ASSERT_TRUE(harness.source().waitForReads(2));
 
@@ -32,9 +32,9 @@ TEST(AppDelegate, TickDuringAReadingStartsNothingAndCompletesAtOnce) {
   harness.app->refresh([&] { completed = true; });
   EXPECT_TRUE(completed);
 
-  harness.source().release();
+  harness.source().edit([](auto& s) { s.held = false; });
   harness.settle();
-  EXPECT_EQ(harness.source().reads(), 2);
+  EXPECT_EQ(harness.source().get().reads, 2);
   EXPECT_FALSE(harness.app->isReading());
 }
 
@@ -53,9 +53,9 @@ TEST(AppDelegate, TimerRunsEveryRefreshIntervalButNeverUnderFiveSeconds) {
     ASSERT_TRUE(harness.scheduler->next());
     EXPECT_EQ(harness.scheduler->next()->first, c.timer) << c.refreshSeconds;
 
-    int before = harness.source().reads();
+    int before = harness.source().get().reads;
     harness.advance(c.timer);
-    EXPECT_EQ(harness.source().reads(), before + 1) << "a tick takes a reading";
+    EXPECT_EQ(harness.source().get().reads, before + 1) << "a tick takes a reading";
   }
 }
 
@@ -92,7 +92,7 @@ TEST(AppDelegate, SilencedAlertsPostNothing) {
     AppHarness harness(config);
     harness.launch();
     Date now = harness.clock->now();
-    harness.source().expireAt(addingSeconds(now, 600));
+    harness.source().edit([&](auto& s) { s.expiry = addingSeconds(now, 600); });
     harness.readOnce(claudeAt(now, 99, addingSeconds(now, 60)));
     harness.app->onSyncEvents({SyncEvent{SyncEvent::Exhausted{"claude", "Claude", "5h"}}});
     EXPECT_TRUE(harness.posted.empty()) << c.name;
@@ -102,35 +102,31 @@ TEST(AppDelegate, SilencedAlertsPostNothing) {
 TEST(AppDelegate, SignInExpiryWarnsFrom2700SecondsOnceForEachExpiry) {
   struct Case {
     double secondsLeft;
+    bool claudeDirect;
     std::size_t alerts;
   };
-  for (Case c : {Case{2700, 1}, Case{2701, 0}, Case{0, 0}}) {
+  for (Case c : {Case{2700, true, 1}, Case{2701, true, 0}, Case{0, true, 0}, Case{600, false, 0}}) {
     AppHarness harness;
+    harness.claudeDirect = c.claudeDirect;
     harness.launch();
     Date now = harness.clock->now();
-    harness.source().expireAt(addingSeconds(now, c.secondsLeft));
+    harness.source().edit([&](auto& s) { s.expiry = addingSeconds(now, c.secondsLeft); });
     harness.readOnce(std::nullopt);
     harness.readOnce(std::nullopt);
-    ASSERT_EQ(harness.posted.size(), c.alerts) << c.secondsLeft;
+    ASSERT_EQ(harness.posted.size(), c.alerts) << c.secondsLeft << " s, direct " << c.claudeDirect;
     if (c.alerts) {
       EXPECT_EQ(harness.posted[0].title, "Claude Code sign-in expires in 45m");
     }
   }
 }
 
-TEST(AppDelegate, SignInExpiryIsNotWatchedWithoutClaudeDirectReading) {
-  AppHarness harness;
-  harness.claudeDirect = false;
-  harness.launch();
-  harness.source().expireAt(addingSeconds(harness.clock->now(), 600));
-  harness.readOnce(std::nullopt);
-  EXPECT_TRUE(harness.posted.empty());
-}
-
 TEST(AppDelegate, RefusedManualRefreshShowsTheWaitForTwoMinutes) {
   AppHarness harness;
   harness.launch();
-  harness.source().refuseManual(90);
+  harness.source().edit([](auto& s) {
+    s.acceptsManual = false;
+    s.wait = 90;
+  });
   harness.app->forceRefresh();
   harness.settle();
   const std::string tooSoon = "Asked too recently \u2014 the next request can go out in 1m.";
@@ -147,7 +143,7 @@ TEST(AppDelegate, RefusedManualRefreshShowsTheWaitForTwoMinutes) {
 TEST(AppDelegate, RefusedManualRefreshWithoutAWaitIsAProviderAskingForQuiet) {
   AppHarness harness;
   harness.launch();
-  harness.source().refuseManual(0);
+  harness.source().edit([](auto& s) { s.acceptsManual = false; });
   harness.app->forceRefresh();
   harness.settle();
   EXPECT_TRUE(harness.menuShows("A provider is asking for quiet right now."));
@@ -179,7 +175,7 @@ TEST(AppDelegate, AcceptedManualRefreshDescribesTheReadingThatFollows) {
   for (const Case& c : cases) {
     AppHarness harness;
     harness.launch();
-    for (const auto& [id, failure] : c.failures) harness.source().fail(id, failure);
+    harness.source().edit([&](auto& s) { s.failures = c.failures; });
     harness.source().answer(c.snapshot);
     harness.app->forceRefresh();
     harness.settle();
@@ -297,8 +293,8 @@ TEST(AppDelegate, ApplyingSettingsForgetsDisabledProviders) {
   harness.app->apply(config);
   harness.settle();
   auto& previous = static_cast<testing::FakeSource&>(*before);
-  EXPECT_EQ(previous.forgotten(), std::vector<std::string>{"codex"});
-  EXPECT_EQ(harness.source().forgotten(), std::vector<std::string>{"codex"});
+  EXPECT_EQ(previous.get().forgotten, std::vector<std::string>{"codex"});
+  EXPECT_EQ(harness.source().get().forgotten, std::vector<std::string>{"codex"});
 }
 
 TEST(AppDelegate, GarbageConfigOnReloadIsTheFirstMenuLineAndStaysOnDisk) {

@@ -20,94 +20,64 @@
 
 namespace meterwright::testing {
 
-// A reader whose answers the test sets. read() runs on the controller's worker thread; while
-// held it blocks until released (or a deadline passes, so a broken test cannot hang).
+// A reader whose answers the test sets through edit(). read() runs on the controller's worker
+// thread; while `held` it blocks until released (or a deadline passes, so a broken test cannot
+// hang).
 class FakeSource final : public ReadingSource {
  public:
+  struct State {
+    std::optional<Snapshot> reading;
+    bool acceptsManual = true;
+    double wait = 0;
+    std::map<std::string, SourceFailure> failures;
+    bool claudeDirect = true;
+    std::optional<Date> expiry;
+    std::vector<std::string> forgotten;
+    bool held = false;
+    int reads = 0;
+  };
+
   std::optional<Snapshot> read() override {
     std::unique_lock lock(mutex_);
-    ++reads_;
+    ++state_.reads;
     changed_.notify_all();
-    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !held_; });
-    return reading_;
+    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !state_.held; });
+    return state_.reading;
   }
-  bool forceRefresh() override {
-    std::lock_guard guard(mutex_);
-    return acceptsManual_;
-  }
-  double manualRefreshAvailableIn() const override {
-    std::lock_guard guard(mutex_);
-    return wait_;
-  }
-  std::map<std::string, SourceFailure> failures() const override {
-    std::lock_guard guard(mutex_);
-    return failures_;
-  }
-  bool claudeDirect() const override { return claudeDirect_; }
-  std::optional<Date> sessionExpiry() const override {
-    std::lock_guard guard(mutex_);
-    return expiry_;
-  }
+  bool forceRefresh() override { return get().acceptsManual; }
+  double manualRefreshAvailableIn() const override { return get().wait; }
+  std::map<std::string, SourceFailure> failures() const override { return get().failures; }
+  bool claudeDirect() const override { return get().claudeDirect; }
+  std::optional<Date> sessionExpiry() const override { return get().expiry; }
   void forget(const std::string& id) override {
-    std::lock_guard guard(mutex_);
-    forgotten_.push_back(id);
+    edit([&](State& state) { state.forgotten.push_back(id); });
   }
 
-  void answer(std::optional<Snapshot> reading) {
+  State get() const {
     std::lock_guard guard(mutex_);
-    reading_ = std::move(reading);
+    return state_;
   }
-  void refuseManual(double wait) {
-    std::lock_guard guard(mutex_);
-    acceptsManual_ = false;
-    wait_ = wait;
-  }
-  void fail(const std::string& id, SourceFailure failure) {
-    std::lock_guard guard(mutex_);
-    failures_[id] = std::move(failure);
-  }
-  void expireAt(std::optional<Date> expiry) {
-    std::lock_guard guard(mutex_);
-    expiry_ = expiry;
-  }
-  void hold() {
-    std::lock_guard guard(mutex_);
-    held_ = true;
-  }
-  void release() {
+  template <typename Change>
+  void edit(Change change) {
     {
       std::lock_guard guard(mutex_);
-      held_ = false;
+      change(state_);
     }
     changed_.notify_all();
+  }
+  void answer(std::optional<Snapshot> reading) {
+    edit([&](State& state) { state.reading = std::move(reading); });
   }
   // Waits (up to a deadline) until `count` reads have begun.
   bool waitForReads(int count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return reads_ >= count; });
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return state_.reads >= count; });
   }
-  int reads() const {
-    std::lock_guard guard(mutex_);
-    return reads_;
-  }
-  std::vector<std::string> forgotten() const {
-    std::lock_guard guard(mutex_);
-    return forgotten_;
-  }
-
-  bool claudeDirect_ = true;
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::optional<Snapshot> reading_;
-  bool acceptsManual_ = true;
-  double wait_ = 0;
-  std::map<std::string, SourceFailure> failures_;
-  std::optional<Date> expiry_;
-  std::vector<std::string> forgotten_;
-  bool held_ = false;
-  int reads_ = 0;
+  State state_;
 };
 
 // The main thread's queue: the worker posts here, the test runs what arrived.
@@ -203,8 +173,10 @@ class AppHarness {
     options.toMainThread = [this](std::function<void()> action) { main.post(std::move(action)); };
     options.makeSource = [this](const Config&) {
       auto source = std::make_shared<FakeSource>();
-      source->answer(next);
-      source->claudeDirect_ = claudeDirect;
+      source->edit([this](FakeSource::State& state) {
+        state.reading = next;
+        state.claudeDirect = claudeDirect;
+      });
       sources.push_back(source);
       return source;
     };
