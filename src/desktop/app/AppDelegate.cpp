@@ -8,6 +8,7 @@
 #include "core/encoding/Uuid.h"
 #include "core/format/Format.h"
 #include "core/providers/PollingPolicy.h"
+#include "core/sync/cloud/CloudKitTransport.h"
 #include "core/text/TextCase.h"
 #include "desktop/app/QuotaAlerts.h"
 #include "desktop/app/StatusPresenter.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr double shortestTimer = 5;
 constexpr double wakeInterval = 3600;
+constexpr double cloudIdleWait = 20;
 
 // Whether a configuration needs new readers: the composite source is built for one set of poll
 // intervals, one Claude setting and one set of shown providers (only those are polled).
@@ -78,11 +80,19 @@ void AppDelegate::launch() {
     auto toMain = options_.toMainThread;
     options_.wake->onRefresh = [alive, toMain](std::function<void()> done) {
       toMain([alive, done = std::move(done)] {
-        if (auto self = alive.lock()) {
-          (*self)->refresh(done);
-        } else {
-          done();
-        }
+        auto self = alive.lock();
+        if (!self) return done();
+        (*self)->refresh([alive, done] {
+          auto self = alive.lock();
+          auto cloud = self && (*self)->options_.sync ? (*self)->options_.sync->cloud() : nullptr;
+          if (!cloud || !cloud->isAvailable()) return done();
+          // The machine stays awake until the reading has left through the cloud folder too.
+          // Waited for on the worker, which a reading that comes meanwhile queues behind.
+          (*self)->worker_.run([cloud, done] {
+            cloud->waitUntilIdle(cloudIdleWait);
+            done();
+          });
+        });
       });
     };
     options_.wake->start(wakeInterval);

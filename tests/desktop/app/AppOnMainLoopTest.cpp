@@ -6,6 +6,8 @@
 #include "platform/glib/MainContextScheduler.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/notifications/Notifier.h"
+#include "platform/power/WakeRefresh.h"
+#include "support/FakeLogind.h"
 #include "support/FakeNotificationServer.h"
 #include "support/PrivateBus.h"
 
@@ -54,6 +56,42 @@ TEST(AppOnMainLoop, ALowWindowReachesTheNotificationServer) {
   EXPECT_FALSE(app.isReading());
   EXPECT_EQ(surface->presentation.entries.size(), 1u);
   EXPECT_TRUE(surface->presentation.needsAttention);
+}
+
+// A wake from sleep takes one reading, and the wake's run ends once that reading is applied.
+TEST(AppOnMainLoop, AWakeTakesOneReadingAndEndsItsRun) {
+  testing::TemporaryFolder folder;
+  testing::PrivateBus bus(folder.path() / "bus");
+  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+  testing::FakeLogind logind(bus.address());
+  ASSERT_TRUE(logind.ready());
+  auto clock = std::make_shared<testing::ManualClock>();
+  auto scheduler = std::make_shared<testing::ManualScheduler>(*clock);
+  auto wake = std::make_shared<WakeRefresh>(
+      *scheduler,
+      WakeRefresh::Options{EnvironmentBlock{{"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()}}});
+  auto source = std::make_shared<testing::FakeSource>();
+  ConfigStore::save(testing::testConfig(), folder.locations());
+
+  AppDelegate::Options options;
+  options.locations = folder.locations();
+  options.pathExists = testing::noApplications;
+  options.clock = clock;
+  options.scheduler = scheduler;
+  options.toMainThread = MainThread::post;
+  options.makeSource = [source](const Config&) { return source; };
+  options.wake = wake;
+  AppDelegate app(std::move(options));
+  app.launch();
+  ASSERT_TRUE(MainLoopWait::until([&] { return !app.isReading() && wake->listening(); }, 20));
+  int before = source->get().reads;
+
+  int heard = wake->wakesHeard();
+  logind.emitPrepareForSleep(false);
+  ASSERT_TRUE(MainLoopWait::until([&] { return wake->wakesHeard() > heard; }, 20));
+  ASSERT_TRUE(MainLoopWait::until([&] { return !wake->busy(); }, 20)) << "the run never ended";
+  EXPECT_EQ(source->get().reads, before + 1);
+  EXPECT_FALSE(app.isReading());
 }
 
 }  // namespace
