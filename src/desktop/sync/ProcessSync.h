@@ -20,8 +20,7 @@ namespace ProcessSync {
 // METERWRIGHT_LISTEN_ADDRESS, when set, is the one address the publisher listens on. Nothing is
 // started. `toMainThread`, when given, is where paired devices are reported.
 std::unique_ptr<SyncManager> syncManager(
-    const CompositionRoot& root,
-    std::function<void(std::function<void()>)> toMainThread = {});
+    const CompositionRoot& root, std::function<void(std::function<void()>)> toMainThread = {});
 
 // The paired devices alone, for jobs that need no network.
 std::shared_ptr<PairedDeviceStore> pairedDeviceStore(const CompositionRoot& root);
