@@ -17,6 +17,7 @@
 #include "desktop/render/MenuBarImage.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
+#include "desktop/touchbar/TouchBarPrivate.h"
 #include "platform/power/WakeRefresh.h"
 
 namespace meterwright {
@@ -126,7 +127,9 @@ void AppDelegate::perform(TrayAction action) {
       toggleLaunchAtLogin();
       break;
     case TrayAction::toggleTouchBar:
-      toggleTouchBar();
+      // The item is offered disabled where there is no Touch Bar; a host that sends it anyway
+      // changes nothing.
+      if (TouchBarPrivate::available()) toggleTouchBar();
       break;
     case TrayAction::quit:
       quit();

@@ -354,6 +354,17 @@ TEST(AppDelegate, PairedDeviceIsAnnouncedAndCounted) {
   EXPECT_TRUE(harness.menuShows("Synced Devices (1)\u2026"));
 }
 
+TEST(AppDelegate, ADisabledTouchBarItemChosenAnywayChangesNothing) {
+  AppHarness harness;
+  harness.launch();
+  auto file = ConfigStore::url(harness.folder.locations());
+  std::string before = testing::readFile(file);
+  Config config = harness.app->config();
+  harness.app->perform(TrayAction::toggleTouchBar);
+  EXPECT_EQ(harness.app->config(), config);
+  EXPECT_EQ(testing::readFile(file), before);
+}
+
 TEST(AppDelegate, QuitStopsTheTimerAndEndsTheMainLoop) {
   AppHarness harness;
   harness.launch();
