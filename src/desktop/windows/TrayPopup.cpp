@@ -24,24 +24,39 @@ namespace {
 
 constexpr double inset = 21;
 
-void draw(cairo_t* cr, const TrayPopup::Content& content) {
-  bool dark = content.context.dark;
-  setSource(cr, Theme::resolve(dark).background);
-  cairo_paint(cr);
-  double y = 0;
-  for (const DisplayEntry& entry : content.entries) {
-    Image row = ProviderRow::image(entry, content.config, TrayPopup::width, content.context);
-    row.draw(cr, 0, y);
-    y += std::ceil(row.height());
-  }
-  if (content.entries.empty()) {
-    // As the menu's small items: 11 points in the secondary label colour.
-    TextLine line(desktop::L("menu.noUsageData", "No usage data"), Font{11});
-    line.draw(cr, inset, y + (TrayPopup::noDataHeight - line.height()) / 2,
-              SystemColours::secondaryLabel(dark));
-    y += TrayPopup::noDataHeight;
-  }
-  if (content.footer) FooterRow::image(*content.footer, TrayPopup::width, dark).draw(cr, 0, y);
+// One row's picture over the popup's background.
+struct RowPicture {
+  Image image;
+  ColorToken background;
+};
+
+// A row as a widget of its own, so a screen reader reads each one as the menu's rows are read.
+GtkWidget* rowWidget(Image image, bool dark, const std::string& label) {
+  GtkWidget* area = gtk_drawing_area_new();
+  gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(area), int(std::ceil(image.width())));
+  gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(area), int(std::ceil(image.height())));
+  gtk_drawing_area_set_draw_func(
+      GTK_DRAWING_AREA(area),
+      [](GtkDrawingArea*, cairo_t* cr, int, int, gpointer data) {
+        const auto* row = static_cast<const RowPicture*>(data);
+        setSource(cr, row->background);
+        cairo_paint(cr);
+        row->image.draw(cr, 0, 0);
+      },
+      new RowPicture{std::move(image), Theme::resolve(dark).background},
+      [](gpointer data) { delete static_cast<RowPicture*>(data); });
+  gtk_accessible_update_property(GTK_ACCESSIBLE(area), GTK_ACCESSIBLE_PROPERTY_LABEL, label.c_str(),
+                                 -1);
+  return area;
+}
+
+// As the menu's small items: 11 points in the secondary label colour.
+Image noDataLine(const std::string& text, bool dark) {
+  auto line = std::make_shared<TextLine>(text, Font{11});
+  ColorToken colour = SystemColours::secondaryLabel(dark);
+  return Image(TrayPopup::width, TrayPopup::noDataHeight, [line, colour](cairo_t* cr) {
+    line->draw(cr, inset, (TrayPopup::noDataHeight - line->height()) / 2, colour);
+  });
 }
 
 // The monitor showing `point`, in GDK's units; the first one when none does.
@@ -83,17 +98,19 @@ bool TrayPopup::show(Content content, int x, int y) {
   content_ = std::move(content);
   if (!window_) build();
   if (!isShown()) wasActive_ = false;
-  resize();
+  fill();
   gtk_window_present(GTK_WINDOW(window_));
+  pointer_ = {x, y};
   place(x, y);
   return true;
 }
 
 void TrayPopup::update(Content content) {
-  content_ = std::move(content);
   if (!isShown()) return;
-  resize();
-  gtk_widget_queue_draw(area_);
+  content_ = std::move(content);
+  fill();
+  // Placed again for its new height: one opened above a panel at the bottom must not grow over it.
+  place(pointer_.x, pointer_.y);
 }
 
 bool TrayPopup::isShown() const {
@@ -112,14 +129,8 @@ void TrayPopup::build() {
   gtk_window_set_resizable(window, FALSE);
   gtk_window_set_hide_on_close(window, TRUE);
 
-  area_ = gtk_drawing_area_new();
-  gtk_drawing_area_set_draw_func(
-      GTK_DRAWING_AREA(area_),
-      [](GtkDrawingArea*, cairo_t* cr, int, int, gpointer data) {
-        draw(cr, static_cast<TrayPopup*>(data)->content_);
-      },
-      this, nullptr);
-  gtk_window_set_child(window, area_);
+  rows_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_window_set_child(window, rows_);
 
   GtkEventController* keys = gtk_event_controller_key_new();
   g_signal_connect(keys, "key-pressed",
@@ -153,10 +164,24 @@ void TrayPopup::closed() {
   if (onClosed) onClosed();
 }
 
-void TrayPopup::resize() {
-  auto [w, h] = sizeFor(content_);
-  gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(area_), w);
-  gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(area_), h);
+void TrayPopup::fill() {
+  while (GtkWidget* row = gtk_widget_get_first_child(rows_)) gtk_box_remove(GTK_BOX(rows_), row);
+  const RenderContext& context = content_.context;
+  auto add = [&](Image image, const std::string& label) {
+    gtk_box_append(GTK_BOX(rows_), rowWidget(std::move(image), context.dark, label));
+  };
+  for (const DisplayEntry& entry : content_.entries) {
+    add(ProviderRow::image(entry, content_.config, width, context),
+        ProviderRow::accessibilityLabel(entry, context.now));
+  }
+  if (content_.entries.empty()) {
+    std::string text = desktop::L("menu.noUsageData", "No usage data");
+    add(noDataLine(text, context.dark), text);
+  }
+  if (content_.footer) {
+    add(FooterRow::image(*content_.footer, width, context.dark),
+        FooterRow::accessibilityLabel(*content_.footer));
+  }
 }
 
 // (0, 0) leaves the place to the window system. GTK 4 has no way to move a window. Under X11 the
@@ -184,7 +209,7 @@ void TrayPopup::place([[maybe_unused]] int x, [[maybe_unused]] int y) {
 }
 
 bool TrayPopup::isLaidOut() const {
-  return isShown() && gtk_widget_get_mapped(window_) && gtk_widget_get_width(area_) > 0;
+  return isShown() && gtk_widget_get_mapped(window_) && gtk_widget_get_width(rows_) > 0;
 }
 
 std::optional<std::pair<int, int>> TrayPopup::size() const {

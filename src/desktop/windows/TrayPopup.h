@@ -9,6 +9,7 @@
 #include "core/config/Config.h"
 #include "core/display/DisplayEntry.h"
 #include "desktop/render/RenderContext.h"
+#include "desktop/windows/PopupPlacement.h"
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -45,8 +46,8 @@ class TrayPopup {
   // item was activated; (0, 0) is no point, and the window system places it. False when GTK could
   // not open a display.
   bool show(Content content, int x, int y);
-  // Redraws an open popup with new content (a new reading), resized to it; a closed one only
-  // keeps it.
+  // Redraws an open popup with new content (a new reading), resized to it; nothing while it is
+  // closed (the next show brings its own).
   void update(Content content);
   bool isShown() const;
   // As losing the focus does; onClosed runs.
@@ -67,16 +68,19 @@ class TrayPopup {
 
  private:
   void build();
-  void resize();
+  void fill();
   void place(int x, int y);
   void closed();
 
   Content content_;
   GtkWidget* window_ = nullptr;
-  GtkWidget* area_ = nullptr;
+  // One drawing per row, then the footer.
+  GtkWidget* rows_ = nullptr;
   // Focus loss closes it only once it has had the focus: a window manager may give the focus a
   // moment after the window is mapped.
   bool wasActive_ = false;
+  // Where it was last opened, in screen pixels.
+  PopupPlacement::Point pointer_;
 };
 
 }  // namespace meterwright

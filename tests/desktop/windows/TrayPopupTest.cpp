@@ -173,6 +173,23 @@ class TrayPopupTest : public ::testing::Test {
     return found;
   }
 
+  // Whether the shown popup's elements read, from the top, as `labels` to a screen reader.
+  static ::testing::AssertionResult readsAs(const std::vector<std::string>& labels) {
+    GtkWidget* row = gtk_widget_get_first_child(gtk_window_get_child(shownPopup()));
+    for (const std::string& label : labels) {
+      if (!row) return ::testing::AssertionFailure() << "nothing reads as " << label;
+      if (char* actual = gtk_test_accessible_check_property(
+              GTK_ACCESSIBLE(row), GTK_ACCESSIBLE_PROPERTY_LABEL, label.c_str())) {
+        auto failure = ::testing::AssertionFailure() << "read as " << actual << ", not " << label;
+        g_free(actual);
+        return failure;
+      }
+      row = gtk_widget_get_next_sibling(row);
+    }
+    if (row) return ::testing::AssertionFailure() << "more elements than labels";
+    return ::testing::AssertionSuccess();
+  }
+
   static guint toplevelCount() { return g_list_model_get_n_items(gtk_window_get_toplevels()); }
 
   // Waits for the popup to hold the keyboard focus, as it does once the window system gives it.
@@ -212,6 +229,9 @@ TEST_F(TrayPopupTest, DrawsTheMenuRowsAndTheFooterAtTheDesktopsColours) {
                         ProviderRow::image(content.entries[1], config, 360, content.context), dark),
         0);
     EXPECT_EQ(differingPixels(drawn, 270, FooterRow::image(*content.footer, 360, dark), dark), 0);
+    EXPECT_TRUE(
+        readsAs({ProviderRow::accessibilityLabel(content.entries[0], now),
+                 ProviderRow::accessibilityLabel(content.entries[1], now), *content.footer}));
     popup->close();
   }
 }
@@ -228,6 +248,7 @@ TEST_F(TrayPopupTest, WithoutEntriesItSaysThereIsNoUsageData) {
     for (int x = 0; x < 360; ++x) written += drawn.pixel(x, y) != drawn.pixel(0, 0);
   }
   EXPECT_GT(written, 50);
+  EXPECT_TRUE(readsAs({"No usage data", "Updated 2m ago"}));
 }
 
 TEST_F(TrayPopupTest, EscapeClosesIt) {
@@ -266,18 +287,22 @@ TEST_F(TrayPopupTest, ShowingAgainReusesItsWindow) {
 }
 
 TEST_F(TrayPopupTest, ANewReadingRedrawsTheOpenPopup) {
-  showAndLayOut(twoProviders(false, 20));
+  // Opened from a panel at the bottom of the screen: above the pointer, and still so once taller.
+  showAndLayOut(twoProviders(false, 20), 640, 1015);
+  GtkWidget* shown = GTK_WIDGET(shownPopup());
+  EXPECT_EQ(testing::X11Input::rootPosition(shown), (std::pair{460, 1015 - 292}));
   Content later = twoProviders(false, 80);
   later.entries.push_back(entry("Gemini", {window(5)}));
   popup->update(later);
   waitForSize(later);
+  EXPECT_EQ(testing::X11Input::rootPosition(shown), (std::pair{460, 1015 - 292 - 63}));
   auto drawn = picture();
   EXPECT_EQ(
       differingPixels(
           drawn, 0, ProviderRow::image(later.entries[0], later.config, 360, later.context), false),
       0);
 
-  // A closed popup keeps the reading for later and stays closed.
+  // A closed popup stays closed.
   popup->close();
   popup->update(twoProviders());
   EXPECT_FALSE(popup->isShown());
