@@ -140,6 +140,18 @@ TEST_F(TrayItemTest, WatcherWithoutAHostCountsAsNoneUntilOneComes) {
   EXPECT_EQ(reports, (std::vector<bool>{false, true}));
 }
 
+TEST_F(TrayItemTest, BusGoingAwayMeansNoHost) {
+  FakeStatusNotifierWatcher watcher(bus->address());
+  auto item = makeItem(optionsOnBus());
+  ASSERT_TRUE(waitForReports(1));
+  bus->stop();
+  ASSERT_TRUE(waitForReports(2));
+  EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+  // Still usable, with nothing to show it on.
+  item->setPresentation(sample());
+  item->setMenu({});
+}
+
 TEST_F(TrayItemTest, NoSessionBusMeansNoHost) {
   TrayItem::Options options;
   // No address and no user bus socket: nothing to connect to, and nothing is launched.
