@@ -93,6 +93,28 @@ struct TrayItem::State {
     return source;
   }
 
+  // Runs `work` on the next iteration. The application's handlers run from here rather than
+  // inside the D-Bus dispatch, so one that drops the tray item (Quit) pulls nothing out from
+  // under a handler that is still running.
+  static void soon(const Weak& weak, std::function<void(State&)> work) {
+    struct Job {
+      Weak state;
+      std::function<void(State&)> work;
+    };
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+          auto* job = static_cast<Job*>(data);
+          if (auto state = job->state.lock()) job->work(*state);
+          return G_SOURCE_REMOVE;
+        },
+        new Job{weak, std::move(work)}, [](gpointer data) { delete static_cast<Job*>(data); });
+    g_source_attach(source, g_main_context_get_thread_default());
+    g_source_unref(source);
+  }
+
   void start(const std::shared_ptr<State>& self) {
     auto address = BusAddress::session(options.environment);
     // Without a bus nothing can appear later: that is known at once.
@@ -126,14 +148,18 @@ struct TrayItem::State {
         }),
         new Weak(self), [](gpointer data, GClosure*) { delete static_cast<Weak*>(data); },
         G_CONNECT_DEFAULT);
-    menuExport = std::make_unique<DbusMenuExport>(
-        connection.get(), menuPath, [weak = Weak(self)](TrayAction chosen) {
-          if (auto state = weak.lock(); state && state->action) state->action(chosen);
-        });
-    item = std::make_unique<StatusNotifierItemExport>(
-        connection.get(), itemPath, menuPath, [weak = Weak(self)](int x, int y) {
-          if (auto state = weak.lock(); state && state->activate) state->activate(x, y);
-        });
+    menuExport = std::make_unique<DbusMenuExport>(connection.get(), menuPath,
+                                                  [weak = Weak(self)](TrayAction chosen) {
+                                                    soon(weak, [chosen](State& state) {
+                                                      if (state.action) state.action(chosen);
+                                                    });
+                                                  });
+    item = std::make_unique<StatusNotifierItemExport>(connection.get(), itemPath, menuPath,
+                                                      [weak = Weak(self)](int x, int y) {
+                                                        soon(weak, [x, y](State& state) {
+                                                          if (state.activate) state.activate(x, y);
+                                                        });
+                                                      });
     if (!item->problem().empty() || !menuExport->problem().empty()) return report(false);
     item->show(presentation);
     if (menuSet) menuExport->setMenu(menu);

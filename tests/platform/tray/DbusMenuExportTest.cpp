@@ -146,6 +146,26 @@ TEST_F(DbusMenuExportTest, ClickingAnActionItemRunsItsAction) {
   auto group = menuCall(
       "EventGroup", g_variant_new_parsed("([(%i, 'clicked', <0>, uint32 0)],)", ids.at(6).first));
   EXPECT_EQ(printed(group.value.get()), "([],)");
+  MainLoopWait::until([&] { return actions.size() >= 2; }, 10);
+  EXPECT_EQ(actions, (std::vector<TrayAction>{TrayAction::refreshNow, TrayAction::quit}));
+}
+
+// The application rebuilds the menu after most actions and drops the item on Quit.
+TEST_F(DbusMenuExportTest, HandlersMayRebuildTheMenuOrDropTheItem) {
+  item->setMenu(sampleMenu());
+  auto ids = layout().children;
+  item->onAction([&](TrayAction action) {
+    actions.push_back(action);
+    if (action == TrayAction::quit)
+      item.reset();
+    else
+      item->setMenu(sampleMenu());
+  });
+  auto group = menuCall("EventGroup", g_variant_new_parsed("([(%i, 'clicked', <0>, uint32 0), "
+                                                           "(%i, 'clicked', <0>, uint32 0)],)",
+                                                           ids.at(3).first, ids.at(6).first));
+  EXPECT_EQ(group.error, "");
+  MainLoopWait::until([&] { return !item; }, 10);
   EXPECT_EQ(actions, (std::vector<TrayAction>{TrayAction::refreshNow, TrayAction::quit}));
 }
 

@@ -176,6 +176,7 @@ TEST_F(TrayItemTest, ActivateReachesTheHandlerWithItsPosition) {
   auto scrolled = client->call(item->serviceName(), itemPath, itemInterface, "Scroll",
                                g_variant_new("(is)", 3, "vertical"));
   EXPECT_EQ(scrolled.error, "");
+  MainLoopWait::until([&] { return !clicks.empty(); }, 10);
   EXPECT_EQ(clicks, (std::vector<std::pair<int, int>>{{120, 8}}));
 }
 
