@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/tray/BusText.h"
+
 namespace meterwright::DbusMenuLayout {
 
 namespace {
@@ -29,7 +31,8 @@ class Properties {
 
 // Shortcuts are shown with Control, the Linux counterpart of the Command key.
 GVariant* shortcutOf(const std::string& key) {
-  const char* combination[] = {"Control", key.c_str()};
+  std::string valid = BusText::valid(key);
+  const char* combination[] = {"Control", valid.c_str()};
   GVariant* keys = g_variant_new_strv(combination, 2);
   return g_variant_new_array(G_VARIANT_TYPE("as"), &keys, 1);
 }
@@ -39,7 +42,7 @@ GVariant* shortcutOf(const std::string& key) {
 std::string escapeLabel(std::string_view label) {
   std::string escaped;
   escaped.reserve(label.size());
-  for (char c : label) {
+  for (char c : BusText::valid(label)) {
     escaped += c;
     if (c == '_') escaped += '_';
   }

@@ -13,8 +13,8 @@
 // ours means is folded into those.
 namespace meterwright::DbusMenuLayout {
 
-// `label` with each '_' doubled: dbusmenu hosts take a single underscore as the mnemonic marker
-// and would hide it.
+// `label` with each '_' doubled (dbusmenu hosts take a single underscore as the mnemonic marker
+// and would hide it), and made valid UTF-8.
 std::string escapeLabel(std::string_view label);
 
 // The a{sv} of `item`, limited to `wanted` unless that is empty. Floating.

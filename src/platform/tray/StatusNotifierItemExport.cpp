@@ -1,6 +1,7 @@
 #include "platform/tray/StatusNotifierItemExport.h"
 
 #include "platform/glib/GlibHandles.h"
+#include "platform/tray/BusText.h"
 #include "platform/tray/TrayPixmapBytes.h"
 #include "status-notifier-item-skeleton.h"
 
@@ -25,8 +26,9 @@ GVariant* noPixmaps() {
 }
 
 GVariant* toolTipOf(const TrayPresentation& presentation) {
-  return g_variant_new("(s@a(iiay)ss)", "", noPixmaps(), presentation.tooltipTitle.c_str(),
-                       presentation.tooltipText.c_str());
+  return g_variant_new("(s@a(iiay)ss)", "", noPixmaps(),
+                       BusText::valid(presentation.tooltipTitle).c_str(),
+                       BusText::valid(presentation.tooltipText).c_str());
 }
 
 const char* statusOf(const TrayPresentation& presentation) {
@@ -80,7 +82,7 @@ StatusNotifierItemExport::~StatusNotifierItemExport() {
 void StatusNotifierItemExport::show(const TrayPresentation& next) {
   auto* item = skeleton_;
   if (next.title != shown_.title) {
-    mw_sni_status_notifier_item_set_title(item, next.title.c_str());
+    mw_sni_status_notifier_item_set_title(item, BusText::valid(next.title).c_str());
     mw_sni_status_notifier_item_emit_new_title(item);
   }
   if (next.pixmaps != shown_.pixmaps) {
@@ -96,10 +98,10 @@ void StatusNotifierItemExport::show(const TrayPresentation& next) {
     mw_sni_status_notifier_item_emit_new_status(item, statusOf(next));
   }
   if (next.label != shown_.label || next.labelGuide != shown_.labelGuide) {
-    mw_sni_status_notifier_item_set_xayatana_label(item, next.label.c_str());
-    mw_sni_status_notifier_item_set_xayatana_label_guide(item, next.labelGuide.c_str());
-    mw_sni_status_notifier_item_emit_xayatana_new_label(item, next.label.c_str(),
-                                                        next.labelGuide.c_str());
+    std::string label = BusText::valid(next.label), guide = BusText::valid(next.labelGuide);
+    mw_sni_status_notifier_item_set_xayatana_label(item, label.c_str());
+    mw_sni_status_notifier_item_set_xayatana_label_guide(item, guide.c_str());
+    mw_sni_status_notifier_item_emit_xayatana_new_label(item, label.c_str(), guide.c_str());
   }
   shown_ = next;
 }

@@ -18,6 +18,7 @@ TEST(DbusMenuLayout, DoublesUnderscoresSoHostsShowThem) {
   EXPECT_EQ(DbusMenuLayout::escapeLabel("plain"), "plain");
   EXPECT_EQ(DbusMenuLayout::escapeLabel("five_hour__window_"), "five__hour____window__");
   EXPECT_EQ(DbusMenuLayout::escapeLabel(""), "");
+  EXPECT_EQ(DbusMenuLayout::escapeLabel("bad_\xff\xfe"), "bad__\uFFFD\uFFFD");
 }
 
 TrayMenu sampleMenu() {

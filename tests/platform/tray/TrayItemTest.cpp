@@ -106,6 +106,22 @@ TEST_F(TrayItemTest, SignalsOnlyTheValuesThatChanged) {
                                                          "XAyatanaNewLabel ('41%', '100%')"}));
 }
 
+TEST_F(TrayItemTest, TextThatIsNotUtf8IsMendedNotRefused) {
+  FakeStatusNotifierWatcher watcher(bus->address());
+  auto item = makeItem(optionsOnBus());
+  auto presentation = sample();
+  presentation.tooltipText = "Codex \xc3";
+  presentation.label = "4\xff%";
+  item->setPresentation(presentation);
+  ASSERT_TRUE(waitForReports(1));
+  auto proxy = client->proxy(item->serviceName(), itemPath, itemInterface);
+  ASSERT_TRUE(proxy);
+  glib::Variant label(g_dbus_proxy_get_cached_property(proxy.get(), "XAyatanaLabel"));
+  glib::Variant tip(g_dbus_proxy_get_cached_property(proxy.get(), "ToolTip"));
+  EXPECT_EQ(printed(label.get()), "'4\uFFFD%'");
+  EXPECT_EQ(printed(tip.get()), "('', [], 'Meterwright', 'Codex \uFFFD')");
+}
+
 TEST_F(TrayItemTest, WatcherAppearingLaterGetsTheItemRegistered) {
   auto item = makeItem(optionsOnBus(0));
   ASSERT_TRUE(waitForReports(1));
