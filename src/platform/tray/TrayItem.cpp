@@ -6,6 +6,7 @@
 
 #include "platform/dbus/BusAddress.h"
 #include "platform/dbus/BusCalls.h"
+#include "platform/glib/MainContextScheduler.h"
 #include "platform/tray/DbusMenuExport.h"
 #include "platform/tray/StatusNotifierItemExport.h"
 #include "platform/tray/WatcherRegistration.h"
@@ -41,13 +42,14 @@ struct TrayItem::State {
   glib::Object<GDBusConnection> connection;
   gulong closedHandler = 0;
   guint nameOwner = 0;
-  GSource* graceAlarm = nullptr;
+  // Dropped with the state, and with it every action still to run.
+  MainContextScheduler scheduler;
+  std::optional<Scheduler::Token> grace;
   std::unique_ptr<StatusNotifierItemExport> item;
   std::unique_ptr<DbusMenuExport> menuExport;
   std::unique_ptr<WatcherRegistration> registration;
 
   ~State() {
-    stopGrace();
     // The exports and the registration refer to the connection: they go first.
     registration.reset();
     menuExport.reset();
@@ -63,65 +65,30 @@ struct TrayItem::State {
     stopGrace();
     if (reported == available) return;
     reported = available;
-    if (availability) availability(available);
+    soon([this, available] { call(availability, available); });
   }
 
   void stopGrace() {
-    if (!graceAlarm) return;
-    g_source_destroy(graceAlarm);
-    g_source_unref(graceAlarm);
-    graceAlarm = nullptr;
+    if (grace) scheduler.cancel(*grace);
+    grace.reset();
   }
 
-  // Runs `work` on this context after `seconds`, while the state lives.
-  static GSource* after(double seconds, const std::shared_ptr<State>& self, void (*work)(State&)) {
-    auto milliseconds = seconds > 0 ? static_cast<guint>(seconds * 1000) : 0u;
-    GSource* source = g_timeout_source_new(milliseconds);
-    struct Job {
-      Weak state;
-      void (*work)(State&);
-    };
-    g_source_set_callback(
-        source,
-        [](gpointer data) -> gboolean {
-          auto* job = static_cast<Job*>(data);
-          if (auto state = job->state.lock()) job->work(*state);
-          return G_SOURCE_REMOVE;
-        },
-        new Job{self, work}, [](gpointer data) { delete static_cast<Job*>(data); });
-    g_source_attach(source, g_main_context_get_thread_default());
-    return source;
-  }
+  // The application's handlers run from the main context rather than inside a D-Bus dispatch,
+  // so one that drops the tray item (Quit) pulls nothing out from under a handler still running.
+  void soon(std::function<void()> work) { scheduler.after(0, std::move(work)); }
 
-  // Runs `work` on the next iteration. The application's handlers run from here rather than
-  // inside the D-Bus dispatch, so one that drops the tray item (Quit) pulls nothing out from
-  // under a handler that is still running.
-  static void soon(const Weak& weak, std::function<void(State&)> work) {
-    struct Job {
-      Weak state;
-      std::function<void(State&)> work;
-    };
-    GSource* source = g_idle_source_new();
-    g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_callback(
-        source,
-        [](gpointer data) -> gboolean {
-          auto* job = static_cast<Job*>(data);
-          if (auto state = job->state.lock()) job->work(*state);
-          return G_SOURCE_REMOVE;
-        },
-        new Job{weak, std::move(work)}, [](gpointer data) { delete static_cast<Job*>(data); });
-    g_source_attach(source, g_main_context_get_thread_default());
-    g_source_unref(source);
+  // Through a copy: the handler may destroy the item, and with it `handler`.
+  template <typename Handler, typename... Arguments>
+  static void call(const Handler& handler, Arguments... arguments) {
+    if (Handler copy = handler) copy(arguments...);
   }
 
   void start(const std::shared_ptr<State>& self) {
     auto address = BusAddress::session(options.environment);
     // Without a bus nothing can appear later: that is known at once.
-    graceAlarm = after(address ? options.hostGraceSeconds : 0, self, [](State& state) {
-      g_source_unref(state.graceAlarm);
-      state.graceAlarm = nullptr;
-      if (!state.reported) state.report(false);
+    grace = scheduler.after(address ? options.hostGraceSeconds : 0, [this] {
+      grace.reset();
+      if (!reported) report(false);
     });
     if (!address) return;
     BusCalls::connect(*address, options.deadlineSeconds,
@@ -148,18 +115,15 @@ struct TrayItem::State {
         }),
         new Weak(self), [](gpointer data, GClosure*) { delete static_cast<Weak*>(data); },
         G_CONNECT_DEFAULT);
-    menuExport = std::make_unique<DbusMenuExport>(connection.get(), menuPath,
-                                                  [weak = Weak(self)](TrayAction chosen) {
-                                                    soon(weak, [chosen](State& state) {
-                                                      if (state.action) state.action(chosen);
-                                                    });
-                                                  });
-    item = std::make_unique<StatusNotifierItemExport>(connection.get(), itemPath, menuPath,
-                                                      [weak = Weak(self)](int x, int y) {
-                                                        soon(weak, [x, y](State& state) {
-                                                          if (state.activate) state.activate(x, y);
-                                                        });
-                                                      });
+    menuExport =
+        std::make_unique<DbusMenuExport>(connection.get(), menuPath, [this](TrayAction chosen) {
+          soon([this, chosen] {
+            if (action) action(chosen);
+          });
+        });
+    item = std::make_unique<StatusNotifierItemExport>(
+        connection.get(), itemPath, menuPath,
+        [this](int x, int y) { soon([this, x, y] { call(activate, x, y); }); });
     if (!item->problem().empty() || !menuExport->problem().empty()) return report(false);
     item->show(presentation);
     if (menuSet) menuExport->setMenu(menu);
