@@ -1,0 +1,117 @@
+#include "support/FakeStatusNotifierWatcher.h"
+
+#include <gio/gio.h>
+
+namespace meterwright::testing {
+
+namespace {
+
+const char* const introspection = R"(<node>
+  <interface name="org.kde.StatusNotifierWatcher">
+    <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+    <method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
+    <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+    <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+    <property name="ProtocolVersion" type="i" access="read"/>
+    <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
+    <signal name="StatusNotifierHostRegistered"/>
+  </interface>
+</node>)";
+
+constexpr const char* watcherName = "org.kde.StatusNotifierWatcher";
+constexpr const char* watcherPath = "/StatusNotifierWatcher";
+
+}  // namespace
+
+struct FakeStatusNotifierWatcher::Impl {
+  GDBusConnection* connection = nullptr;
+  guint registration = 0;
+  bool owned = false;
+  bool hostRegistered = true;
+  std::vector<std::string> registrations;
+
+  void handle(const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation) {
+    if (g_str_equal(method, "RegisterStatusNotifierItem")) {
+      const gchar* service = nullptr;
+      g_variant_get(parameters, "(&s)", &service);
+      registrations.emplace_back(service);
+      g_dbus_connection_emit_signal(connection, nullptr, watcherPath, watcherName,
+                                    "StatusNotifierItemRegistered", g_variant_new("(s)", service),
+                                    nullptr);
+    }
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+  }
+
+  GVariant* property(const gchar* name) {
+    if (g_str_equal(name, "IsStatusNotifierHostRegistered"))
+      return g_variant_new_boolean(hostRegistered);
+    if (g_str_equal(name, "ProtocolVersion")) return g_variant_new_int32(0);
+    GVariantBuilder list;
+    g_variant_builder_init(&list, G_VARIANT_TYPE("as"));
+    for (const auto& each : registrations) g_variant_builder_add(&list, "s", each.c_str());
+    return g_variant_builder_end(&list);
+  }
+};
+
+FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(const std::string& busAddress,
+                                                     bool hostRegistered)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->hostRegistered = hostRegistered;
+  auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+  impl_->connection =
+      g_dbus_connection_new_for_address_sync(busAddress.c_str(), flags, nullptr, nullptr, nullptr);
+  if (!impl_->connection) return;
+  GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
+  static const GDBusInterfaceVTable vtable{
+      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+         GVariant* parameters, GDBusMethodInvocation* invocation,
+         gpointer data) { static_cast<Impl*>(data)->handle(method, parameters, invocation); },
+      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
+         gpointer data) { return static_cast<Impl*>(data)->property(name); },
+      nullptr,
+      {}};
+  impl_->registration = g_dbus_connection_register_object(
+      impl_->connection, watcherPath, node->interfaces[0], &vtable, impl_.get(), nullptr, nullptr);
+  g_dbus_node_info_unref(node);
+  GVariant* reply = g_dbus_connection_call_sync(
+      impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "RequestName", g_variant_new("(su)", watcherName, 4u), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  if (reply) {
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
+    impl_->owned = result == 1;  // primary owner
+    g_variant_unref(reply);
+  }
+}
+
+FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() {
+  leave();
+}
+
+bool FakeStatusNotifierWatcher::ready() const {
+  return impl_->owned;
+}
+
+const std::vector<std::string>& FakeStatusNotifierWatcher::registrations() const {
+  return impl_->registrations;
+}
+
+void FakeStatusNotifierWatcher::registerHost() {
+  impl_->hostRegistered = true;
+  g_dbus_connection_emit_signal(impl_->connection, nullptr, watcherPath, watcherName,
+                                "StatusNotifierHostRegistered", nullptr, nullptr);
+}
+
+void FakeStatusNotifierWatcher::leave() {
+  if (!impl_->connection) return;
+  if (impl_->registration)
+    g_dbus_connection_unregister_object(impl_->connection, impl_->registration);
+  g_dbus_connection_close_sync(impl_->connection, nullptr, nullptr);
+  g_object_unref(impl_->connection);
+  impl_->connection = nullptr;
+  impl_->owned = false;
+}
+
+}  // namespace meterwright::testing
