@@ -1,5 +1,6 @@
 #include "desktop/control/PairingRequests.h"
 
+#include "core/sync/protocol/SyncProtocol.h"
 #include "desktop/control/DeviceCommands.h"
 
 namespace meterwright {
