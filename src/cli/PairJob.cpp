@@ -264,7 +264,8 @@ int pairThroughInstance(Context& context, std::shared_ptr<const Clock> clock) {
   route.wakeFd = [&] { return connection ? connection->fd() : -1; };
   route.hear = [&]() -> Heard {
     std::optional<std::string> line = connection->readLine(0);
-    if (!line) return {Heard::What::lost, {}};
+    // Part of a line: the rest wakes the loop again.
+    if (!line) return {connection->ended() ? Heard::What::lost : Heard::What::nothing, {}};
     std::optional<ControlEvent> event = ControlCoding::decodeEvent(*line);
     if (!event) return {Heard::What::lost, {}};
     if (event->kind == ControlEventKind::paired) return {Heard::What::paired, event->name};

@@ -75,12 +75,13 @@ std::optional<ControlClient> ControlClient::connect(const std::filesystem::path&
 }
 
 ControlClient::ControlClient(ControlClient&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_)) {}
+    : fd_(std::exchange(other.fd_, -1)), ended_(other.ended_), buffer_(std::move(other.buffer_)) {}
 
 ControlClient& ControlClient::operator=(ControlClient&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    ended_ = other.ended_;
     buffer_ = std::move(other.buffer_);
   }
   return *this;
@@ -113,16 +114,20 @@ std::optional<std::string> ControlClient::readLine(double deadline) {
   const Clock::time_point end = after(deadline);
   for (;;) {
     if (std::optional<std::string> line = buffer_.nextLine()) return line;
+    if (ended_) return std::nullopt;
     char chunk[4096];
     ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
     if (got > 0) {
-      if (!buffer_.append(std::string_view(chunk, static_cast<std::size_t>(got))))
+      if (!buffer_.append(std::string_view(chunk, static_cast<std::size_t>(got)))) {
+        ended_ = true;
         return std::nullopt;
+      }
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else if (got < 0 && errno == EAGAIN) {
       if (!await(fd_, POLLIN, end)) return std::nullopt;
     } else {
+      ended_ = true;
       return std::nullopt;
     }
   }

@@ -30,6 +30,9 @@ class ControlClient {
   // The next line, without its newline; nothing when none comes in time, the instance closes the
   // connection, or the line is too long.
   std::optional<std::string> readLine(double deadline);
+  // Whether the instance has closed the connection (or sent a line too long to take): no line
+  // will come any more.
+  bool ended() const { return ended_; }
   // The next line decoded as an answer.
   std::optional<ControlAnswer> readAnswer(double deadline);
 
@@ -40,6 +43,7 @@ class ControlClient {
   explicit ControlClient(int fd) : fd_(fd) {}
 
   int fd_ = -1;
+  bool ended_ = false;
   ControlLineBuffer buffer_;
 };
 

@@ -166,7 +166,8 @@ void ControlServer::acceptAll() {
   for (int turn = 0; turn < acceptPerTurn; ++turn) {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
-    if (!PeerCredential::accepted(options_.peerCredential(fd), options_.user)) {
+    if (connections_.size() >= options_.connectionLimit ||
+        !PeerCredential::accepted(options_.peerCredential(fd), options_.user)) {
       ::close(fd);
       continue;
     }

@@ -44,6 +44,8 @@ class ControlServer {
     std::shared_ptr<Scheduler> scheduler;
     // Seconds a client has to send its request, and then to take its answer.
     double deadline = 5;
+    // Connections held at once; more are closed at once until the deadlines free some.
+    std::size_t connectionLimit = 32;
     // Unsent bytes past which a client that does not read is dropped.
     std::size_t outgoingLimit = 256 * 1024;
     // The connecting process; null: the kernel's word (SO_PEERCRED).

@@ -193,6 +193,19 @@ TEST_F(ControlServerTest, SilentFloodingAndNonReadingClientsDoNotStallIt) {
   ::close(silent);
 }
 
+TEST_F(ControlServerTest, ConnectionsPastTheLimitAreClosedUntilDeadlinesFreeSome) {
+  ControlServer::Options limited = options();
+  limited.connectionLimit = 2;
+  ControlServer& running = started(limited);
+  int silent[2] = {rawConnect(socket), rawConnect(socket)};
+  MainLoopWait::until([&] { return running.connectionCount() == 2; }, 10);
+  EXPECT_FALSE(ask({ControlRequestKind::status, ""}));
+  scheduler->advance(5);
+  EXPECT_EQ(running.connectionCount(), 0u);
+  EXPECT_TRUE(ask({ControlRequestKind::status, ""}));
+  for (int fd : silent) ::close(fd);
+}
+
 TEST_F(ControlServerTest, AClientOfAnotherUserIsClosedUnanswered) {
   EXPECT_FALSE(PeerCredential::accepted(std::nullopt, 1000));
   EXPECT_FALSE(PeerCredential::accepted(PeerCredential{1, 1001, 1001}, 1000));
