@@ -17,6 +17,7 @@
 #include "platform/control/ControlClient.h"
 #include "platform/control/ControlServer.h"
 #include "platform/glib/MainLoopWait.h"
+#include "platform/process/ProcessRun.h"
 #include "support/ManualScheduler.h"
 #include "support/TemporaryFolder.h"
 
@@ -123,6 +124,30 @@ TEST_F(ControlServerTest, ShowReachesItsHandlerInAPrivateFolderAndSocket) {
   ASSERT_EQ(::lstat(socket.c_str(), &info), 0);
   EXPECT_TRUE(S_ISSOCK(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// socat, a client that none of this code is: it sends the line, half-closes the connection at
+// the end of its input and prints what comes back.
+TEST_F(ControlServerTest, AGenericLineClientThatHalfClosesIsAnswered) {
+  const char* socat = "/usr/bin/socat";
+  if (!fs::exists(socat)) GTEST_SKIP() << "socat is not installed";
+  int shown = 0;
+  started(options()).onShow = [&] { return ++shown, true; };
+  testing::writeFile(folder.path() / "request", "{\"version\":1,\"request\":\"show\"}\n");
+  auto run = whileServing<std::optional<ProcessRunResult>>([&] {
+    return runCollectingOutput(
+        socat,
+        {"-t", "5", "OPEN:" + (folder.path() / "request").string() + "!!STDOUT",
+         "UNIX-CONNECT:" + socket.string()},
+        {}, 20, 1, 65536);
+  });
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->exitStatus, 0) << run->standardOutput;
+  std::optional<ControlAnswer> answer =
+      ControlCoding::decodeAnswer(run->standardOutput.substr(0, run->standardOutput.find('\n')));
+  ASSERT_TRUE(answer) << run->standardOutput;
+  EXPECT_EQ(answer->headless, true);
+  EXPECT_EQ(shown, 1);
 }
 
 TEST_F(ControlServerTest, RequestsItCannotCarryOutGetAnErrorOfTheirKind) {
