@@ -182,8 +182,10 @@ void ControlServer::acceptAll() {
 }
 
 void ControlServer::watch(Connection& connection) {
+  // After its request a client has nothing more to say; what it sends stays unread, and its
+  // hang-up is reported whatever is watched.
   unsigned wanted = 0;
-  if (!connection.peerDone) wanted |= G_IO_IN;
+  if (!connection.peerDone && !connection.answered) wanted |= G_IO_IN;
   if (!connection.outgoing.empty()) wanted |= G_IO_OUT;
   if (connection.source && wanted == connection.watching) return;
   if (connection.source) {

@@ -344,6 +344,17 @@ TEST_F(ControlServerTest, APairAnswerIsFollowedByOneEvent) {
   EXPECT_EQ(server->connectionCount(), 0u);
   // The client is gone: a second event goes nowhere.
   later(ControlEvent{ControlEventKind::expired, ""});
+
+  // A client that hangs up while it waits is let go at once.
+  later = nullptr;
+  int waiting = rawConnect(socket);
+  std::string request = ControlCoding::encode(ControlRequest{ControlRequestKind::pair, ""});
+  ASSERT_EQ(::send(waiting, request.data(), request.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(request.size()));
+  ASSERT_TRUE(MainLoopWait::until([&] { return bool(later); }, 10));
+  EXPECT_EQ(server->connectionCount(), 1u);
+  ::close(waiting);
+  EXPECT_TRUE(MainLoopWait::until([&] { return server->connectionCount() == 0; }, 10));
 }
 
 }  // namespace
