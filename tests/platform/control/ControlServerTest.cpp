@@ -12,6 +12,8 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <latch>
+#include <set>
 
 #include "core/control/ControlCoding.h"
 #include "platform/control/ControlClient.h"
@@ -305,6 +307,49 @@ TEST_F(ControlServerTest, AStaleSocketIsReplacedAndALiveOneMeansAlreadyRunning) 
   EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
   EXPECT_FALSE(ControlClient::connect(socket, 1));
   started(options());
+}
+
+// Two starts at once over a stale socket: the lock lets one replace it, and the other then
+// finds that one answering instead of replacing it in turn.
+TEST_F(ControlServerTest, OfTwoStartsAtOnceOneListensAndTheOtherFindsIt) {
+  for (int round = 0; round < 20; ++round) {
+    fs::create_directories(socket.parent_path());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(left);
+
+    // Each holds its server until both have decided: one gone early would leave the path free.
+    std::latch decided(2);
+    std::promise<void> bothDecided;
+    std::shared_future<void> release = bothDecided.get_future().share();
+    auto start = [&] {
+      GMainContext* own = g_main_context_new();
+      g_main_context_push_thread_default(own);
+      ControlServer::Start outcome;
+      {
+        ControlServer contender(options());
+        outcome = contender.start();
+        decided.count_down();
+        release.wait();
+      }
+      g_main_context_pop_thread_default(own);
+      g_main_context_unref(own);
+      return outcome;
+    };
+    auto first = std::async(std::launch::async, start);
+    auto second = std::async(std::launch::async, start);
+    // start() waits for the lock two seconds at most.
+    decided.wait();
+    bothDecided.set_value();
+    std::multiset<ControlServer::Start> outcomes{first.get(), second.get()};
+    EXPECT_EQ(outcomes, (std::multiset<ControlServer::Start>{ControlServer::Start::listening,
+                                                             ControlServer::Start::alreadyRunning}))
+        << "round " << round;
+    fs::remove(socket);
+  }
 }
 
 TEST_F(ControlServerTest, SomethingElseAtThePathIsLeftAlone) {
