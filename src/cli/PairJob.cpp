@@ -1,18 +1,16 @@
-// --pair: pairing a device from a terminal, for machines reached over SSH. The sync manager's
+// --pair: pairing a device from a terminal, for machines reached over SSH. The running
+// application's publisher shows the code when an instance runs; otherwise the sync manager's
 // publisher runs in this process while a code is shown; the job ends when a device has paired
 // with it (0), when the code expires or on Ctrl-C (1).
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -20,14 +18,18 @@
 #include <vector>
 
 #include "cli/Jobs.h"
+#include "cli/SecondInstance.h"
 #include "cli/TerminalQr.h"
 #include "core/config/ConfigStore.h"
+#include "core/control/ControlCoding.h"
 #include "core/sync/protocol/SyncProtocol.h"
 #include "core/usage/SnapshotStore.h"
 #include "desktop/CompositionRoot.h"
+#include "desktop/control/DeviceCommands.h"
 #include "desktop/sync/ProcessSync.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
+#include "platform/control/ControlClient.h"
 #include "platform/qr/QrCode.h"
 
 namespace meterwright::Jobs {
@@ -78,38 +80,6 @@ class SignalsToPipe {
   struct sigaction oldTerminate_ {};
 };
 
-// Where devices can reach this computer: every address of an interface that is up, loopback
-// left out, each with the port; the one listened on when that was chosen.
-std::vector<std::string> reachableAt(const std::string& listenAddress, std::uint16_t port) {
-  auto withPort = [&](const std::string& address) {
-    bool six = address.find(':') != std::string::npos;
-    return (six ? "[" + address + "]" : address) + ":" + std::to_string(port);
-  };
-  if (!listenAddress.empty()) return {withPort(listenAddress)};
-  std::vector<std::string> addresses;
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return addresses;
-  for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-    if (!entry->ifa_addr || !(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK))
-      continue;
-    char text[INET6_ADDRSTRLEN] = {};
-    if (entry->ifa_addr->sa_family == AF_INET) {
-      ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
-                  sizeof text);
-      addresses.push_back(withPort(text));
-    } else if (entry->ifa_addr->sa_family == AF_INET6) {
-      auto* address = reinterpret_cast<sockaddr_in6*>(entry->ifa_addr);
-      ::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text);
-      std::string shown = text;
-      // A link-local address means nothing without its interface.
-      if (IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr)) shown += std::string("%") + entry->ifa_name;
-      addresses.push_back(withPort(shown));
-    }
-  }
-  ::freeifaddrs(list);
-  return addresses;
-}
-
 // What the publisher's queue tells the loop: the name of the device that paired.
 struct Pairing {
   std::mutex lock;
@@ -117,31 +87,40 @@ struct Pairing {
   int wake[2] = {-1, -1};
 };
 
+// What the loop hears from the route a code came from.
+struct Heard {
+  enum class What { nothing, paired, expired, lost } what = What::nothing;
+  std::string name;
+};
+
+// Where codes come from and pairings are heard of: this process's own publisher, or the running
+// application's through the control socket.
+struct PairRoute {
+  // A new code; nothing when none could be had (said on standard error).
+  std::function<std::optional<ControlInvitation>()> newCode;
+  // Readable when `hear` may have news.
+  std::function<int()> wakeFd;
+  std::function<Heard()> hear;
+};
+
 class PairSession {
  public:
-  PairSession(Context& context, SyncManager& manager, std::shared_ptr<const Clock> clock,
-              std::string listenAddress, bool terminal)
-      : context_(context),
-        manager_(manager),
-        clock_(std::move(clock)),
-        listenAddress_(std::move(listenAddress)),
-        terminal_(terminal) {}
+  PairSession(Context& context, std::shared_ptr<const Clock> clock, bool terminal)
+      : context_(context), clock_(std::move(clock)), terminal_(terminal) {}
 
-  void showNewCode() {
-    invitation_ = manager_.publisher()->makeInvitation(SyncProtocol::invitationLifetime);
+  void show(const ControlInvitation& invitation) {
+    invitation_ = invitation;
     std::ostream& out = context_.out;
     if (terminal_) out << "\r\x1b[K";
-    const std::string link = invitation_.encoded();
     if (terminal_) {
-      if (std::optional<QrCode> qr = QrCode::encode(link))
+      if (std::optional<QrCode> qr = QrCode::encode(invitation.link))
         out << "\n" << TerminalQr::text(*qr, true);
     }
-    std::uint16_t port = manager_.publisher()->port().value_or(0);
-    out << desktop::L("cli.pair.code", "Pairing code: %@", invitation_.code.formatted()) << "\n"
-        << desktop::L("cli.pair.link", "Link: %@", link) << "\n"
-        << desktop::L("cli.pair.port", "Port: %d", static_cast<int>(port)) << "\n";
+    out << desktop::L("cli.pair.code", "Pairing code: %@", invitation.code) << "\n"
+        << desktop::L("cli.pair.link", "Link: %@", invitation.link) << "\n"
+        << desktop::L("cli.pair.port", "Port: %d", invitation.port) << "\n";
     std::string addresses;
-    for (const std::string& address : reachableAt(listenAddress_, port))
+    for (const std::string& address : invitation.addresses)
       addresses += (addresses.empty() ? "" : "  ") + address;
     if (!addresses.empty())
       out << desktop::L("cli.pair.addresses", "Addresses: %@", addresses) << "\n";
@@ -163,7 +142,9 @@ class PairSession {
     context_.out.flush();
   }
 
-  double secondsLeft() const { return secondsBetween(clock_->now(), invitation_.expiresAt); }
+  double secondsLeft() const {
+    return secondsBetween(clock_->now(), dateFromUnixSeconds(invitation_.expiresAt));
+  }
 
   // Ends the countdown's line before the closing message.
   void endLine() {
@@ -172,11 +153,9 @@ class PairSession {
 
  private:
   Context& context_;
-  SyncManager& manager_;
   std::shared_ptr<const Clock> clock_;
-  std::string listenAddress_;
   bool terminal_;
-  PairingInvitation invitation_;
+  ControlInvitation invitation_;
   std::optional<int> shownSeconds_;
 };
 
@@ -189,10 +168,119 @@ bool readInput(int& enters) {
   return true;
 }
 
+// Shows codes until a device pairs (0), the code expires, Ctrl-C or the route is lost (1).
+int runSession(Context& context, PairRoute& route, std::shared_ptr<const Clock> clock) {
+  std::optional<ControlInvitation> first = route.newCode();
+  if (!first) return 1;
+  const bool terminal = &context.out == &std::cout && ::isatty(STDOUT_FILENO);
+  PairSession session(context, std::move(clock), terminal);
+  SignalsToPipe signals;
+  session.show(*first);
+
+  int status = 1;
+  bool inputOpen = true;
+  for (;;) {
+    double left = session.secondsLeft();
+    if (left <= 0) {
+      session.endLine();
+      context.out << desktop::L("cli.pair.expired", "This code has expired") << "\n";
+      break;
+    }
+    // A terminal's countdown moves when the whole seconds left change; otherwise only the expiry
+    // wakes the loop.
+    double wait = terminal ? std::min(left, std::fmod(left, 1.0) + 0.001) : left;
+    pollfd watched[3] = {{signals.fd(), POLLIN, 0},
+                         {route.wakeFd(), POLLIN, 0},
+                         {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+    int ready = ::poll(watched, 3, static_cast<int>(std::ceil(wait * 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (watched[0].revents & POLLIN) {
+      session.endLine();
+      break;
+    }
+    if (watched[1].revents & (POLLIN | POLLHUP)) {
+      Heard heard = route.hear();
+      if (heard.what == Heard::What::paired) {
+        session.endLine();
+        context.out << desktop::L("cli.pair.paired", "%@ is paired.", heard.name) << "\n";
+        status = 0;
+        break;
+      }
+      if (heard.what == Heard::What::expired) {
+        session.endLine();
+        context.out << desktop::L("cli.pair.expired", "This code has expired") << "\n";
+        break;
+      }
+      if (heard.what == Heard::What::lost) {
+        session.endLine();
+        SecondInstance::notAnswered(context);
+        break;
+      }
+    }
+    if (watched[2].revents & (POLLIN | POLLHUP)) {
+      int enters = 0;
+      inputOpen = readInput(enters);
+      if (enters > 0) {
+        std::optional<ControlInvitation> next = route.newCode();
+        if (!next) break;
+        session.show(*next);
+      }
+    }
+    session.tick();
+  }
+  context.out.flush();
+  return status;
+}
+
+// Through the running application: each code is one pair request on a connection of its own,
+// which then carries the one event that ends it.
+int pairThroughInstance(Context& context, std::shared_ptr<const Clock> clock) {
+  std::optional<ControlClient> connection;
+  PairRoute route;
+  route.newCode = [&]() -> std::optional<ControlInvitation> {
+    connection = ControlClient::connect(ControlClient::socketPath(context.locations),
+                                        SecondInstance::answerDeadline);
+    std::optional<ControlAnswer> answer;
+    if (connection &&
+        connection->send({ControlRequestKind::pair, {}}, SecondInstance::answerDeadline))
+      answer = connection->readAnswer(SecondInstance::answerDeadline);
+    if (!answer) {
+      SecondInstance::notAnswered(context);
+      return std::nullopt;
+    }
+    if (answer->failure && answer->failure->kind == ControlFailureKind::notListening) {
+      context.err << desktop::L("cli.pair.notListening",
+                                "meterwright: could not listen on the local network: %@",
+                                answer->failure->message)
+                  << "\n";
+      return std::nullopt;
+    }
+    if (answer->failure || !answer->invitation) {
+      SecondInstance::failed(context, answer->failure.value_or(ControlFailure{}));
+      return std::nullopt;
+    }
+    return answer->invitation;
+  };
+  route.wakeFd = [&] { return connection ? connection->fd() : -1; };
+  route.hear = [&]() -> Heard {
+    std::optional<std::string> line = connection->readLine(0);
+    // Part of a line: the rest wakes the loop again.
+    if (!line) return {connection->ended() ? Heard::What::lost : Heard::What::nothing, {}};
+    std::optional<ControlEvent> event = ControlCoding::decodeEvent(*line);
+    if (!event) return {Heard::What::lost, {}};
+    if (event->kind == ControlEventKind::paired) return {Heard::What::paired, event->name};
+    return {Heard::What::expired, {}};
+  };
+  return runSession(context, route, std::move(clock));
+}
+
 }  // namespace
 
 int pair(Context& context) {
   auto root = CompositionRoot::forProcess(context.locations, false);
+  if (ControlClient::connect(ControlClient::socketPath(context.locations), 0.5))
+    return pairThroughInstance(context, root.readerContext().clock);
+
   std::unique_ptr<SyncManager> manager = ProcessSync::syncManager(root);
   const std::string listenAddress =
       root.readerContext().environment.get("METERWRIGHT_LISTEN_ADDRESS").value_or("");
@@ -237,48 +325,16 @@ int pair(Context& context) {
           SnapshotStore::sevenDays, root.readerContext().clock->now(), context.locations))
     manager->publish(*stored, config);
 
-  const bool terminal = &context.out == &std::cout && ::isatty(STDOUT_FILENO);
-  PairSession session(context, *manager, root.readerContext().clock, listenAddress, terminal);
-  SignalsToPipe signals;
-  session.showNewCode();
-
-  int status = 1;
-  bool inputOpen = true;
-  for (;;) {
-    double left = session.secondsLeft();
-    if (left <= 0) {
-      session.endLine();
-      context.out << desktop::L("cli.pair.expired", "This code has expired") << "\n";
-      break;
-    }
-    // A terminal's countdown moves when the whole seconds left change; otherwise only the expiry
-    // wakes the loop.
-    double wait = terminal ? std::min(left, std::fmod(left, 1.0) + 0.001) : left;
-    pollfd watched[3] = {{signals.fd(), POLLIN, 0},
-                         {pairing.wake[0], POLLIN, 0},
-                         {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
-    int ready = ::poll(watched, 3, static_cast<int>(std::ceil(wait * 1000)));
-    if (ready < 0 && errno != EINTR) break;
-    if (watched[0].revents & POLLIN) {
-      session.endLine();
-      break;
-    }
-    if (watched[1].revents & POLLIN) {
-      std::lock_guard guard(pairing.lock);
-      session.endLine();
-      context.out << desktop::L("cli.pair.paired", "%@ is paired.", pairing.deviceName.value_or(""))
-                  << "\n";
-      status = 0;
-      break;
-    }
-    if (watched[2].revents & (POLLIN | POLLHUP)) {
-      int enters = 0;
-      inputOpen = readInput(enters);
-      if (enters > 0) session.showNewCode();
-    }
-    session.tick();
-  }
-  context.out.flush();
+  PairRoute route;
+  route.newCode = [&] {
+    return std::optional(DeviceCommands::invitation(*manager->publisher(), listenAddress));
+  };
+  route.wakeFd = [&] { return pairing.wake[0]; };
+  route.hear = [&]() -> Heard {
+    std::lock_guard guard(pairing.lock);
+    return {Heard::What::paired, pairing.deviceName.value_or("")};
+  };
+  int status = runSession(context, route, root.readerContext().clock);
   // The device's first snapshot was sent just before it was announced; it must leave before the
   // sockets close.
   if (status == 0) manager->publisher()->waitUntilSent(sendDeadline);

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <sstream>
 
 #include "cli/JobRunner.h"
 #include "core/sync/pairing/PairedDeviceStore.h"
+#include "desktop/control/DeviceCommands.h"
+#include "platform/control/ControlClient.h"
+#include "platform/control/ControlServer.h"
 #include "platform/secrets/FileSecretStore.h"
+#include "support/RunningInstance.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -18,11 +23,16 @@ const Date paired = dateFromUnixSeconds(1'740'821'400);  // 2025-03-01T09:30:00Z
 
 class DevicesJobTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PairedDeviceStore store(
+  std::shared_ptr<PairedDeviceStore> pairedDevices() const {
+    return std::make_shared<PairedDeviceStore>(
         std::make_shared<FileSecretStore>(locations.supportFolder() / "keychain",
                                           std::make_shared<SystemClock>()),
         "dev.velmora.meterwright.pairings");
+  }
+
+  void SetUp() override {
+    std::shared_ptr<PairedDeviceStore> kept = pairedDevices();
+    PairedDeviceStore& store = *kept;
     SymmetricKey key = SymmetricKey::random();
     store.save({{phoneID, "Ada\u2019s iPhone", "iOS", paired, addingSeconds(paired, 90000)}, key});
     store.save({{padID, "Ada\u2019s iPad", "iPadOS", addingSeconds(paired, 60), {}}, key});
@@ -111,6 +121,41 @@ TEST_F(DevicesJobTest, AnEmptyStoreSaysNothingIsPaired) {
   Outcome listed = run({"--devices"});
   EXPECT_EQ(listed.status, 0);
   EXPECT_EQ(listed.out, "No devices are paired.\n");
+}
+
+// With an application running, the jobs ask it, and it does the same work on the same store.
+TEST_F(DevicesJobTest, ARunningInstanceIsAskedAndTheOutputIsTheSame) {
+  const std::vector<std::vector<std::string>> runs{
+      {"--devices"},           {"--revoke", "Ada"},
+      {"--revoke", "Toaster"}, {"--revoke", "watch"},
+      {"--devices"},           {"--revoke", "6f9619ff-8b86-4011-b42d-00c04fc964ff"}};
+  std::vector<Outcome> alone;
+  for (const auto& arguments : runs) alone.push_back(run(arguments));
+  SetUp();
+
+  std::atomic<int> served = 0;
+  {
+    testing::RunningInstance instance(
+        ControlClient::socketPath(locations), [&](ControlServer& server) {
+          std::shared_ptr<PairedDeviceStore> store = pairedDevices();
+          server.onDevices = [&served, store] {
+            ++served;
+            return DeviceCommands::list(*store);
+          };
+          server.onRevoke = [&served, store](const std::string& device) {
+            ++served;
+            return DeviceCommands::revoke(*store, device);
+          };
+        });
+    ASSERT_TRUE(instance.listening());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      Outcome through = run(runs[i]);
+      EXPECT_EQ(through.status, alone[i].status) << runs[i].back();
+      EXPECT_EQ(through.out, alone[i].out) << runs[i].back();
+      EXPECT_EQ(through.err, alone[i].err) << runs[i].back();
+    }
+  }
+  EXPECT_EQ(served, static_cast<int>(runs.size()));
 }
 
 }  // namespace

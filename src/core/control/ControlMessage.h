@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The messages of the control socket, by which other processes of the user talk to the running
+// application: one JSON object a line, each with "version". A client sends one request; the
+// application answers it once, and a pair request is later followed by one event.
+namespace meterwright {
+
+inline constexpr int controlProtocolVersion = 1;
+// The longest line either side reads; a longer one ends the connection.
+inline constexpr std::size_t controlLineLimit = 64 * 1024;
+
+enum class ControlRequestKind { show, status, devices, revoke, pair };
+
+struct ControlRequest {
+  ControlRequestKind kind = ControlRequestKind::show;
+  // revoke: the device's id, or the start of its name.
+  std::string device;
+
+  bool operator==(const ControlRequest&) const = default;
+};
+
+// Why a request was not carried out. `kind` is what callers decide by; `message` is for people.
+struct ControlFailure {
+  std::string kind;
+  std::string message;
+
+  bool operator==(const ControlFailure&) const = default;
+};
+
+// The failure kinds this side sends; a client meeting another shows its message.
+namespace ControlFailureKind {
+inline constexpr std::string_view malformed = "malformed";
+inline constexpr std::string_view unsupportedVersion = "unsupportedVersion";
+inline constexpr std::string_view unknownRequest = "unknownRequest";
+inline constexpr std::string_view unhandled = "unhandled";
+inline constexpr std::string_view noMatch = "noMatch";
+inline constexpr std::string_view ambiguous = "ambiguous";
+inline constexpr std::string_view notWritten = "notWritten";
+inline constexpr std::string_view otherPublisher = "otherPublisher";
+inline constexpr std::string_view notListening = "notListening";
+}  // namespace ControlFailureKind
+
+// A paired device as the socket carries it; dates are seconds since 1970.
+struct ControlDevice {
+  std::string id;
+  std::string name;
+  std::string platform;
+  double pairedAt = 0;
+  std::optional<double> lastSeenAt;
+
+  bool operator==(const ControlDevice&) const = default;
+};
+
+// A pairing code shown by the running application's publisher.
+struct ControlInvitation {
+  std::string code;
+  std::string link;
+  int port = 0;
+  std::vector<std::string> addresses;
+  // Seconds since 1970.
+  double expiresAt = 0;
+
+  bool operator==(const ControlInvitation&) const = default;
+};
+
+struct ControlAnswer {
+  // Absent when the request was carried out.
+  std::optional<ControlFailure> failure;
+  // show and status: whether the instance runs without a tray, and its process id.
+  std::optional<bool> headless;
+  std::optional<std::int64_t> pid;
+  // devices: every paired device; revoke: the revoked one, or the several that matched.
+  std::vector<ControlDevice> devices;
+  // pair: the code shown.
+  std::optional<ControlInvitation> invitation;
+
+  bool ok() const { return !failure; }
+  bool operator==(const ControlAnswer&) const = default;
+
+  static ControlAnswer failed(std::string_view kind, std::string message) {
+    ControlAnswer answer;
+    answer.failure = ControlFailure{std::string(kind), std::move(message)};
+    return answer;
+  }
+};
+
+enum class ControlEventKind { paired, expired };
+
+// What follows a pair answer, once: a device paired (its name), or the code expired.
+struct ControlEvent {
+  ControlEventKind kind = ControlEventKind::expired;
+  std::string name;
+
+  bool operator==(const ControlEvent&) const = default;
+};
+
+}  // namespace meterwright
