@@ -9,9 +9,11 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ReadOnce.h"
+#include "cli/SecondInstance.h"
 #include "core/encoding/Uuid.h"
 #include "core/files/AtomicFile.h"
 #include "desktop/CompositionRoot.h"
+#include "desktop/app/Application.h"
 #include "desktop/render/AppIconArt.h"
 #include "desktop/render/PreviewImages.h"
 #include "desktop/render/Render.h"
@@ -126,10 +128,9 @@ int preview(Context& context) {
 }
 
 int application(Context& context) {
-  context.err << desktop::L("cli.applicationNotBuilt",
-                            "meterwright: the tray application is not built yet")
-              << "\n";
-  return notBuiltStatus;
+  // One instance per user: a second start shows the first one's popup and ends.
+  if (std::optional<int> status = SecondInstance::tryHandOver(context)) return *status;
+  return Application::run(context.locations, context.err);
 }
 
 }  // namespace meterwright::Jobs

@@ -82,9 +82,6 @@ TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
     EXPECT_EQ(out.str(), "") << option;
     EXPECT_EQ(err.str(), std::string("meterwright: ") + option + " is not built yet\n");
   }
-  std::ostringstream out, err;
-  EXPECT_EQ(JobRunner::run({"--allow-keychain"}, locations, out, err), 2);
-  EXPECT_EQ(err.str(), "meterwright: the tray application is not built yet\n");
 }
 
 }  // namespace

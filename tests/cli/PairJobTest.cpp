@@ -12,6 +12,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "core/config/Config.h"
 #include "core/files/FileLocations.h"
@@ -274,6 +275,73 @@ TEST_F(PairJobTest, WithAnInstanceRunningTheCodeAndThePairingComeFromIt) {
   requests.reset();
   scheduler.reset();
   manager.reset();
+}
+
+// The application on a machine without a desktop: no session bus, so no tray. It says so, takes
+// the control socket, pairs a phone through `--pair`, publishes the reading to it, answers a
+// second start, and ends with status 0 on SIGTERM.
+TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
+  std::string why;
+  std::optional<std::string> python = pythonWithCryptography(why);
+  if (!python) GTEST_SKIP() << why;
+  FileLocations locations =
+      FileLocations::fromEnvironment([&](const char* name) { return environment().get(name); });
+  const Date now = std::chrono::system_clock::now();
+  ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
+  SnapshotStore::save(Snapshot{now, {claude}, "composite", "direct"}, locations);
+
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.environment = environment();
+  launch.error = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> application = ChildProcess::start(launch);
+  ASSERT_TRUE(application);
+  const fs::path socket = ControlClient::socketPath(locations);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(application->isRunning());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(fs::exists(socket));
+
+  launch.arguments = {"--pair"};
+  launch.error = ChildProcess::Stream::nullDevice;
+  launch.output = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> pairing = ChildProcess::start(launch);
+  ASSERT_TRUE(pairing);
+  std::smatch printed =
+      readUntil(*pairing, std::regex("Pairing code: (\\w{5}-\\w{5})\n[^]*Port: (\\d+)\n"), 30);
+  ASSERT_FALSE(printed.empty()) << output;
+  const std::string code = printed[1], port = printed[2];
+  auto device = runCollectingOutput(
+      *python,
+      {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
+      30, 1, 1 << 20);
+  ASSERT_TRUE(device);
+  nlohmann::json result = nlohmann::json::parse(device->standardOutput, nullptr, false);
+  ASSERT_TRUE(result.is_object()) << device->standardOutput;
+  EXPECT_EQ(result["payload"]["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
+  readUntil(*pairing, std::regex("is paired\\.\n"), 30);
+  ASSERT_TRUE(pairing->waitForExit(30));
+  EXPECT_EQ(pairing->exitStatus(), 0) << output;
+
+  launch.arguments = {};
+  std::optional<ChildProcess> second = ChildProcess::start(launch);
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(second->waitForExit(30));
+  EXPECT_EQ(second->exitStatus(), 0);
+  std::string secondSaid(4096, '\0');
+  secondSaid.resize(
+      std::max<ssize_t>(0, ::read(second->outputFd(), secondSaid.data(), secondSaid.size())));
+  EXPECT_THAT(secondSaid, ::testing::HasSubstr("already running without a tray (process " +
+                                               std::to_string(application->pid()) + ")"));
+
+  ::kill(application->pid(), SIGTERM);
+  ASSERT_TRUE(application->waitForExit(30));
+  EXPECT_EQ(application->exitStatus(), 0);
+  std::string said(4096, '\0');
+  said.resize(std::max<ssize_t>(0, ::read(application->errorFd(), said.data(), said.size())));
+  EXPECT_THAT(said, ::testing::HasSubstr("no tray host"));
 }
 
 }  // namespace

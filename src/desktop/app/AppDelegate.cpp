@@ -8,7 +8,9 @@
 #include "core/encoding/Uuid.h"
 #include "core/format/Format.h"
 #include "core/providers/PollingPolicy.h"
+#include "core/sync/SyncCoordinator.h"
 #include "core/sync/cloud/CloudKitTransport.h"
+#include "core/sync/lan/LocalNetworkPublisher.h"
 #include "core/text/TextCase.h"
 #include "desktop/app/QuotaAlerts.h"
 #include "desktop/app/StatusPresenter.h"
@@ -389,6 +391,14 @@ void AppDelegate::toggleTouchBar() {
 
 void AppDelegate::persistTouchBarPreference() {
   TouchBarPreference::persist(ConfigStore::url(options_.locations), config_.touchBar);
+}
+
+void AppDelegate::revokeDevice(const Uuid& deviceID) {
+  if (options_.sync) {
+    options_.sync->publisher()->revoke(deviceID);
+    options_.sync->coordinator()->revoke(deviceID);
+  }
+  rebuildMenu();
 }
 
 void AppDelegate::quit() {

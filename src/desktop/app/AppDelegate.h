@@ -12,6 +12,7 @@
 
 #include "core/config/Config.h"
 #include "core/display/DisplayEntry.h"
+#include "core/encoding/Uuid.h"
 #include "core/files/FileLocations.h"
 #include "core/sync/pairing/PairedDevice.h"
 #include "core/time/Clock.h"
@@ -119,6 +120,13 @@ class AppDelegate {
   bool isReading() const { return isReading_; }
   const std::shared_ptr<ReadingSource>& source() const { return source_; }
   const StatusPresentation& presentation() const { return presentation_; }
+  // The pairing window's Revoke: the device's connection closed, its record and key forgotten,
+  // the menu rebuilt.
+  void revokeDevice(const Uuid& deviceID);
+  // The controller's clock.
+  Date now() const;
+  // Null in runs without device sync.
+  const std::shared_ptr<SyncManager>& sync() const { return options_.sync; }
   const TrayMenu& menu() const { return menu_; }
 
  private:
@@ -134,7 +142,6 @@ class AppDelegate {
     bool operator==(const ImageKey&) const = default;
   };
 
-  Date now() const;
   void restartTimer();
   void tick();
   // Entries, item and menu again for the current state.

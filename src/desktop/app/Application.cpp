@@ -1,0 +1,222 @@
+#include "desktop/app/Application.h"
+
+#include <glib-unix.h>
+#include <glib.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <memory>
+#include <ostream>
+#include <thread>
+#include <utility>
+
+#include "core/sync/SyncCoordinator.h"
+#include "core/sync/cloud/CloudKitTransport.h"
+#include "core/sync/lan/LocalNetworkPublisher.h"
+#include "core/sync/pairing/PairedDeviceStore.h"
+#include "desktop/CompositionRoot.h"
+#include "desktop/app/AppDelegate.h"
+#include "desktop/app/AppWiring.h"
+#include "desktop/app/StatusSurface.h"
+#include "desktop/control/ControlHandlers.h"
+#include "desktop/control/PairingRequests.h"
+#include "desktop/sync/SyncManager.h"
+#include "desktop/text/DesktopText.h"
+#include "desktop/windows/MainThread.h"
+#include "desktop/windows/PairingWindowController.h"
+#include "desktop/windows/TrayPopup.h"
+#include "platform/appearance/ColorScheme.h"
+#include "platform/control/ControlClient.h"
+#include "platform/control/ControlServer.h"
+#include "platform/glib/MainContextScheduler.h"
+#include "platform/tray/TrayItem.h"
+
+namespace meterwright::Application {
+
+namespace {
+
+// The tray item as the controller's surface: what the controller shows becomes the item's
+// properties and menu.
+class TraySurface final : public StatusSurface {
+ public:
+  explicit TraySurface(TrayItem& tray) : tray_(tray) {}
+
+  void show(const StatusPresentation& presentation, const TrayMenu& menu) override {
+    TrayPresentation shown;
+    shown.pixmaps = presentation.pixmaps;
+    shown.tooltipTitle = "Meterwright";
+    shown.tooltipText = presentation.tooltip;
+    shown.label = presentation.textLine.text;
+    shown.needsAttention = presentation.needsAttention;
+    tray_.setPresentation(shown);
+    tray_.setMenu(menu);
+  }
+
+ private:
+  TrayItem& tray_;
+};
+
+// Everything the running application holds, in the order it is torn down (last first).
+struct Running {
+  GMainLoop* loop = nullptr;
+  std::shared_ptr<MainContextScheduler> scheduler;
+  std::unique_ptr<PairingWindowController> pairing;
+  TrayPopup popup;
+  std::unique_ptr<AppDelegate> app;
+  std::unique_ptr<TrayItem> tray;
+  std::shared_ptr<TraySurface> surface;
+  std::shared_ptr<PairingRequests> pairingRequests;
+  std::unique_ptr<ControlServer> control;
+  bool headless = true;
+  bool saidHeadless = false;
+};
+
+TrayPopup::Content popupContent(const Running& running, const Environment& environment) {
+  const StatusPresentation& shown = running.app->presentation();
+  TrayPopup::Content content;
+  content.entries = shown.entries;
+  content.config = running.app->config();
+  content.footer = shown.footer;
+  content.context.dark = ColorScheme::prefersDark(environment);
+  content.context.now = running.app->now();
+  return content;
+}
+
+void wirePairingWindow(Running& running, const std::shared_ptr<SyncManager>& sync) {
+  PairingWindowController& window = *running.pairing;
+  std::shared_ptr<LocalNetworkPublisher> publisher = sync->publisher();
+  window.makeInvitation = [publisher] { return publisher->makeInvitation(60); };
+  window.isListening = [publisher] { return publisher->port().has_value(); };
+  window.pairedDevices = [sync] { return sync->store()->devices(); };
+  AppDelegate* app = running.app.get();
+  window.revokeDevice = [app](const Uuid& id) { app->revokeDevice(id); };
+  // The cloud folder's file work runs off the main loop; the answers come back through the
+  // window's completions.
+  window.pendingRequest = [sync](auto done) {
+    std::shared_ptr<CloudKitTransport> cloud = sync->cloud();
+    if (!cloud) return done(std::nullopt);
+    std::thread([cloud, done] { done(cloud->pendingRequest(SystemClock().now())); }).detach();
+  };
+  window.approveRequest = [sync](const CloudPairingRequest& request, auto done) {
+    std::thread([sync, request, done] { done(sync->approveCloudRequest(request)); }).detach();
+  };
+  window.declineRequest = [sync](std::function<void()> done) {
+    std::shared_ptr<CloudKitTransport> cloud = sync->cloud();
+    std::thread([cloud, done] {
+      if (cloud) cloud->withdrawRequest();
+      done();
+    }).detach();
+  };
+}
+
+void wireControl(Running& running, const FileLocations& locations, const Environment& environment,
+                 std::ostream& err) {
+  ControlServer::Options options;
+  options.socket = ControlClient::socketPath(locations);
+  options.user = ::getuid();
+  running.control = std::make_unique<ControlServer>(std::move(options));
+  Running* state = &running;
+  running.control->onShow = [state, environment] {
+    if (state->headless) return true;
+    state->popup.show(popupContent(*state, environment), 0, 0);
+    return false;
+  };
+  running.control->onStatus = [state] { return state->headless; };
+  if (const auto& sync = running.app->sync()) {
+    running.pairingRequests = std::make_shared<PairingRequests>(
+        sync->publisher(), running.scheduler, std::make_shared<SystemClock>(),
+        environment("METERWRIGHT_LISTEN_ADDRESS").value_or(""));
+    ControlHandlers::install(*running.control, *sync, running.pairingRequests);
+    std::weak_ptr<PairingRequests> requests = running.pairingRequests;
+    // New pairings (not returning devices) answer a waiting --pair; they arrive on the
+    // publisher's queue.
+    sync->coordinator()->onDevicePaired = [requests](const PairedDevice& device) {
+      MainThread::post([requests, name = device.name] {
+        if (auto alive = requests.lock()) alive->devicePaired(name);
+      });
+    };
+  }
+  if (running.control->start() == ControlServer::Start::unavailable) {
+    err << desktop::L("app.noControlSocket",
+                      "meterwright: the control socket could not be opened; other runs will not "
+                      "find this one")
+        << "\n";
+  }
+}
+
+void wireTray(Running& running, const EnvironmentBlock& block, std::ostream& err) {
+  running.tray = std::make_unique<TrayItem>(TrayItem::Options{block});
+  Environment environment = block.lookup();
+  running.surface = std::make_shared<TraySurface>(*running.tray);
+  Running* state = &running;
+  running.tray->onAction([state](TrayAction action) { state->app->perform(action); });
+  running.tray->onActivate([state, environment](int x, int y) {
+    // A window manager that keeps the popup from taking the focus would leave it open: a second
+    // click closes it.
+    if (state->popup.isShown()) return state->popup.close();
+    state->popup.show(popupContent(*state, environment), x, y);
+  });
+  running.tray->onHostAvailabilityChanged([state, &err](bool shown) {
+    state->headless = !shown;
+    if (shown) {
+      state->app->attach(state->surface);
+    } else if (!state->saidHeadless) {
+      state->saidHeadless = true;
+      err << desktop::L("app.headless",
+                        "meterwright: no tray host (StatusNotifierWatcher) on the session bus; "
+                        "running without a tray, and watching for one")
+          << std::endl;
+    }
+  });
+}
+
+}  // namespace
+
+int run(const FileLocations& locations, std::ostream& err) {
+  Running running;
+  running.loop = g_main_loop_new(nullptr, false);
+  running.scheduler = std::make_shared<MainContextScheduler>();
+  // The application may ask the secret store to prompt; a command-line run may not.
+  CompositionRoot root = CompositionRoot::forProcess(locations, /*allowKeychainPrompt=*/true);
+  const EnvironmentBlock& block = root.readerContext().environment;
+  Environment environment = block.lookup();
+
+  running.pairing = std::make_unique<PairingWindowController>(
+      std::make_shared<SystemClock>(), ColorScheme::prefersDark(environment));
+  PairingWindowController* pairing = running.pairing.get();
+  GMainLoop* loop = running.loop;
+  AppWiring::Hooks hooks;
+  hooks.endMainLoop = [loop] { g_main_loop_quit(loop); };
+  hooks.openPairing = [pairing] { pairing->show(); };
+  hooks.devicePairedToWindow = [pairing](const PairedDevice& device) {
+    pairing->devicePaired(device);
+  };
+  running.app = AppWiring::build(root, std::move(hooks));
+  if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
+
+  wireControl(running, locations, environment, err);
+  wireTray(running, block, err);
+  AppDelegate* app = running.app.get();
+  auto quit = +[](gpointer data) -> gboolean {
+    static_cast<AppDelegate*>(data)->quit();
+    return G_SOURCE_CONTINUE;
+  };
+  guint interrupt = g_unix_signal_add(SIGINT, quit, app);
+  guint terminate = g_unix_signal_add(SIGTERM, quit, app);
+  // A status bar that goes away must not take the application with it.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  running.app->launch();
+  g_main_loop_run(running.loop);
+
+  g_source_remove(interrupt);
+  g_source_remove(terminate);
+  running.control.reset();
+  running.pairingRequests.reset();
+  running.tray.reset();
+  running.app.reset();
+  g_main_loop_unref(running.loop);
+  return 0;
+}
+
+}  // namespace meterwright::Application
