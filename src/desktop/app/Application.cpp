@@ -67,17 +67,21 @@ struct Running {
   std::shared_ptr<TraySurface> surface;
   std::shared_ptr<PairingRequests> pairingRequests;
   std::unique_ptr<ControlServer> control;
+  std::shared_ptr<const Clock> clock;
+  // Asked once at start: the portal's answer is a D-Bus call, which the main loop must not wait
+  // for on every click.
+  bool dark = false;
   bool headless = true;
   bool saidHeadless = false;
 };
 
-TrayPopup::Content popupContent(const Running& running, const Environment& environment) {
+TrayPopup::Content popupContent(const Running& running) {
   const StatusPresentation& shown = running.app->presentation();
   TrayPopup::Content content;
   content.entries = shown.entries;
   content.config = running.app->config();
   content.footer = shown.footer;
-  content.context.dark = ColorScheme::prefersDark(environment);
+  content.context.dark = running.dark;
   content.context.now = running.app->now();
   return content;
 }
@@ -92,10 +96,10 @@ void wirePairingWindow(Running& running, const std::shared_ptr<SyncManager>& syn
   window.revokeDevice = [app](const Uuid& id) { app->revokeDevice(id); };
   // The cloud folder's file work runs off the main loop; the answers come back through the
   // window's completions.
-  window.pendingRequest = [sync](auto done) {
+  window.pendingRequest = [sync, clock = running.clock](auto done) {
     std::shared_ptr<CloudKitTransport> cloud = sync->cloud();
     if (!cloud) return done(std::nullopt);
-    std::thread([cloud, done] { done(cloud->pendingRequest(SystemClock().now())); }).detach();
+    std::thread([cloud, clock, done] { done(cloud->pendingRequest(clock->now())); }).detach();
   };
   window.approveRequest = [sync](const CloudPairingRequest& request, auto done) {
     std::thread([sync, request, done] { done(sync->approveCloudRequest(request)); }).detach();
@@ -116,16 +120,16 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
   options.user = ::getuid();
   running.control = std::make_unique<ControlServer>(std::move(options));
   Running* state = &running;
-  running.control->onShow = [state, environment] {
+  running.control->onShow = [state] {
     if (state->headless) return true;
-    state->popup.show(popupContent(*state, environment), 0, 0);
+    state->popup.show(popupContent(*state), 0, 0);
     return false;
   };
   running.control->onStatus = [state] { return state->headless; };
   if (const auto& sync = running.app->sync()) {
-    running.pairingRequests = std::make_shared<PairingRequests>(
-        sync->publisher(), running.scheduler, std::make_shared<SystemClock>(),
-        environment("METERWRIGHT_LISTEN_ADDRESS").value_or(""));
+    running.pairingRequests =
+        std::make_shared<PairingRequests>(sync->publisher(), running.scheduler, running.clock,
+                                          environment("METERWRIGHT_LISTEN_ADDRESS").value_or(""));
     ControlHandlers::install(*running.control, *sync, running.pairingRequests);
     std::weak_ptr<PairingRequests> requests = running.pairingRequests;
     // New pairings (not returning devices) answer a waiting --pair; they arrive on the
@@ -146,15 +150,14 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
 
 void wireTray(Running& running, const EnvironmentBlock& block, std::ostream& err) {
   running.tray = std::make_unique<TrayItem>(TrayItem::Options{block});
-  Environment environment = block.lookup();
   running.surface = std::make_shared<TraySurface>(*running.tray);
   Running* state = &running;
   running.tray->onAction([state](TrayAction action) { state->app->perform(action); });
-  running.tray->onActivate([state, environment](int x, int y) {
+  running.tray->onActivate([state](int x, int y) {
     // A window manager that keeps the popup from taking the focus would leave it open: a second
     // click closes it.
     if (state->popup.isShown()) return state->popup.close();
-    state->popup.show(popupContent(*state, environment), x, y);
+    state->popup.show(popupContent(*state), x, y);
   });
   running.tray->onHostAvailabilityChanged([state, &err](bool shown) {
     state->headless = !shown;
@@ -181,8 +184,9 @@ int run(const FileLocations& locations, std::ostream& err) {
   const EnvironmentBlock& block = root.readerContext().environment;
   Environment environment = block.lookup();
 
-  running.pairing = std::make_unique<PairingWindowController>(
-      std::make_shared<SystemClock>(), ColorScheme::prefersDark(environment));
+  running.clock = root.readerContext().clock;
+  running.dark = ColorScheme::prefersDark(environment);
+  running.pairing = std::make_unique<PairingWindowController>(running.clock, running.dark);
   PairingWindowController* pairing = running.pairing.get();
   GMainLoop* loop = running.loop;
   AppWiring::Hooks hooks;
