@@ -1,7 +1,6 @@
 // `meterwright --pair` with a device that is none of this project's code: a Python script that
 // speaks the protocol from its description.
 
-#include <glib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,16 +16,9 @@
 #include "core/config/Config.h"
 #include "core/files/FileLocations.h"
 #include "core/usage/SnapshotStore.h"
-#include "desktop/control/ControlHandlers.h"
-#include "desktop/control/PairingRequests.h"
-#include "desktop/sync/SyncManager.h"
 #include "platform/control/ControlClient.h"
-#include "platform/control/ControlServer.h"
-#include "platform/glib/MainContextScheduler.h"
 #include "platform/process/ChildProcess.h"
 #include "platform/process/ProcessRun.h"
-#include "platform/secrets/FileSecretStore.h"
-#include "support/RunningInstance.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -60,6 +52,32 @@ class PairJobTest : public ::testing::Test {
     return block;
   }
 
+  FileLocations locations() const {
+    return FileLocations::fromEnvironment(
+        [&](const char* name) { return environment().get(name); });
+  }
+
+  // A reading of Claude's five-hour window at 42 %, as a phone should receive it.
+  void storeReading() const {
+    const Date now = std::chrono::system_clock::now();
+    ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
+    SnapshotStore::save(Snapshot{now, {claude}, "composite", "direct"}, locations());
+  }
+
+  // The Python phone typing `code` at the publisher on `port`; what it reports, as JSON.
+  nlohmann::json phonePairs(const std::string& python, const std::string& port,
+                            const std::string& code) {
+    auto device = runCollectingOutput(
+        python,
+        {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
+        30, 1, 1 << 20);
+    if (!device) return nullptr;
+    EXPECT_EQ(device->exitStatus, 0) << device->standardOutput;
+    nlohmann::json result = nlohmann::json::parse(device->standardOutput, nullptr, false);
+    EXPECT_TRUE(result.is_object()) << device->standardOutput;
+    return result;
+  }
+
   // Reads the child's output until `pattern` matches it or the deadline passes.
   std::smatch readUntil(ChildProcess& child, const std::regex& pattern, double seconds) {
     std::smatch match;
@@ -80,12 +98,7 @@ TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
   std::string why;
   std::optional<std::string> python = pythonWithCryptography(why);
   if (!python) GTEST_SKIP() << why;
-
-  FileLocations locations =
-      FileLocations::fromEnvironment([&](const char* name) { return environment().get(name); });
-  const Date now = std::chrono::system_clock::now();
-  ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
-  SnapshotStore::save(Snapshot{now, {claude}, "composite", "direct"}, locations);
+  storeReading();
 
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
@@ -102,17 +115,11 @@ TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
   EXPECT_EQ(link, "meterwright://pair/" + code);
   EXPECT_THAT(output, ::testing::HasSubstr("Addresses: 127.0.0.1:" + port + "\n"));
 
-  auto device = runCollectingOutput(
-      *python,
-      {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
-      30, 1, 1 << 20);
-  ASSERT_TRUE(device);
-  EXPECT_EQ(device->exitStatus, 0) << device->standardOutput;
-  nlohmann::json result = nlohmann::json::parse(device->standardOutput, nullptr, false);
-  ASSERT_TRUE(result.is_object()) << device->standardOutput;
+  nlohmann::json result = phonePairs(*python, port, code);
+  ASSERT_TRUE(result.is_object());
   EXPECT_EQ(result.value("paired", false), true);
   const nlohmann::json& payload = result["payload"];
-  ASSERT_TRUE(payload.is_object()) << device->standardOutput;
+  ASSERT_TRUE(payload.is_object()) << result.dump();
   EXPECT_EQ(payload["version"], 2);
   EXPECT_EQ(payload["sourceName"], result["macName"]);
   EXPECT_EQ(payload["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
@@ -180,103 +187,6 @@ TEST_F(PairJobTest, EnterMakesANewCode) {
   EXPECT_EQ(pairing->exitStatus(), 1);
 }
 
-// Runs `work` on the next turn of `context`'s loop.
-void runOn(GMainContext* context, std::function<void()> work) {
-  GSource* idle = g_idle_source_new();
-  g_source_set_callback(
-      idle,
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new std::function<void()>(std::move(work)),
-      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-  g_source_attach(idle, context);
-  g_source_unref(idle);
-}
-
-// With the application running, --pair shows its publisher's code and hears of the pairing
-// from it; this process publishes nothing itself.
-TEST_F(PairJobTest, WithAnInstanceRunningTheCodeAndThePairingComeFromIt) {
-  std::string why;
-  std::optional<std::string> python = pythonWithCryptography(why);
-  if (!python) GTEST_SKIP() << why;
-
-  FileLocations locations =
-      FileLocations::fromEnvironment([&](const char* name) { return environment().get(name); });
-  auto clock = std::make_shared<SystemClock>();
-  std::unique_ptr<SyncManager> manager;
-  std::shared_ptr<PairingRequests> requests;
-  std::shared_ptr<MainContextScheduler> scheduler;
-  std::optional<testing::RunningInstance> instance;
-  instance.emplace(ControlClient::socketPath(locations), [&](ControlServer& server) {
-    GMainContext* context = g_main_context_get_thread_default();
-    SyncManager::Options options;
-    options.secrets =
-        std::make_shared<FileSecretStore>(locations.supportFolder() / "keychain", clock);
-    options.userDefaultsFile = locations.userDefaultsFile();
-    options.clock = clock;
-    options.deviceName = "Workstation";
-    options.listenAddress = "127.0.0.1";
-    options.publisherLockFile = folder.path() / "publisher.lock";
-    options.toMainThread = [context](std::function<void()> work) {
-      runOn(context, std::move(work));
-    };
-    manager = std::make_unique<SyncManager>(std::move(options));
-    scheduler = std::make_shared<MainContextScheduler>();
-    requests =
-        std::make_shared<PairingRequests>(manager->publisher(), scheduler, clock, "127.0.0.1");
-    manager->coordinator()->onDevicePaired =
-        [context, weak = std::weak_ptr(requests)](const PairedDevice& device) {
-          runOn(context, [weak, name = device.name] {
-            if (auto alive = weak.lock()) alive->devicePaired(name);
-          });
-        };
-    ASSERT_EQ(manager->start(), SyncManager::Start::started);
-    ASSERT_TRUE(manager->publisher()->waitUntilReady(10));
-    const Date now = clock->now();
-    ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
-    manager->publish(Snapshot{now, {claude}, "composite", "direct"}, Config{});
-    ControlHandlers::install(server, *manager, requests);
-  });
-  ASSERT_TRUE(instance->listening());
-
-  ChildProcess::Launch launch;
-  launch.executable = METERWRIGHT_EXECUTABLE;
-  launch.arguments = {"--pair"};
-  launch.environment = environment();
-  launch.output = ChildProcess::Stream::pipe;
-  std::optional<ChildProcess> pairing = ChildProcess::start(launch);
-  ASSERT_TRUE(pairing);
-  std::smatch printed = readUntil(
-      *pairing, std::regex("Pairing code: (\\w{5}-\\w{5})\nLink: (\\S+)\nPort: (\\d+)\n"), 30);
-  ASSERT_FALSE(printed.empty()) << output;
-  const std::string code = printed[1], port = printed[3];
-  EXPECT_EQ(std::stoi(port), *manager->publisher()->port());
-
-  auto device = runCollectingOutput(
-      *python,
-      {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
-      30, 1, 1 << 20);
-  ASSERT_TRUE(device);
-  EXPECT_EQ(device->exitStatus, 0) << device->standardOutput;
-
-  readUntil(*pairing, std::regex("is paired\\.\n"), 30);
-  EXPECT_TRUE(pairing->waitForExit(30));
-  EXPECT_EQ(pairing->exitStatus(), 0) << output;
-  EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
-  // The instance's store holds the device; --devices asks the instance.
-  auto listed =
-      runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
-  ASSERT_TRUE(listed);
-  EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
-
-  instance.reset();
-  requests.reset();
-  scheduler.reset();
-  manager.reset();
-}
-
 // The application on a machine without a desktop: no session bus, so no tray. It says so, takes
 // the control socket, pairs a phone through `--pair`, publishes the reading to it, answers a
 // second start, and ends with status 0 on SIGTERM.
@@ -284,11 +194,7 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
   std::string why;
   std::optional<std::string> python = pythonWithCryptography(why);
   if (!python) GTEST_SKIP() << why;
-  FileLocations locations =
-      FileLocations::fromEnvironment([&](const char* name) { return environment().get(name); });
-  const Date now = std::chrono::system_clock::now();
-  ProviderSnapshot claude{"claude", "Claude", "max", "live", now, {{300, 42, {}, {}}}};
-  SnapshotStore::save(Snapshot{now, {claude}, "composite", "direct"}, locations);
+  storeReading();
 
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
@@ -296,7 +202,7 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
   launch.error = ChildProcess::Stream::pipe;
   std::optional<ChildProcess> application = ChildProcess::start(launch);
   ASSERT_TRUE(application);
-  const fs::path socket = ControlClient::socketPath(locations);
+  const fs::path socket = ControlClient::socketPath(locations());
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists(socket) && std::chrono::steady_clock::now() < deadline) {
     ASSERT_TRUE(application->isRunning());
@@ -313,17 +219,18 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
       readUntil(*pairing, std::regex("Pairing code: (\\w{5}-\\w{5})\n[^]*Port: (\\d+)\n"), 30);
   ASSERT_FALSE(printed.empty()) << output;
   const std::string code = printed[1], port = printed[2];
-  auto device = runCollectingOutput(
-      *python,
-      {METERWRIGHT_PAIR_DEVICE_SCRIPT, "--port", port, "--code", code, "--name", "Lab Phone"}, {},
-      30, 1, 1 << 20);
-  ASSERT_TRUE(device);
-  nlohmann::json result = nlohmann::json::parse(device->standardOutput, nullptr, false);
-  ASSERT_TRUE(result.is_object()) << device->standardOutput;
+  nlohmann::json result = phonePairs(*python, port, code);
+  ASSERT_TRUE(result.is_object());
   EXPECT_EQ(result["payload"]["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
   readUntil(*pairing, std::regex("is paired\\.\n"), 30);
   ASSERT_TRUE(pairing->waitForExit(30));
   EXPECT_EQ(pairing->exitStatus(), 0) << output;
+  EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
+  // The application's store holds the phone; --devices asks the application.
+  auto listed =
+      runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
+  ASSERT_TRUE(listed);
+  EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
 
   launch.arguments = {};
   std::optional<ChildProcess> second = ChildProcess::start(launch);
