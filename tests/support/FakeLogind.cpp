@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "support/FakeBusObject.h"
+
 namespace meterwright::testing {
 
 namespace {
@@ -77,24 +79,8 @@ FakeLogind::FakeLogind(const std::string& busAddress, Behaviour behaviour, Login
     : impl_(std::make_unique<Impl>()) {
   impl_->behaviour = behaviour;
   impl_->settings = std::move(settings);
-  auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-  impl_->connection =
-      g_dbus_connection_new_for_address_sync(busAddress.c_str(), flags, nullptr, nullptr, nullptr);
+  exportFakeObject(busAddress, introspection, "/org/freedesktop/login1", impl_.get());
   if (!impl_->connection) return;
-  GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
-  static const GDBusInterfaceVTable vtable{
-      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-         GVariant* parameters, GDBusMethodInvocation* invocation,
-         gpointer data) { static_cast<Impl*>(data)->handle(method, parameters, invocation); },
-      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
-         gpointer data) { return static_cast<Impl*>(data)->property(name); },
-      nullptr,
-      {}};
-  impl_->registration = g_dbus_connection_register_object(
-      impl_->connection, "/org/freedesktop/login1", node->interfaces[0], &vtable, impl_.get(),
-      nullptr, nullptr);
-  g_dbus_node_info_unref(node);
   GVariant* reply = g_dbus_connection_call_sync(
       impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
       "RequestName", g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"),

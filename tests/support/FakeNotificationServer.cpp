@@ -2,6 +2,8 @@
 
 #include <gio/gio.h>
 
+#include "support/FakeBusObject.h"
+
 namespace meterwright::testing {
 
 namespace {
@@ -96,23 +98,8 @@ FakeNotificationServer::FakeNotificationServer(const std::string& busAddress,
     : impl_(std::make_unique<Impl>()) {
   impl_->capabilities = std::move(capabilities);
   impl_->behaviour = behaviour;
-  auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-  impl_->connection =
-      g_dbus_connection_new_for_address_sync(busAddress.c_str(), flags, nullptr, nullptr, nullptr);
+  exportFakeObject(busAddress, introspection, "/org/freedesktop/Notifications", impl_.get());
   if (!impl_->connection) return;
-  GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
-  static const GDBusInterfaceVTable vtable{
-      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-         GVariant* parameters, GDBusMethodInvocation* invocation,
-         gpointer data) { static_cast<Impl*>(data)->handle(method, parameters, invocation); },
-      nullptr,
-      nullptr,
-      {}};
-  impl_->registration = g_dbus_connection_register_object(
-      impl_->connection, "/org/freedesktop/Notifications", node->interfaces[0], &vtable,
-      impl_.get(), nullptr, nullptr);
-  g_dbus_node_info_unref(node);
   GVariant* reply = g_dbus_connection_call_sync(
       impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
       "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", 4u),
