@@ -180,7 +180,8 @@ class AppDelegate {
 
   // Work that comes back to the main thread checks this first: the controller may be gone.
   std::shared_ptr<AppDelegate*> alive_;
-  // Last, so it is joined before anything else goes.
+  // Last, so no waiting job starts once the rest is going. A reading in flight is not waited
+  // for: it holds its own reader, and its result finds `alive_` gone.
   ReadingWorker worker_;
 };
 

@@ -1,17 +1,16 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 namespace meterwright {
 
 // The one background thread the application reads on, so a reader that blocks for tens of
 // seconds never holds up the main loop. Jobs run one after another in the order given. The
-// thread starts with the first job; destruction lets the running job finish (every reader has a
-// deadline), drops the ones still waiting and joins.
+// thread starts with the first job. Destruction drops the jobs still waiting and never waits for
+// the running one: quitting must not last as long as a hung reader. That job finishes on its
+// thread alone (it holds what it uses), then the thread ends.
 class ReadingWorker {
  public:
   ReadingWorker() = default;
@@ -21,13 +20,15 @@ class ReadingWorker {
 
   void run(std::function<void()> job);
 
- private:
-  void loop();
+  // Whether a job that a destroyed worker left running is still in flight, in this process. The
+  // program must not run its static destructors under such a job.
+  static bool abandonedJobRunning();
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> jobs_;
-  bool stopping_ = false;
+ private:
+  struct Shared;
+  static void loop(const std::shared_ptr<Shared>& shared);
+
+  std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
 

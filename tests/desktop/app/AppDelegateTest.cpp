@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "core/encoding/Uuid.h"
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppHarness.h"
+#include "desktop/app/ReadingWorker.h"
 #include "desktop/render/Render.h"
 
 namespace meterwright {
@@ -371,6 +376,40 @@ TEST(AppDelegate, QuitStopsTheTimerAndEndsTheMainLoop) {
   harness.app->perform(TrayAction::quit);
   EXPECT_EQ(harness.endedMainLoop, 1);
   EXPECT_EQ(harness.scheduler->pending(), 0u);
+}
+
+// A reader that hangs must not hold up quitting: the controller goes at once, and the reading
+// that ends later touches nothing of it.
+TEST(AppDelegate, QuitDuringAHeldReadingEndsAtOnceAndDropsItsResult) {
+  AppHarness harness;
+  harness.launch();
+  std::shared_ptr<testing::FakeSource> source = harness.sources.back();
+  source->edit([](auto& s) { s.held = true; });
+  harness.app->refresh();
+  ASSERT_TRUE(source->waitForReads(2));
+  int shows = harness.surface->shows;
+  int finishedBefore = source->get().finished;
+
+  auto teardown = std::async(std::launch::async, [&] {
+    harness.app->perform(TrayAction::quit);
+    harness.app.reset();
+  });
+  // Well inside the held reader's own ten-second limit.
+  bool ended = teardown.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  int finishedAtEnd = source->get().finished;
+  source->edit([](auto& s) { s.held = false; });
+  teardown.wait();
+  ASSERT_TRUE(ended) << "quitting waited for the reading in flight";
+  EXPECT_EQ(finishedAtEnd, finishedBefore);
+  EXPECT_EQ(harness.endedMainLoop, 1);
+
+  ASSERT_TRUE(harness.main.runNext()) << "the abandoned reading never ended";
+  EXPECT_EQ(harness.surface->shows, shows);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadingWorker::abandonedJobRunning() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_FALSE(ReadingWorker::abandonedJobRunning());
 }
 
 }  // namespace

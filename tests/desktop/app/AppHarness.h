@@ -35,6 +35,8 @@ class FakeSource final : public ReadingSource {
     std::vector<std::string> forgotten;
     bool held = false;
     int reads = 0;
+    // Reads that have returned.
+    int finished = 0;
   };
 
   std::optional<Snapshot> read() override {
@@ -42,6 +44,7 @@ class FakeSource final : public ReadingSource {
     ++state_.reads;
     changed_.notify_all();
     changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !state_.held; });
+    ++state_.finished;
     return state_.reading;
   }
   bool forceRefresh() override { return get().acceptsManual; }
