@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <thread>
@@ -17,6 +20,7 @@
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppWiring.h"
+#include "desktop/app/ReadingWorker.h"
 #include "desktop/app/StatusSurface.h"
 #include "desktop/control/ControlHandlers.h"
 #include "desktop/control/PairingRequests.h"
@@ -29,11 +33,16 @@
 #include "platform/control/ControlClient.h"
 #include "platform/control/ControlServer.h"
 #include "platform/glib/MainContextScheduler.h"
+#include "platform/process/ChildProcess.h"
 #include "platform/tray/TrayItem.h"
 
 namespace meterwright::Application {
 
 namespace {
+
+// How long a reader's child has to end on SIGTERM when the application quits: `codex` and
+// `claude` end at once, and quitting is not held up for one that does not.
+constexpr double childGrace = 0.5;
 
 // The tray item as the controller's surface: what the controller shows becomes the item's
 // properties and menu.
@@ -218,8 +227,19 @@ int run(const FileLocations& locations, std::ostream& err) {
   running.control.reset();
   running.pairingRequests.reset();
   running.tray.reset();
+  // Quitting does not wait for a reading in flight. Its child processes are stopped and reaped
+  // here, and none starts after; the files it may be writing are replaced whole or not at all.
   running.app.reset();
+  ChildProcess::stopAll(childGrace);
   g_main_loop_unref(running.loop);
+  if (ReadingWorker::abandonedJobRunning()) {
+    // A reader still inside a request must not meet the static objects being destroyed under it:
+    // the process ends here, its output flushed.
+    std::cout.flush();
+    err.flush();
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -106,6 +108,25 @@ struct ExecArguments {
   failInChild(reportFd);
 }
 
+// Every child started and not yet reaped, so an ending program can stop the ones a thread it
+// does not wait for still holds. Never destroyed: such a thread may reap its child while the
+// program ends.
+struct LiveChildren {
+  std::mutex mutex;
+  std::set<pid_t> pids;
+  bool refusing = false;
+};
+
+LiveChildren& liveChildren() {
+  static auto* instance = new LiveChildren;
+  return *instance;
+}
+
+void forgetChild(pid_t pid) {
+  std::lock_guard guard(liveChildren().mutex);
+  liveChildren().pids.erase(pid);
+}
+
 std::string describe(int code) {
   char buffer[256];
   // The GNU strerror_r returns the text, which may or may not be in the buffer.
@@ -121,6 +142,10 @@ std::optional<ChildProcess> ChildProcess::start(const Launch& launch, std::strin
     return std::nullopt;
   };
   if (launch.executable.empty()) return fail(ENOENT);
+  {
+    std::lock_guard guard(liveChildren().mutex);
+    if (liveChildren().refusing) return fail(ECANCELED);
+  }
 
   Pipe streams[3];
   int targets[3] = {-1, -1, -1};
@@ -169,6 +194,17 @@ std::optional<ChildProcess> ChildProcess::start(const Launch& launch, std::strin
   ChildProcess child;
   child.pid_ = pid;
   child.reaped_ = false;
+  bool refused;
+  {
+    std::lock_guard guard(liveChildren().mutex);
+    refused = liveChildren().refusing;
+    if (!refused) liveChildren().pids.insert(pid);
+  }
+  // stopAll ran while this one was being started: it is not let loose.
+  if (refused) {
+    child.terminate(0);
+    return fail(ECANCELED);
+  }
   // The report pipe closes on a successful exec; otherwise it carries the errno of the failure.
   int code = 0;
   ssize_t got;
@@ -275,7 +311,51 @@ bool ChildProcess::writeInput(std::string_view bytes) {
 
 void ChildProcess::reap(int status) {
   reaped_ = true;
+  forgetChild(pid_);
   if (WIFEXITED(status)) exitStatus_ = WEXITSTATUS(status);
+}
+
+void ChildProcess::waitAndReap() {
+  int status = 0;
+  pid_t got;
+  do {
+    got = ::waitpid(pid_, &status, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got == pid_) return reap(status);
+  reaped_ = true;
+  forgetChild(pid_);
+}
+
+void ChildProcess::stopAll(double grace) {
+  std::set<pid_t> running;
+  {
+    std::lock_guard guard(liveChildren().mutex);
+    liveChildren().refusing = true;
+    running = liveChildren().pids;
+  }
+  for (pid_t pid : running) ::kill(-pid, SIGTERM);
+  // Exited children are only looked at (WNOWAIT): while one is a zombie its group id cannot be
+  // reused, so the SIGKILL below reaches only what is left of its own group.
+  auto deadline = deadlineAfter(grace);
+  for (;;) {
+    bool anyRunning = false;
+    for (pid_t pid : running) {
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == 0) {
+        anyRunning = true;
+      }
+    }
+    if (!anyRunning || SteadyClock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (pid_t pid : running) {
+    ::kill(-pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    forgetChild(pid);
+  }
 }
 
 bool ChildProcess::isRunning() {
@@ -285,15 +365,14 @@ bool ChildProcess::isRunning() {
   siginfo_t info{};
   if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
     if (errno == EINTR) return true;
-    reaped_ = true;  // not our child any more (ECHILD): nothing left to wait for
+    // Not our child any more (ECHILD, or stopAll reaped it): nothing left to wait for.
+    reaped_ = true;
+    forgetChild(pid_);
     return false;
   }
   if (info.si_pid == 0) return true;
   ::kill(-pid_, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  reap(status);
+  waitAndReap();
   return false;
 }
 
@@ -313,10 +392,7 @@ void ChildProcess::terminate(double grace) {
   // A child that ignores the request is killed after the grace; either way it is reaped here.
   if (grace > 0 && waitForExit(grace)) return;
   ::kill(-pid_, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  reap(status);
+  waitAndReap();
 }
 
 SteadyClock::time_point ChildProcess::deadlineAfter(double seconds) {

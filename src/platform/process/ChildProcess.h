@@ -86,6 +86,12 @@ class ChildProcess {
   // Returns at once when the child has already been reaped.
   void terminate(double grace);
 
+  // For a program that is ending: SIGTERM to the group of every child still running, up to
+  // `grace` seconds for them to exit, then SIGKILL, and every one reaped here, whichever thread
+  // owns it. From then on start() refuses (ECANCELED), so a reader still finishing its work
+  // starts nothing new.
+  static void stopAll(double grace);
+
   // The exit code once reaped and exited normally.
   std::optional<int> exitStatus() const { return exitStatus_; }
   // Whether it has been reaped (exited, by whatever cause).
@@ -95,6 +101,8 @@ class ChildProcess {
   ChildProcess() = default;
   void release();
   void reap(int status);
+  // Blocks until the child is reaped; stopAll may have reaped it on another thread.
+  void waitAndReap();
 
   pid_t pid_ = -1;
   int input_ = -1;
