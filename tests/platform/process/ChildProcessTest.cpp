@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 
 #include "platform/process/ChildProcess.h"
 #include "platform/process/PseudoTerminal.h"
@@ -94,6 +96,26 @@ TEST(ChildProcess, WritingToAChildThatStoppedReadingFailsWithoutASignal) {
   // SIGPIPE's default action would end the test program here.
   EXPECT_FALSE(child->writeInput(std::string(100000, 'x')));
   EXPECT_FALSE(child->writeInput("again"));
+}
+
+// stopAll leaves this process unable to start children, so it runs apart, in a fresh process.
+// The child's object stays with its owner, as with a reader on a thread nobody waits for.
+TEST(ChildProcessStopAll, StopsAndReapsEveryChildItsGroupIncludedAndRefusesNewOnes) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto child = ChildProcess::start(shell("trap '' TERM; sleep 30 & echo $!; wait"));
+        if (!child) std::exit(2);
+        pid_t grandchild = std::stoi("0" + outputOf(*child, true));
+        if (grandchild <= 0) std::exit(2);
+        ChildProcess::stopAll(0.2);
+        if (!wasReaped(child->pid()) || !processEnds(grandchild)) std::exit(3);
+        if (child->isRunning() || !child->hasExited()) std::exit(4);
+        std::string error;
+        if (ChildProcess::start(shell("exit 0"), &error)) std::exit(5);
+        std::exit(error.empty() ? 6 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(PseudoTerminal, DescriptorsAreNotInheritedByOtherChildren) {
