@@ -16,6 +16,8 @@ struct Hooks {
   std::function<void()> endMainLoop;
   std::function<void()> openPairing;
   std::function<void(const PairedDevice&)> devicePairedToWindow;
+  // Whether the tray host keeps the picture's width; unset is square.
+  std::function<bool()> wideTray;
 };
 
 // Built on the thread that runs the default GLib main context, which must be iterating before the

@@ -195,6 +195,10 @@ int run(const FileLocations& locations, std::ostream& err) {
   hooks.devicePairedToWindow = [pairing](const PairedDevice& device) {
     pairing->devicePaired(device);
   };
+  Running* state = &running;
+  hooks.wideTray = [state] {
+    return state->tray && TrayItem::keepsPictureWidth(state->tray->hostProgram());
+  };
   running.app = AppWiring::build(root, std::move(hooks));
   if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
 
