@@ -199,6 +199,8 @@ int run(const FileLocations& locations, std::ostream& err) {
   hooks.wideTray = [state] {
     return state->tray && TrayItem::keepsPictureWidth(state->tray->hostProgram());
   };
+  // The desktop's dark preference stands for the panel's: no host tells its own colours.
+  hooks.darkPanel = [state] { return state->dark; };
   running.app = AppWiring::build(root, std::move(hooks));
   if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
 
