@@ -192,8 +192,8 @@ std::string TrayItem::hostProgram() const {
 }
 
 bool TrayItem::keepsPictureWidth(std::string_view hostProgram) {
-  // Seen drawing a wide IconPixmap at the bar's height and its own width. xfce4-panel, KDE,
-  // GNOME's AppIndicator extension, LXQt and swaybar fit it into a square.
+  // Seen drawing a wide IconPixmap at the bar's height and its own width; xfce4-panel fits it
+  // into a square, as KDE, GNOME's AppIndicator extension and LXQt are known to.
   return hostProgram == "waybar";
 }
 
