@@ -229,6 +229,21 @@ TEST(AppDelegate, TrayPictureIsSquareWideOnlyForAWideHostAndTheAppIconWithoutARe
   }
 }
 
+// The host is known only once the item registered, usually after the first picture.
+TEST(AppDelegate, PictureIsRedrawnWhenTheHostTurnsOutToKeepItsWidth) {
+  AppHarness harness;
+  harness.launch();
+  Date now = harness.clock->now();
+  harness.readOnce(claudeAt(now, 40, addingSeconds(now, 3600)));
+  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
+  EXPECT_EQ(harness.surface->presentation.pixmaps[0].width, 22);
+
+  harness.wideTray = true;
+  harness.app->attach(harness.surface);
+  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
+  EXPECT_GT(harness.surface->presentation.pixmaps[0].width, 44);
+}
+
 TEST(AppDelegate, WithoutATrayTheImageIsDrawnOnlyOnceOneIsAttached) {
   AppHarness harness;
   harness.launch();
