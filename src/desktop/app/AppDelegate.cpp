@@ -17,6 +17,7 @@
 #include "desktop/app/TouchBarPreference.h"
 #include "desktop/app/TrayImages.h"
 #include "desktop/render/MenuBarImage.h"
+#include "desktop/render/SquareStatusImage.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
 #include "desktop/touchbar/TouchBarPrivate.h"
@@ -257,22 +258,33 @@ void AppDelegate::updateStatusItem() {
   presentation_ = StatusPresenter::describe(snapshot_, entries_, config_,
                                             source_ ? source_->manualRefreshAvailableIn() : 0, at);
   // Without a tray nothing is drawn: a headless service never loads the fonts.
-  if (!surface_ || !StatusPresenter::showsImage(entries_, config_)) return;
-  ImageKey key{entries_,
-               config_,
-               snapshot_ && AppMenu::isStale(*snapshot_, config_, at),
-               options_.darkPanel && options_.darkPanel(),
-               {}};
-  for (const DisplayEntry& entry : entries_) {
-    for (const UsageWindow& window : entry.windows) {
-      key.figures.push_back(Format::headline(window, config_.metric, at));
+  if (!surface_) return;
+  ImageKey key;
+  // With nothing to draw (the text style, no reading yet) the item still shows a picture: the
+  // hosts here show no text label in its place.
+  key.appIcon = !StatusPresenter::showsImage(entries_, config_);
+  if (!key.appIcon) {
+    key.entries = entries_;
+    key.config = config_;
+    key.stale = snapshot_ && AppMenu::isStale(*snapshot_, config_, at);
+    key.dark = options_.darkPanel && options_.darkPanel();
+    key.wide = options_.wideTray && options_.wideTray();
+    for (const DisplayEntry& entry : entries_) {
+      for (const UsageWindow& window : entry.windows) {
+        key.figures.push_back(Format::headline(window, config_.metric, at));
+      }
     }
   }
   if (key != imageKey_) {
-    RenderContext context{.dark = key.dark, .now = at, .icons = options_.icons};
-    auto image = MenuBarImage::make(entries_, config_, key.stale, context);
-    pixmaps_ =
-        image ? TrayImages::pixmaps(*image, options_.pixmapHeights) : std::vector<TrayPixmap>{};
+    if (key.appIcon) {
+      pixmaps_ = TrayImages::appIcon(options_.pixmapHeights);
+    } else {
+      RenderContext context{.dark = key.dark, .now = at, .icons = options_.icons};
+      auto image = key.wide ? MenuBarImage::make(entries_, config_, key.stale, context)
+                            : SquareStatusImage::make(entries_, config_, key.stale, context);
+      pixmaps_ =
+          image ? TrayImages::pixmaps(*image, options_.pixmapHeights) : std::vector<TrayPixmap>{};
+    }
     imageKey_ = std::move(key);
   }
   presentation_.pixmaps = pixmaps_;

@@ -77,6 +77,9 @@ class AppDelegate {
     std::vector<int> pixmapHeights{22, 44};
     // Whether the panel is dark; unset is light.
     std::function<bool()> darkPanel;
+    // Whether the tray host shows the picture at its own width (waybar) rather than fitting it
+    // into a square; unset is square, which every host shows legibly.
+    std::function<bool()> wideTray;
     // Null: the process's icon loader.
     const IconLoader* icons = nullptr;
   };
@@ -137,6 +140,9 @@ class AppDelegate {
     Config config;
     bool stale = false;
     bool dark = false;
+    bool wide = false;
+    // The application icon instead (nothing to draw): the fields above stay empty.
+    bool appIcon = false;
     std::vector<std::string> figures;
 
     bool operator==(const ImageKey&) const = default;

@@ -40,6 +40,8 @@ std::unique_ptr<AppDelegate> build(const CompositionRoot& root, Hooks hooks) {
   options.openPairing = std::move(hooks.openPairing);
   options.devicePairedToWindow = std::move(hooks.devicePairedToWindow);
   options.endMainLoop = std::move(hooks.endMainLoop);
+  options.wideTray = std::move(hooks.wideTray);
+  options.darkPanel = std::move(hooks.darkPanel);
   return std::make_unique<AppDelegate>(std::move(options));
 }
 

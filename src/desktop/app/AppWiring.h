@@ -16,6 +16,10 @@ struct Hooks {
   std::function<void()> endMainLoop;
   std::function<void()> openPairing;
   std::function<void(const PairedDevice&)> devicePairedToWindow;
+  // Whether the tray host keeps the picture's width; unset is square.
+  std::function<bool()> wideTray;
+  // Whether the tray picture is drawn for a dark panel; unset is light.
+  std::function<bool()> darkPanel;
 };
 
 // Built on the thread that runs the default GLib main context, which must be iterating before the

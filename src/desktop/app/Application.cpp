@@ -204,6 +204,12 @@ int run(const FileLocations& locations, std::ostream& err) {
   hooks.devicePairedToWindow = [pairing](const PairedDevice& device) {
     pairing->devicePaired(device);
   };
+  Running* state = &running;
+  hooks.wideTray = [state] {
+    return state->tray && TrayItem::keepsPictureWidth(state->tray->hostProgram());
+  };
+  // The desktop's dark preference stands for the panel's: no host tells its own colours.
+  hooks.darkPanel = [state] { return state->dark; };
   running.app = AppWiring::build(root, std::move(hooks));
   if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
 

@@ -12,8 +12,8 @@ namespace meterwright {
 
 // What the tray item shows for the latest reading, as plain values.
 struct StatusPresentation {
-  // The menu bar image at each size the surface asked for; empty when the item shows `title`
-  // instead (style "text", or nothing to draw).
+  // The tray picture at each size the surface asked for: the reading's, or the application icon
+  // when the item shows `title` instead (style "text", or nothing to draw yet).
   std::vector<TrayPixmap> pixmaps;
   // Shown when there is no image.
   MenuBarTitle title;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "desktop/render/AppIconArt.h"
+
 namespace meterwright::TrayImages {
 
 TrayPixmap pixmap(const Bitmap& bitmap) {
@@ -29,6 +31,14 @@ std::vector<TrayPixmap> pixmaps(const Image& image, const std::vector<int>& heig
   for (int height : heights) {
     if (height < 1) continue;
     result.push_back(pixmap(image.rasterise(height / image.height())));
+  }
+  return result;
+}
+
+std::vector<TrayPixmap> appIcon(const std::vector<int>& heights) {
+  std::vector<TrayPixmap> result;
+  for (int height : heights) {
+    if (height >= 1) result.push_back(pixmap(AppIconArt::bitmap(height, AppIconArt::Frame::inset)));
   }
   return result;
 }

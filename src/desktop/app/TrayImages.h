@@ -12,6 +12,9 @@ namespace meterwright::TrayImages {
 // below 1 are skipped.
 std::vector<TrayPixmap> pixmaps(const Image& image, const std::vector<int>& heights);
 
+// The application icon (its inset frame) at each height, square; heights below 1 are skipped.
+std::vector<TrayPixmap> appIcon(const std::vector<int>& heights);
+
 // A bitmap's pixels as a pixmap; empty for an empty bitmap.
 TrayPixmap pixmap(const Bitmap& bitmap);
 

@@ -187,6 +187,16 @@ std::optional<bool> TrayItem::hostAvailable() const {
   return state_->reported;
 }
 
+std::string TrayItem::hostProgram() const {
+  return state_->registration ? state_->registration->watcherProgram() : std::string();
+}
+
+bool TrayItem::keepsPictureWidth(std::string_view hostProgram) {
+  // Seen drawing a wide IconPixmap at the bar's height and its own width; xfce4-panel fits it
+  // into a square, as KDE, GNOME's AppIndicator extension and LXQt are known to.
+  return hostProgram == "waybar";
+}
+
 const std::string& TrayItem::serviceName() const {
   return state_->serviceName;
 }

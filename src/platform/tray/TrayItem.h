@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/settings/EnvironmentBlock.h"
 #include "platform/tray/TrayMenu.h"
@@ -47,6 +48,14 @@ class TrayItem {
 
   // The last reported availability; nothing before the first report.
   std::optional<bool> hostAvailable() const;
+  // The program that runs the watcher the item is registered with (its process name, such as
+  // "waybar", or "panel-1-systray" for xfce4-panel's plugin); empty when not registered or unknown.
+  // Known by the time the host is reported available.
+  std::string hostProgram() const;
+  // Whether a host of that name draws the picture at its own width rather than fitting it into a
+  // square, as most do.
+  static bool keepsPictureWidth(std::string_view hostProgram);
+
   // The name the item registered under (org.kde.StatusNotifierItem-<pid>-<n>).
   const std::string& serviceName() const;
 

@@ -1,5 +1,7 @@
 #include "platform/tray/WatcherRegistration.h"
 
+#include <fstream>
+
 #include "platform/dbus/BusCalls.h"
 
 namespace meterwright {
@@ -21,6 +23,7 @@ struct WatcherRegistration::State {
   // Counts the watchers seen, so a reply meant for an earlier one is recognised.
   unsigned generation = 0;
   bool registered = false;
+  std::string program;
 
   ~State() {
     if (watch) g_bus_unwatch_name(watch);
@@ -37,6 +40,7 @@ struct WatcherRegistration::State {
     auto self = static_cast<Weak*>(data)->lock();
     if (!self) return;
     ++self->generation;
+    self->program.clear();
     if (!self->registered) return;
     self->registered = false;
     self->changed(false);
@@ -63,6 +67,27 @@ struct WatcherRegistration::State {
                        return;
                      }
                      self->registered = true;
+                     self->askForProgram(self, current);
+                   });
+  }
+
+  // Hosts differ in how they draw the picture (some fit it into a square, some keep its width);
+  // the watcher's process is the one sign of which host this is.
+  void askForProgram(const std::shared_ptr<State>& self, unsigned current) {
+    BusCalls::Method method{
+        "org.freedesktop.DBus",       "/org/freedesktop/DBus",           "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", watcherName), G_VARIANT_TYPE("(u)")};
+    BusCalls::call(connection, method, deadlineSeconds,
+                   [weak = Weak(self), current](glib::Variant reply, glib::Error, GUnixFDList*) {
+                     auto self = weak.lock();
+                     if (!self || self->generation != current) return;
+                     self->program.clear();
+                     if (reply) {
+                       guint32 pid = 0;
+                       g_variant_get(reply.get(), "(u)", &pid);
+                       std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+                       std::getline(comm, self->program);
+                     }
                      self->askForHost(self, current);
                    });
   }
@@ -109,5 +134,9 @@ WatcherRegistration::WatcherRegistration(GDBusConnection* connection, std::strin
 }
 
 WatcherRegistration::~WatcherRegistration() = default;
+
+const std::string& WatcherRegistration::watcherProgram() const {
+  return state_->program;
+}
 
 }  // namespace meterwright

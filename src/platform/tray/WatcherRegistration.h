@@ -10,8 +10,8 @@ namespace meterwright {
 
 // The item's side of org.kde.StatusNotifierWatcher: registers `service` whenever a watcher owns
 // its name (at once, later, or again after it went away) and tells whether a host shows the
-// item. Calls are asynchronous with a deadline; replies for a watcher that has since gone are
-// dropped.
+// item, and which program runs the watcher (its host, as a rule). Calls are asynchronous with a
+// deadline; replies for a watcher that has since gone are dropped.
 class WatcherRegistration {
  public:
   // True once registered with a watcher that has a host (or does not say), false when that
@@ -23,6 +23,10 @@ class WatcherRegistration {
   ~WatcherRegistration();
   WatcherRegistration(const WatcherRegistration&) = delete;
   WatcherRegistration& operator=(const WatcherRegistration&) = delete;
+
+  // The process name (as /proc/<pid>/comm gives it) of the watcher registered with, known before
+  // `changed(true)`; empty when the bus or /proc cannot say.
+  const std::string& watcherProgram() const;
 
  private:
   struct State;

@@ -8,6 +8,7 @@
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppHarness.h"
 #include "desktop/app/ReadingWorker.h"
+#include "desktop/app/TrayImages.h"
 #include "desktop/render/Render.h"
 
 namespace meterwright {
@@ -188,37 +189,64 @@ TEST(AppDelegate, AcceptedManualRefreshDescribesTheReadingThatFollows) {
   }
 }
 
-TEST(AppDelegate, TextStyleAndNoEntriesShowTheTextLineWithoutAnImage) {
+TEST(AppDelegate, TrayPictureIsSquareWideOnlyForAWideHostAndTheAppIconWithoutAReading) {
   Date now = testing::ManualClock().now();
   Snapshot claude = claudeAt(now, 40, addingSeconds(now, 3600));
+  const std::vector<TrayPixmap> appIcon = TrayImages::appIcon({22, 44});
+  enum class Shape { square, wide, appIcon };
   struct Case {
     const char* name;
     std::string style;
     std::optional<Snapshot> snapshot;
-    bool image;
+    bool wideHost;
+    Shape shape;
   };
-  for (const Case& c :
-       {Case{"detailed", "detailed", claude, true}, Case{"text", "text", claude, false},
-        Case{"no reading", "detailed", std::nullopt, false}}) {
+  for (const Case& c : {Case{"detailed", "detailed", claude, false, Shape::square},
+                        Case{"detailed, wide host", "detailed", claude, true, Shape::wide},
+                        Case{"text", "text", claude, true, Shape::appIcon},
+                        Case{"no reading", "detailed", std::nullopt, false, Shape::appIcon}}) {
     Config config = testConfig();
     config.menuBarStyle = c.style;
     AppHarness harness(config);
+    harness.wideTray = c.wideHost;
     harness.launch();
     harness.readOnce(c.snapshot);
     const StatusPresentation& shown = harness.surface->presentation;
+    // The text stays in the title and the tooltip whatever the picture.
     EXPECT_EQ(shown.title, Render::title(c.snapshot, harness.app->config(), now)) << c.name;
-    if (!c.image) {
-      EXPECT_TRUE(shown.pixmaps.empty()) << c.name;
+    ASSERT_EQ(shown.pixmaps.size(), 2u) << c.name;
+    if (c.shape == Shape::appIcon) {
+      EXPECT_EQ(shown.pixmaps, appIcon) << c.name;
       continue;
     }
-    ASSERT_EQ(shown.pixmaps.size(), 2u);
-    EXPECT_EQ(shown.pixmaps[0].height, 22);
-    EXPECT_EQ(shown.pixmaps[1].height, 44);
-    EXPECT_EQ(shown.pixmaps[0].pixels.size(),
-              std::size_t(shown.pixmaps[0].width) * std::size_t(shown.pixmaps[0].height));
-    EXPECT_EQ(shown.accessibilityValue, "Claude 5h 40% used");
-    EXPECT_EQ(shown.tooltip, "Claude: 5h 40%");
+    EXPECT_NE(shown.pixmaps, appIcon) << c.name;
+    for (std::size_t i = 0; i < 2; ++i) {
+      const TrayPixmap& pixmap = shown.pixmaps[i];
+      EXPECT_EQ(pixmap.height, 22 * int(i + 1)) << c.name;
+      if (c.shape == Shape::square) {
+        EXPECT_EQ(pixmap.width, pixmap.height) << c.name;
+      } else {
+        EXPECT_GT(pixmap.width, 2 * pixmap.height) << c.name;
+      }
+      EXPECT_EQ(pixmap.pixels.size(), std::size_t(pixmap.width) * std::size_t(pixmap.height));
+    }
+    EXPECT_EQ(shown.tooltip, "Claude: 5h 40%") << c.name;
   }
+}
+
+// The host is known only once the item registered, usually after the first picture.
+TEST(AppDelegate, PictureIsRedrawnWhenTheHostTurnsOutToKeepItsWidth) {
+  AppHarness harness;
+  harness.launch();
+  Date now = harness.clock->now();
+  harness.readOnce(claudeAt(now, 40, addingSeconds(now, 3600)));
+  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
+  EXPECT_EQ(harness.surface->presentation.pixmaps[0].width, 22);
+
+  harness.wideTray = true;
+  harness.app->attach(harness.surface);
+  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
+  EXPECT_GT(harness.surface->presentation.pixmaps[0].width, 44);
 }
 
 TEST(AppDelegate, WithoutATrayTheImageIsDrawnOnlyOnceOneIsAttached) {

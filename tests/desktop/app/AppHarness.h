@@ -190,6 +190,7 @@ class AppHarness {
     };
     options.endMainLoop = [this] { ++endedMainLoop; };
     options.loginItem = loginItem;
+    options.wideTray = [this] { return wideTray; };
     options.devicePairedToWindow = [this](const PairedDevice& device) {
       windowTold.push_back(device.name);
     };
@@ -237,6 +238,8 @@ class AppHarness {
   std::optional<Snapshot> next;
   bool claudeDirect = true;
   std::size_t pairedDevices = 0;
+  // What the tray host is said to do with a wide picture.
+  bool wideTray = false;
   std::optional<LoginItem> loginItem;
   std::vector<Posted> posted;
   std::vector<std::string> windowTold;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "TrayTestBus.h"
 #include "platform/tray/TrayItem.h"
 #include "support/FakeStatusNotifierWatcher.h"
@@ -35,6 +37,10 @@ TEST_F(TrayItemTest, RegistersItsNameWithTheWatcher) {
   EXPECT_EQ(reports, std::vector<bool>{true});
   EXPECT_EQ(watcher.registrations(), std::vector<std::string>{item->serviceName()});
   EXPECT_TRUE(item->serviceName().starts_with("org.kde.StatusNotifierItem-"));
+  // The stand-in watcher runs in this process: the host is this program.
+  std::string self;
+  std::getline(std::ifstream("/proc/self/comm"), self);
+  EXPECT_EQ(item->hostProgram(), self);
 }
 
 TEST_F(TrayItemTest, PropertiesReadBackAsSet) {
@@ -139,6 +145,7 @@ TEST_F(TrayItemTest, WatcherGoneAndBackRegistersAgain) {
   ASSERT_TRUE(waitForReports(1));
   first->leave();
   ASSERT_TRUE(waitForReports(2));
+  EXPECT_EQ(item->hostProgram(), "") << "the host that left is forgotten";
 
   FakeStatusNotifierWatcher second(bus->address());
   ASSERT_TRUE(waitForReports(3));

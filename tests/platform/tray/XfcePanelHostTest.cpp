@@ -146,6 +146,10 @@ TEST_F(XfcePanelHostTest, PanelRegistersTheItemWithItsWatcher) {
   item->setPresentation(presentation);
   ASSERT_TRUE(waitForReports(1)) << peerLog();
   ASSERT_EQ(reports, std::vector<bool>{true}) << "xfce4-panel said:\n" << peerLog();
+  // The panel fits every picture into a square, so the item must know it is not waybar. The
+  // notification area runs as a plugin process of its own, named after its place in the panel.
+  EXPECT_EQ(item->hostProgram(), "panel-1-systray");
+  EXPECT_FALSE(TrayItem::keepsPictureWidth(item->hostProgram()));
 
   auto registered = client->call(
       "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties",
