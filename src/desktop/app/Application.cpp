@@ -17,7 +17,7 @@
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppWiring.h"
-#include "desktop/app/StatusSurface.h"
+#include "desktop/app/TraySurface.h"
 #include "desktop/control/ControlHandlers.h"
 #include "desktop/control/PairingRequests.h"
 #include "desktop/sync/SyncManager.h"
@@ -34,27 +34,6 @@
 namespace meterwright::Application {
 
 namespace {
-
-// The tray item as the controller's surface: what the controller shows becomes the item's
-// properties and menu.
-class TraySurface final : public StatusSurface {
- public:
-  explicit TraySurface(TrayItem& tray) : tray_(tray) {}
-
-  void show(const StatusPresentation& presentation, const TrayMenu& menu) override {
-    TrayPresentation shown;
-    shown.pixmaps = presentation.pixmaps;
-    shown.tooltipTitle = "Meterwright";
-    shown.tooltipText = presentation.tooltip;
-    shown.label = presentation.textLine.text;
-    shown.needsAttention = presentation.needsAttention;
-    tray_.setPresentation(shown);
-    tray_.setMenu(menu);
-  }
-
- private:
-  TrayItem& tray_;
-};
 
 // Everything the running application holds, in the order it is torn down (last first).
 struct Running {

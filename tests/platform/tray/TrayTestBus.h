@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "BusClient.h"
+#include "support/BusClient.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/tray/TrayItem.h"
 #include "support/PrivateBus.h"
