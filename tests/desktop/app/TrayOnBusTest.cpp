@@ -275,7 +275,11 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
   EXPECT_FALSE(inOrder(menuLabels(), {"\u26A0  Claude Code sign-in expires in 10m"}));
 }
 
-TEST_F(TrayOnBusTest, RefusedRefreshShowsTheWaitUntilTwoMinutesPass) {
+// The outcome goes after two minutes on its own: readings five minutes apart must not keep it.
+TEST_F(TrayOnBusTest, RefusedRefreshShowsTheWaitForTwoMinutes) {
+  Config config = testing::testConfig();
+  config.refreshSeconds = 300;
+  ConfigStore::save(config, folder.locations());
   launch();
   source->edit([](testing::FakeSource::State& state) {
     state.acceptsManual = false;
