@@ -167,6 +167,14 @@ class TrayOnBusTest : public ::testing::Test {
     return labels;
   }
 
+  // The exported menu is the controller's own, and shows `wanted` in this order.
+  ::testing::AssertionResult menuShows(const std::vector<std::string>& wanted) {
+    std::vector<std::string> labels = menuLabels();
+    if (labels != controllerLabels())
+      return ::testing::AssertionFailure() << "the exported menu is not the controller's";
+    return inOrder(labels, wanted);
+  }
+
   int idOf(const std::string& label) {
     for (const auto& [id, shown] : layout()) {
       if (shown == label) return id;
@@ -225,10 +233,8 @@ TEST_F(TrayOnBusTest, ItemPropertiesFollowTheReading) {
 
 TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
   launch();
-  EXPECT_EQ(menuLabels(), controllerLabels());
-  EXPECT_TRUE(inOrder(menuLabels(),
-                      {"No usage data", "Open Settings \u2192 Connections to check providers.",
-                       "Refresh Now", "Quit Meterwright"}));
+  EXPECT_TRUE(menuShows({"No usage data", "Open Settings \u2192 Connections to check providers.",
+                         "Refresh Now", "Quit Meterwright"}));
 
   Date now = clock->now();
   Date old = addingSeconds(now, -3600);
@@ -236,11 +242,9 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
       old, {testing::provider("claude", "Claude", old, {testing::window(300, 10)}),
             testing::provider("codex", "Codex", old, {testing::window(300, 10)})}));
   readOnce();
-  EXPECT_EQ(menuLabels(), controllerLabels());
-  EXPECT_TRUE(inOrder(menuLabels(),
-                      {"\u26A0  Usage data is 1h old",
-                       "    A provider is not answering \u2014 see Settings \u2192 Connections.",
-                       "Claude \u00B7 stale", "Codex \u00B7 stale", "Refresh Now"}));
+  EXPECT_TRUE(menuShows({"\u26A0  Usage data is 1h old",
+                         "    A provider is not answering \u2014 see Settings \u2192 Connections.",
+                         "Claude \u00B7 stale", "Codex \u00B7 stale", "Refresh Now"}));
 
   source->edit([&](testing::FakeSource::State& state) {
     state.reading = testing::reading(
@@ -248,9 +252,8 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
     state.failures["codex"] = SourceFailure{"Not signed in", "Run codex login", true};
   });
   readOnce();
-  EXPECT_EQ(menuLabels(), controllerLabels());
-  EXPECT_TRUE(inOrder(menuLabels(), {"Claude", "Codex", "    Not signed in", "    Run codex login",
-                                     "Refresh Now"}));
+  EXPECT_TRUE(
+      menuShows({"Claude", "Codex", "    Not signed in", "    Run codex login", "Refresh Now"}));
 
   source->edit([&](testing::FakeSource::State& state) {
     state.failures.clear();
@@ -260,9 +263,7 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
     state.expiry = addingSeconds(now, 600);
   });
   readOnce();
-  EXPECT_EQ(menuLabels(), controllerLabels());
-  EXPECT_TRUE(inOrder(menuLabels(),
-                      {"Codex", "\u26A0  Claude Code sign-in expires in 10m", "Refresh Now"}));
+  EXPECT_TRUE(menuShows({"Codex", "\u26A0  Claude Code sign-in expires in 10m", "Refresh Now"}));
 
   // Refresh Now chosen on the host: the reading that follows says how it went.
   source->edit([](testing::FakeSource::State& state) { state.expiry.reset(); });
@@ -270,8 +271,7 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
   EXPECT_EQ(click(idOf("Refresh Now")).error, "");
   ASSERT_TRUE(MainLoopWait::until([&] { return source->get().reads > reads; }, 20));
   settle();
-  EXPECT_EQ(menuLabels(), controllerLabels());
-  EXPECT_TRUE(inOrder(menuLabels(), {"Every provider answered.", "Refresh Now"}));
+  EXPECT_TRUE(menuShows({"Every provider answered.", "Refresh Now"}));
   EXPECT_FALSE(inOrder(menuLabels(), {"\u26A0  Claude Code sign-in expires in 10m"}));
 }
 
