@@ -16,9 +16,8 @@
 #include "platform/glib/MainLoopWait.h"
 #include "platform/tray/DbusMenuLayout.h"
 #include "platform/tray/TrayItem.h"
-#include "support/BusClient.h"
+#include "platform/tray/TrayTestBus.h"
 #include "support/FakeStatusNotifierWatcher.h"
-#include "support/PrivateBus.h"
 
 namespace meterwright {
 namespace {
@@ -47,22 +46,14 @@ constexpr const char* properties = "org.freedesktop.DBus.Properties";
   return ::testing::AssertionSuccess();
 }
 
-class TrayOnBusTest : public ::testing::Test {
+class TrayOnBusTest : public testing::TrayTestBus {
  protected:
   void SetUp() override {
-    bus.emplace(folder.path() / "bus");
-    if (!bus->problem().empty()) GTEST_SKIP() << bus->problem();
+    TrayTestBus::SetUp();
+    if (IsSkipped()) return;
     watcher = std::make_unique<testing::FakeStatusNotifierWatcher>(bus->address());
     ASSERT_TRUE(watcher->ready());
-    client = std::make_unique<testing::BusClient>(bus->address());
-    ASSERT_TRUE(client->ready());
     ConfigStore::save(testing::testConfig(), folder.locations());
-  }
-
-  void TearDown() override {
-    // The item's handlers reach the controller: the item goes first.
-    tray.reset();
-    app.reset();
   }
 
   // Launches the controller and its tray item, wired as the application wires them, and waits
@@ -77,18 +68,16 @@ class TrayOnBusTest : public ::testing::Test {
     options.makeSource = [this](const Config&) { return source; };
     app = std::make_unique<AppDelegate>(std::move(options));
 
-    TrayItem::Options trayOptions;
-    trayOptions.environment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
-    tray = std::make_unique<TrayItem>(std::move(trayOptions));
+    tray = makeItem(optionsOnBus());
     surface = std::make_shared<TraySurface>(*tray);
     tray->onAction([this](TrayAction action) { app->perform(action); });
     tray->onHostAvailabilityChanged([this](bool shown) {
-      hostReports.push_back(shown);
+      reports.push_back(shown);
       if (shown) app->attach(surface);
     });
     app->launch();
-    ASSERT_TRUE(MainLoopWait::until([&] { return !hostReports.empty(); }, 20));
-    ASSERT_EQ(hostReports, std::vector<bool>{true});
+    ASSERT_TRUE(waitForReports(1));
+    ASSERT_EQ(reports, std::vector<bool>{true});
     settle();
   }
 
@@ -187,18 +176,15 @@ class TrayOnBusTest : public ::testing::Test {
     return menuCall("Event", g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u));
   }
 
-  testing::TemporaryFolder folder;
-  std::optional<testing::PrivateBus> bus;
   std::unique_ptr<testing::FakeStatusNotifierWatcher> watcher;
-  std::unique_ptr<testing::BusClient> client;
   std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
   std::shared_ptr<testing::ManualScheduler> scheduler =
       std::make_shared<testing::ManualScheduler>(*clock);
   std::shared_ptr<testing::FakeSource> source = std::make_shared<testing::FakeSource>();
   std::unique_ptr<AppDelegate> app;
+  // After the controller, so it goes first: its handlers reach the controller.
   std::unique_ptr<TrayItem> tray;
   std::shared_ptr<TraySurface> surface;
-  std::vector<bool> hostReports;
 };
 
 TEST_F(TrayOnBusTest, ItemPropertiesFollowTheReading) {
@@ -323,11 +309,11 @@ TEST_F(TrayOnBusTest, StrayEventsAndAWatcherThatComesBackLeaveTheControllerWorki
   EXPECT_EQ(printed(group.value.get()), "([424242],)");
 
   watcher->leave();
-  ASSERT_TRUE(MainLoopWait::until([&] { return hostReports.size() >= 2; }, 20));
+  ASSERT_TRUE(waitForReports(2));
   watcher = std::make_unique<testing::FakeStatusNotifierWatcher>(bus->address());
   ASSERT_TRUE(watcher->ready());
-  ASSERT_TRUE(MainLoopWait::until([&] { return hostReports.size() >= 3; }, 20));
-  EXPECT_EQ(hostReports, (std::vector<bool>{true, false, true}));
+  ASSERT_TRUE(waitForReports(3));
+  EXPECT_EQ(reports, (std::vector<bool>{true, false, true}));
   EXPECT_EQ(watcher->registrations(), std::vector<std::string>{tray->serviceName()});
 
   // Still driven by the host: Refresh Now starts a reading that reaches the menu.
