@@ -56,6 +56,7 @@ AppDelegate::AppDelegate(Options options)
 
 AppDelegate::~AppDelegate() {
   if (timer_) options_.scheduler->cancel(*timer_);
+  if (outcomeExpiry_) options_.scheduler->cancel(*outcomeExpiry_);
   alive_.reset();
   if (options_.sync) {
     options_.sync->onEvents = nullptr;
@@ -209,7 +210,7 @@ void AppDelegate::finishReading(std::optional<Snapshot> result, const std::funct
   checkSessionExpiry();
   if (manualRefreshPending_) {
     manualRefreshPending_ = false;
-    lastManualRefresh_ = AppMenu::ManualOutcome{now(), describeRefresh()};
+    showManualOutcome(describeRefresh());
   }
   rebuildMenu();
   if (then) then();
@@ -225,10 +226,25 @@ void AppDelegate::forceRefresh() {
                   : desktop::L("menu.refresh.tooSoon",
                                "Asked too recently \u2014 the next request can go out in %@.",
                                Format::relative(wait));
-    lastManualRefresh_ = AppMenu::ManualOutcome{now(), std::move(outcome)};
+    showManualOutcome(std::move(outcome));
     rebuildMenu();
   }
   refresh();
+}
+
+void AppDelegate::showManualOutcome(std::string outcome) {
+  lastManualRefresh_ = AppMenu::ManualOutcome{now(), std::move(outcome)};
+  if (outcomeExpiry_) options_.scheduler->cancel(*outcomeExpiry_);
+  std::weak_ptr<AppDelegate*> alive = alive_;
+  outcomeExpiry_ = options_.scheduler->after(AppMenu::manualOutcomeSeconds, [alive] {
+    auto self = alive.lock();
+    if (!self) return;
+    (*self)->outcomeExpiry_.reset();
+    // Dropped rather than left to the menu's age check: the timer and the clock need not agree
+    // to the millisecond.
+    (*self)->lastManualRefresh_.reset();
+    (*self)->rebuildMenu();
+  });
 }
 
 std::string AppDelegate::describeRefresh() const {

@@ -162,6 +162,9 @@ class AppDelegate {
   bool alertsWanted() const;
   void persistTouchBarPreference();
   void loadConfig();
+  // Puts a manual refresh's outcome in the menu and takes it out again once its time is up, with
+  // or without a reading in between.
+  void showManualOutcome(std::string outcome);
 
   Options options_;
   std::shared_ptr<StatusSurface> surface_;
@@ -177,6 +180,7 @@ class AppDelegate {
   bool isReading_ = false;
   std::set<std::int64_t> warnedSessionExpiries_;
   std::optional<AppMenu::ManualOutcome> lastManualRefresh_;
+  std::optional<Scheduler::Token> outcomeExpiry_;
   bool manualRefreshPending_ = false;
 
   StatusPresentation presentation_;

@@ -21,7 +21,7 @@
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppWiring.h"
 #include "desktop/app/ReadingWorker.h"
-#include "desktop/app/StatusSurface.h"
+#include "desktop/app/TraySurface.h"
 #include "desktop/control/ControlHandlers.h"
 #include "desktop/control/PairingRequests.h"
 #include "desktop/sync/SyncManager.h"
@@ -43,27 +43,6 @@ namespace {
 // How long a reader's child has to end on SIGTERM when the application quits: `codex` and
 // `claude` end at once, and quitting is not held up for one that does not.
 constexpr double childGrace = 0.5;
-
-// The tray item as the controller's surface: what the controller shows becomes the item's
-// properties and menu.
-class TraySurface final : public StatusSurface {
- public:
-  explicit TraySurface(TrayItem& tray) : tray_(tray) {}
-
-  void show(const StatusPresentation& presentation, const TrayMenu& menu) override {
-    TrayPresentation shown;
-    shown.pixmaps = presentation.pixmaps;
-    shown.tooltipTitle = "Meterwright";
-    shown.tooltipText = presentation.tooltip;
-    shown.label = presentation.textLine.text;
-    shown.needsAttention = presentation.needsAttention;
-    tray_.setPresentation(shown);
-    tray_.setMenu(menu);
-  }
-
- private:
-  TrayItem& tray_;
-};
 
 // Everything the running application holds, in the order it is torn down (last first).
 struct Running {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "BusClient.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/tray/TrayItem.h"
+#include "support/BusClient.h"
 #include "support/PrivateBus.h"
 #include "support/TemporaryFolder.h"
 

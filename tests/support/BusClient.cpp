@@ -1,4 +1,4 @@
-#include "BusClient.h"
+#include "support/BusClient.h"
 
 #include <optional>
 
@@ -22,13 +22,14 @@ BusClient::~BusClient() {
 }
 
 BusClient::Reply BusClient::call(const std::string& destination, const char* path,
-                                 const char* interface, const char* method, GVariant* parameters) {
+                                 const char* interface, const char* method, GVariant* parameters,
+                                 double timeoutSeconds) {
   std::optional<Reply> reply;
-  BusCalls::call(connection_, {destination.c_str(), path, interface, method, parameters}, 10,
-                 [&reply](glib::Variant value, glib::Error error, GUnixFDList*) {
+  BusCalls::call(connection_, {destination.c_str(), path, interface, method, parameters},
+                 timeoutSeconds, [&reply](glib::Variant value, glib::Error error, GUnixFDList*) {
                    reply = Reply{std::move(value), error ? glib::message(error.get()) : ""};
                  });
-  if (!MainLoopWait::until([&] { return reply.has_value(); }, 15))
+  if (!MainLoopWait::until([&] { return reply.has_value(); }, timeoutSeconds + 5))
     return {nullptr, "no reply in time"};
   return std::move(*reply);
 }

@@ -23,8 +23,10 @@ class BusClient {
     // The D-Bus error's message; empty on success.
     std::string error;
   };
+  // `timeoutSeconds` is the D-Bus call's own deadline: a peer that does not answer in time is
+  // an error reply.
   Reply call(const std::string& destination, const char* path, const char* interface,
-             const char* method, GVariant* parameters);
+             const char* method, GVariant* parameters, double timeoutSeconds = 10);
 
   // A proxy with the object's properties cached, as a host reads them.
   glib::Object<GDBusProxy> proxy(const std::string& destination, const char* path,
