@@ -222,14 +222,6 @@ TEST_F(NotifierTest, WithoutABusNothingWaitsAndTheStateIsUnknown) {
   EXPECT_EQ(deliver(*notifier, "title", "body"), Delivery::dropped);
 }
 
-// A program this test started; stopped and reaped when dropped.
-struct Peer {
-  std::optional<ChildProcess> process;
-  ~Peer() {
-    if (process) process->terminate(5);
-  }
-};
-
 TEST_F(NotifierTest, ARealServerShowsThePost) {
   EnvironmentBlock system = EnvironmentBlock::ofProcess();
   auto dunst = ExecutableSearch::find({}, "dunst", system);
@@ -238,7 +230,7 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   testing::VirtualDisplay display;
   if (!display.problem().empty()) GTEST_SKIP() << display.problem();
 
-  Peer server;
+  std::optional<ChildProcess> server;  // stopped and reaped when dropped
   EnvironmentBlock serverEnvironment = system;
   serverEnvironment.set("DISPLAY", display.name());
   serverEnvironment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
@@ -248,8 +240,8 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   serverLaunch.arguments = {"-verbosity", "info"};
   serverLaunch.environment = serverEnvironment;
   serverLaunch.error = ChildProcess::Stream::pipe;
-  server.process = ChildProcess::start(serverLaunch);
-  ASSERT_TRUE(server.process);
+  server = ChildProcess::start(serverLaunch);
+  ASSERT_TRUE(server);
 
   // dunst takes the name once it has set up; a notifier made before would find no server.
   std::unique_ptr<Notifier> notifier;
@@ -265,7 +257,7 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
 
   if (HasFailure()) {
     std::string log;
-    server.process->readOutput(ChildProcess::deadlineAfter(1), [&](std::string_view chunk) {
+    server->readOutput(ChildProcess::deadlineAfter(1), [&](std::string_view chunk) {
       log += chunk;
       return true;
     });

@@ -122,9 +122,7 @@ TEST_F(SleepScheduleTest, TheNextWakeIsReadAtMostEveryTenSecondsAndAfreshAfterAC
   answer("systemctl", "\n");
   EXPECT_EQ(schedule.remove(), (Failure{Failure::Kind::cancelled, ""}));
   EXPECT_EQ(schedule.scheduledWake(), std::nullopt);
-}
-
-TEST_F(SleepScheduleTest, MaskedSleepTargetsMeanNoSuspend) {
+  // Masked sleep targets mean no suspend.
   answer("systemctl", "masked\nmasked\n", 1);
   EXPECT_TRUE(schedule.sleepMasked());
   answer("systemctl", "static\nstatic\n", 0);
@@ -170,16 +168,13 @@ TEST_F(WakeHelperTest, InstallWritesTheUnitsAndStartsTheTimerAndRemoveUndoesIt) 
                                                    {"daemon-reload"}}));
 }
 
-TEST_F(WakeHelperTest, RefusesWhatItWasNotBuiltFor) {
+TEST_F(WakeHelperTest, RefusesWhatItWasNotBuiltForAndReportsASystemctlFailureInOneLine) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{
            {"install", "25:00:00"}, {"install", "08:00:00", "extra"}, {"enable"}, {}}) {
     EXPECT_EQ(run(arguments), 2);
   }
   EXPECT_TRUE(std::filesystem::is_empty(units));
   EXPECT_FALSE(std::filesystem::exists(bin / "systemctl.args"));
-}
-
-TEST_F(WakeHelperTest, ASystemctlFailureIsReportedInOneLine) {
   answer("systemctl", "", 1);
   EXPECT_EQ(run({"install", "08:00:00"}), 1);
   EXPECT_EQ(output.str(), "systemctl daemon-reload failed (status 1)\n");
