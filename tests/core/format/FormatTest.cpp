@@ -135,14 +135,7 @@ TEST(FormatClockTime, TimeAloneTodayWeekdayUpToSixDaysOrPastMonthAndDayBeyond) {
   }
 }
 
-TEST(FormatClockTime, FollowsTheEnvironmentLocale) {
-  setenv("LC_TIME", "de_DE.UTF-8", 1);
-  std::string german = Format::clockTime(at(0, 15, 5), start);
-  unsetenv("LC_TIME");
-  EXPECT_EQ(german, "15:05");
-}
-
-TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifier) {
+TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifierDecidesTheClockTime) {
   auto localeOf = [](std::map<std::string, std::string> set) {
     return Format::timeLocale([&](const char* name) {
       return set.contains(name) ? std::optional(set[name]) : std::nullopt;
@@ -154,6 +147,10 @@ TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifier) {
   EXPECT_EQ(localeOf({}), "en_US_POSIX");
   EXPECT_EQ(localeOf({{"LANG", "C.UTF-8"}}), "en_US_POSIX");
   EXPECT_EQ(localeOf({{"LC_ALL", "POSIX"}, {"LANG", "de_DE.UTF-8"}}), "en_US_POSIX");
+  setenv("LC_TIME", "de_DE.UTF-8", 1);
+  std::string german = Format::clockTime(at(0, 15, 5), start);
+  unsetenv("LC_TIME");
+  EXPECT_EQ(german, "15:05");
 }
 
 class FormatGerman : public ::testing::Test {

@@ -33,14 +33,11 @@ TEST(UsageWindow, IsSpentWhenLessThanHalfAPercentRemainsAndRemainingIsFlooredAtZ
   }
 }
 
-TEST(UsageWindow, LabelPrefersDaysThenHoursThenMinutes) {
+TEST(UsageWindow, LabelPrefersDaysThenHoursThenMinutesAndIdentityJoinsGroupAndMinutes) {
   for (auto [minutes, label] :
        {std::pair{300, "5h"}, {10080, "7d"}, {90, "90m"}, {1440, "1d"}, {60, "1h"}, {0, "0d"}}) {
     EXPECT_EQ(window(minutes).label(), label) << minutes;
   }
-}
-
-TEST(UsageWindow, IdentityJoinsGroupAndMinutesWithAMiddleDot) {
   EXPECT_EQ(window(300).identity(), "\u00B7300");
   EXPECT_EQ((UsageWindow{10080, 0, {}, "opus"}).identity(), "opus\u00B710080");
 }
