@@ -48,6 +48,36 @@ fs::path installScript(const TemporaryFolder& folder, const std::string& name,
   return writeExecutable(binFolder(folder) / name, "#!/bin/sh\n" + script);
 }
 
+// Arguments end in NUL and runs in RS, so arguments may hold line breaks.
+fs::path installRecorder(const TemporaryFolder& folder, const std::string& name) {
+  return installScript(folder, name,
+                       "here=${0%/*}; name=${0##*/}\n"
+                       "{ printf '%s\\0' \"$@\"; printf '\\036'; } >> \"$here/$name.args\"\n"
+                       ": > \"$here/$name.done\"\n"
+                       "[ -f \"$here/$name.say\" ] && while IFS= read -r line; do "
+                       "printf '%s\\n' \"$line\"; done < \"$here/$name.say\"\n"
+                       "status=0; [ -f \"$here/$name.status\" ] && read -r status < "
+                       "\"$here/$name.status\"\n"
+                       "exit $status\n");
+}
+
+std::vector<std::vector<std::string>> recordedRuns(const TemporaryFolder& folder,
+                                                   const std::string& name) {
+  std::string bytes = readFile(binFolder(folder) / (name + ".args"));
+  std::vector<std::vector<std::string>> runs(1);
+  for (std::size_t start = 0, end;
+       (end = bytes.find_first_of(std::string("\0\x1e", 2), start)) != std::string::npos;
+       start = end + 1) {
+    if (bytes[end] == '\x1e') {
+      runs.emplace_back();
+    } else {
+      runs.back().push_back(bytes.substr(start, end - start));
+    }
+  }
+  runs.pop_back();  // what follows the last run's end
+  return runs;
+}
+
 EnvironmentBlock cleanEnvironment() {
   EnvironmentBlock environment = EnvironmentBlock::ofProcess();
   environment.set("PATH", "/usr/bin:/bin");

@@ -23,20 +23,13 @@ using testing::NotifyCall;
 using Behaviour = FakeNotificationServer::Behaviour;
 using Delivery = Notifier::Delivery;
 
-// A fake notify-send that writes its arguments, each ended by a NUL, to $NOTIFY_SEND_RECORD,
-// and then creates $NOTIFY_SEND_RECORD.done, so a test never reads a record half-written.
-const char* const fakeNotifySend =
-    "printf '%s\\0' \"$@\" > \"$NOTIFY_SEND_RECORD\"\n"
-    ": > \"$NOTIFY_SEND_RECORD.done\"\n";
-
 class NotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
     environment.set("PATH", testing::FakePrograms::binFolder(folder).string());
-    environment.set("NOTIFY_SEND_RECORD", record().string());
     environment.remove("DBUS_SESSION_BUS_ADDRESS");
     environment.set("XDG_RUNTIME_DIR", folder.path().string());
-    testing::FakePrograms::installScript(folder, "notify-send", fakeNotifySend);
+    testing::FakePrograms::installRecorder(folder, "notify-send");
   }
 
   // Starts the bus and points the notifier's environment at it; false (with a skip) without one.
@@ -60,18 +53,20 @@ class NotifierTest : public ::testing::Test {
     return delivery;
   }
 
-  // What notify-send was given after argv[0], once it has run.
-  std::optional<std::vector<std::string>> notifySendArguments() {
-    auto path = record();
-    auto done = path.string() + ".done";
-    if (!MainLoopWait::until([&] { return std::filesystem::exists(done); }, 20))
+  // What notify-send's run `index` was given after argv[0], once it has run.
+  std::optional<std::vector<std::string>> notifySendRun(std::size_t index) {
+    std::vector<std::vector<std::string>> runs;
+    if (!MainLoopWait::until(
+            [&] {
+              runs = testing::FakePrograms::recordedRuns(folder, "notify-send");
+              return runs.size() > index;
+            },
+            20))
       return std::nullopt;
-    std::string bytes = testing::readFile(path);
-    std::vector<std::string> arguments;
-    for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
-         start = end + 1)
-      arguments.push_back(bytes.substr(start, end - start));
-    return arguments;
+    return runs[index];
+  }
+  bool notifySendRan() {
+    return !testing::FakePrograms::recordedRuns(folder, "notify-send").empty();
   }
 
   Notifier::Authorization refreshed(Notifier& notifier) {
@@ -80,8 +75,6 @@ class NotifierTest : public ::testing::Test {
     EXPECT_TRUE(MainLoopWait::until([&] { return done; }, 20));
     return notifier.authorization();
   }
-
-  std::filesystem::path record() const { return folder.path() / "notify-send.args"; }
 
   testing::TemporaryFolder folder;
   EnvironmentBlock environment = EnvironmentBlock::ofProcess();
@@ -117,7 +110,7 @@ TEST_F(NotifierTest, EachPostIsANewNotificationWithTheAppsIdentityAndSoundHint) 
   quiet.hints = {{"desktop-entry", "'dev.example.meterwright'"}, {"suppress-sound", "true"}};
   EXPECT_EQ(server.calls(), (std::vector<NotifyCall>{loud, loud, quiet}));
   EXPECT_EQ(server.ids().size(), 3u);
-  EXPECT_FALSE(std::filesystem::exists(record()));
+  EXPECT_FALSE(notifySendRan());
 }
 
 TEST_F(NotifierTest, TextsArriveAsTypedOrCleanedAndBodiesAreEscapedOnlyForMarkupServers) {
@@ -198,16 +191,15 @@ TEST_F(NotifierTest, WithoutAnAnsweringServerNotifySendTakesThePost) {
                         {"server never answers", Behaviour::silent},
                         {"server refuses", Behaviour::refuse},
                         {"server leaves mid-call", Behaviour::vanish}};
-  for (const auto& test : cases) {
-    std::filesystem::remove(record());
-    std::filesystem::remove(record().string() + ".done");
+  for (std::size_t run = 0; run < std::size(cases); ++run) {
+    const Case& test = cases[run];
     std::optional<FakeNotificationServer> server;
     if (test.server) server.emplace(bus->address(), std::vector<std::string>{}, *test.server);
     auto notifier = makeNotifier(0.5);
     EXPECT_EQ(deliver(*notifier, "-\"Claude\"", "line one\nback\\slash $(reboot)", false),
               Delivery::fallback)
         << test.name;
-    EXPECT_EQ(notifySendArguments(), expected) << test.name;
+    EXPECT_EQ(notifySendRun(run), expected) << test.name;
   }
 }
 
@@ -215,8 +207,8 @@ TEST_F(NotifierTest, WithoutABusNothingWaitsAndTheStateIsUnknown) {
   auto notifier = makeNotifier();
   EXPECT_EQ(refreshed(*notifier), Notifier::Authorization::unknown);
   EXPECT_EQ(deliver(*notifier, "title", "body"), Delivery::fallback);
-  ASSERT_TRUE(notifySendArguments());
-  EXPECT_EQ(notifySendArguments()->at(3), "--hint=string:sound-name:message-new-instant");
+  ASSERT_TRUE(notifySendRun(0));
+  EXPECT_EQ(notifySendRun(0)->at(3), "--hint=string:sound-name:message-new-instant");
 
   std::filesystem::remove(testing::FakePrograms::binFolder(folder) / "notify-send");
   EXPECT_EQ(deliver(*notifier, "title", "body"), Delivery::dropped);
@@ -253,7 +245,7 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   } while (std::chrono::steady_clock::now() < deadline);
   ASSERT_EQ(notifier->authorization(), Notifier::Authorization::allowed);
   EXPECT_EQ(deliver(*notifier, "Meterwright test", "\"quoted\" <b>bold?</b> \\"), Delivery::server);
-  EXPECT_FALSE(std::filesystem::exists(record()));
+  EXPECT_FALSE(notifySendRan());
 
   if (HasFailure()) {
     std::string log;
