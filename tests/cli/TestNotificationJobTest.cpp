@@ -66,12 +66,11 @@ TEST_F(TestNotificationJobTest, WithoutABusItSaysSoAndFallsBack) {
             "bundle identifier: none \u2014 will fall back\n"
             "posted \u2014 check the desktop's notifications\n");
   // notify-send is started, not waited for.
-  std::vector<std::vector<std::string>> runs;
-  ASSERT_TRUE(MainLoopWait::until(
-      [&] { return !(runs = testing::FakePrograms::recordedRuns(folder, "notify-send")).empty(); },
-      20));
-  ASSERT_GE(runs[0].size(), 3u);
-  std::vector<std::string> texts(runs[0].end() - 3, runs[0].end());
+  auto runs = [&] { return testing::FakePrograms::recordedRuns(folder, "notify-send"); };
+  ASSERT_TRUE(MainLoopWait::until([&] { return !runs().empty(); }, 20));
+  std::vector<std::string> arguments = runs()[0];
+  ASSERT_GE(arguments.size(), 3u);
+  std::vector<std::string> texts(arguments.end() - 3, arguments.end());
   EXPECT_EQ(texts, (std::vector<std::string>{"--", "Meterwright", body}));
 }
 

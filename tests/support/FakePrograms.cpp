@@ -1,6 +1,7 @@
 #include "support/FakePrograms.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/process/ExecutableSearch.h"
 
@@ -50,31 +51,24 @@ fs::path installScript(const TemporaryFolder& folder, const std::string& name,
 
 // Arguments end in NUL and runs in RS, so arguments may hold line breaks.
 fs::path installRecorder(const TemporaryFolder& folder, const std::string& name) {
-  return installScript(folder, name,
-                       "here=${0%/*}; name=${0##*/}\n"
-                       "{ printf '%s\\0' \"$@\"; printf '\\036'; } >> \"$here/$name.args\"\n"
-                       ": > \"$here/$name.done\"\n"
-                       "[ -f \"$here/$name.say\" ] && while IFS= read -r line; do "
-                       "printf '%s\\n' \"$line\"; done < \"$here/$name.say\"\n"
-                       "status=0; [ -f \"$here/$name.status\" ] && read -r status < "
-                       "\"$here/$name.status\"\n"
-                       "exit $status\n");
+  return installScript(folder, name, R"(here=${0%/*}; name=${0##*/}
+{ printf '%s\0' "$@"; printf '\036'; } >> "$here/$name.args"
+[ -f "$here/$name.say" ] && while IFS= read -r l; do printf '%s\n' "$l"; done < "$here/$name.say"
+status=0; [ -f "$here/$name.status" ] && read -r status < "$here/$name.status"
+exit $status
+)");
 }
 
 std::vector<std::vector<std::string>> recordedRuns(const TemporaryFolder& folder,
                                                    const std::string& name) {
-  std::string bytes = readFile(binFolder(folder) / (name + ".args"));
   std::vector<std::vector<std::string>> runs(1);
-  for (std::size_t start = 0, end;
-       (end = bytes.find_first_of(std::string("\0\x1e", 2), start)) != std::string::npos;
-       start = end + 1) {
-    if (bytes[end] == '\x1e') {
-      runs.emplace_back();
-    } else {
-      runs.back().push_back(bytes.substr(start, end - start));
-    }
+  std::string argument;
+  for (char c : readFile(binFolder(folder) / (name + ".args"))) {
+    if (c == '\x1e') runs.emplace_back();
+    if (c == '\0') runs.back().push_back(std::exchange(argument, {}));
+    if (c != '\x1e' && c != '\0') argument += c;
   }
-  runs.pop_back();  // what follows the last run's end
+  runs.pop_back();  // the run being written, if any
   return runs;
 }
 

@@ -29,7 +29,7 @@ std::filesystem::path installScript(const TemporaryFolder& folder, const std::st
 
 // Writes <bin>/<name>: a script that appends each run's arguments to <bin>/<name>.args, then prints
 // <bin>/<name>.say and exits with the status in <bin>/<name>.status where those exist. It needs
-// no PATH. <bin>/<name>.done appears once a run has been recorded.
+// no PATH.
 std::filesystem::path installRecorder(const TemporaryFolder& folder, const std::string& name);
 // The arguments of each run of the recorder `name` so far, oldest first.
 std::vector<std::vector<std::string>> recordedRuns(const TemporaryFolder& folder,
