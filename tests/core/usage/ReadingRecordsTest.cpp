@@ -64,6 +64,10 @@ TEST(ProviderSnapshot, StateWordsCompareIgnoringCaseAndNoWindowsMeansNoData) {
     EXPECT_EQ(snapshot.isStale(), stale);
     EXPECT_EQ(snapshot.isStale(10, now), stale);  // no observation time to judge by
   }
+  Snapshot snapshot{now, {provider("live"), provider("cached")}, {}, "direct"};
+  snapshot.providers[1].id = "CLAUDE";
+  EXPECT_EQ(snapshot.provider("Claude"), &snapshot.providers[0]);
+  EXPECT_EQ(snapshot.provider("codex"), nullptr);
 }
 
 TEST(ProviderSnapshot, StaleAfterATwentiethOfTheShortestWindowOrTheLimitWhateverTheState) {
@@ -78,13 +82,6 @@ TEST(ProviderSnapshot, StaleAfterATwentiethOfTheShortestWindowOrTheLimitWhatever
     EXPECT_TRUE(provider("live", windows, limit + 0.5).isStale(configured, now));
   }
   EXPECT_FALSE(provider("live", {300}, -60).isStale(10, now));
-}
-
-TEST(Snapshot, ProviderFindsTheFirstWhoseIdMatchesIgnoringCase) {
-  Snapshot snapshot{now, {provider("live"), provider("cached")}, {}, "direct"};
-  snapshot.providers[1].id = "CLAUDE";
-  EXPECT_EQ(snapshot.provider("Claude"), &snapshot.providers[0]);
-  EXPECT_EQ(snapshot.provider("codex"), nullptr);
 }
 
 }  // namespace

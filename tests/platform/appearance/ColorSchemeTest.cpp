@@ -40,7 +40,7 @@ struct Portal {
   GDBusConnection* connection = nullptr;
   guint registration = 0;
   std::atomic<guint32> scheme{0};
-  bool answers = true;
+  std::atomic<bool> answers = true;
 
   void handle(const gchar*, GVariant*, GDBusMethodInvocation* invocation) {
     if (!answers) return;  // the invocation is dropped unanswered
@@ -57,9 +57,8 @@ class PortalTest : public ::testing::Test {
     if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
   }
 
-  void startPortal(guint32 scheme, bool answers = true) {
+  void startPortal(guint32 scheme) {
     answer.scheme = scheme;
-    answer.answers = answers;
     portal.emplace(address, R"(<node><interface name="org.freedesktop.portal.Settings">
                      <method name="ReadOne"><arg type="s" direction="in"/>
                      <arg type="s" direction="in"/><arg type="v" direction="out"/></method>
@@ -75,7 +74,7 @@ class PortalTest : public ::testing::Test {
   std::optional<testing::FakeObjectThread<Portal>> portal;  // last: it serves `answer`
 };
 
-TEST_F(PortalTest, ThePortalsPreferenceWins) {
+TEST_F(PortalTest, ThePortalsPreferenceWinsAndWithoutAnAnswerThereIsNone) {
   startPortal(1);
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), true);
   answer.scheme = 2;
@@ -84,12 +83,12 @@ TEST_F(PortalTest, ThePortalsPreferenceWins) {
   answer.scheme = 0;
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
   EXPECT_FALSE(ColorScheme::prefersDark(environmentOf({{"DBUS_SESSION_BUS_ADDRESS", address}})));
-}
-
-TEST_F(PortalTest, NoPortalOrNoAnswerMeansNoPreference) {
-  EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
-  startPortal(1, false);
+  // A portal that never answers, or none, means no preference.
+  answer.scheme = 1;
+  answer.answers = false;
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 200ms), std::nullopt);
+  portal.reset();
+  EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
 }
 
 }  // namespace
