@@ -18,7 +18,7 @@ std::optional<Config> decode(const std::string& text) {
 }
 
 // Each entry's details come from the catalogue (ProviderEntryDefaultsComeFromItsOwnId); here,
-// which entries there are and which are on.
+// which entries there are, which are on and the windows chosen for them.
 TEST(ConfigCoding, FallbackListsTheCatalogueWithOnlyGlmOff) {
   Config config = Config::fallback(nothingInstalled);
   std::vector<std::pair<std::string, bool>> entries;
@@ -26,6 +26,7 @@ TEST(ConfigCoding, FallbackListsTheCatalogueWithOnlyGlmOff) {
   EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{
                          {"claude", true}, {"codex", true}, {"glm", false}}));
   EXPECT_EQ(config.providers[0].windows, (std::vector<int>{300, 10080}));
+  EXPECT_EQ(config.providers[1].windows, std::vector<int>{10080});
 }
 
 TEST(ConfigCoding, RefreshSecondsIsRaisedToTheRedrawFloorOnly) {

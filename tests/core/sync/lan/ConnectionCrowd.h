@@ -30,6 +30,7 @@ class ConnectionCrowd {
     silent,       // connects and never writes
     randomBytes,  // writes 64 random bytes, then nothing
     hugePrefix,   // announces a frame of 1 MiB, then stays silent
+    heavyFrame,   // announces a frame of 1 MiB and sends all of it but the last byte
     dribbling,    // writes a hello of a device nobody knows, one byte every 20 ms
   };
 
@@ -74,7 +75,14 @@ class ConnectionCrowd {
 
  private:
   // What a connection of `behaviour` writes once connected; `index` seeds the random bytes.
-  static std::string bytesOf(Behaviour behaviour, std::size_t index) {
+  // Shared between connections: a thousand heavy frames must not cost the crowd a gigabyte.
+  static std::shared_ptr<const std::string> bytesOf(Behaviour behaviour, std::size_t index) {
+    if (behaviour == Behaviour::heavyFrame) {
+      static const auto heavy = std::make_shared<const std::string>(
+          std::string("\x00\x10\x00\x00", 4) +
+          std::string(SyncFraming::maximumMessageBytes - 1, '{'));
+      return heavy;
+    }
     std::string bytes;
     if (behaviour == Behaviour::randomBytes) {
       std::mt19937 generator(static_cast<std::uint32_t>(index));
@@ -85,7 +93,7 @@ class ConnectionCrowd {
       bytes = SyncFraming::encode({SyncMessage::Hello{2, Uuid::random(), "Slow Tablet", "linux"}})
                   .value();
     }
-    return bytes;
+    return std::make_shared<const std::string>(std::move(bytes));
   }
 
   // One connection; only the crowd's thread touches it.
@@ -121,10 +129,10 @@ class ConnectionCrowd {
 
     // All at once, or one byte every 20 ms for a dribbler.
     void write() {
-      if (written == outgoing.size()) return;
-      std::size_t size = dribbles ? 1 : outgoing.size() - written;
+      if (written == outgoing->size()) return;
+      std::size_t size = dribbles ? 1 : outgoing->size() - written;
       asio::async_write(
-          socket, asio::buffer(outgoing.data() + written, size),
+          socket, asio::buffer(outgoing->data() + written, size),
           [self = shared_from_this()](const asio::error_code& error, std::size_t count) {
             if (error) return;
             self->written += count;
@@ -145,7 +153,7 @@ class ConnectionCrowd {
     ConnectionCrowd& crowd;
     asio::ip::tcp::socket socket;
     asio::steady_timer timer;
-    std::string outgoing;
+    std::shared_ptr<const std::string> outgoing;
     bool dribbles;
     std::size_t written = 0;
     std::array<char, 4096> incoming{};
