@@ -11,22 +11,17 @@ namespace {
 
 using CommandLine::Job;
 
-TEST(CommandLineDispatch, FirstOptionInTableOrderWins) {
+TEST(CommandLineDispatch, FirstOptionInTableOrderWinsAndOnlyModifiersMeanTheApplication) {
   EXPECT_EQ(CommandLine::dispatch({"--print", "--json"}), Job::print);
   EXPECT_EQ(CommandLine::dispatch({"--json", "--print"}), Job::print);
   EXPECT_EQ(CommandLine::dispatch({"--json", "--config"}), Job::config);
   EXPECT_EQ(CommandLine::dispatch({"-h", "--diagnose"}), Job::help);
   EXPECT_EQ(CommandLine::dispatch({"--preview", "--wake-selftest"}), Job::wakeSelftest);
   EXPECT_EQ(CommandLine::dispatch({"--make-icon", "out", "--test-notification"}), Job::makeIcon);
-}
-
-TEST(CommandLineDispatch, OnlyNoArgumentsOrModifiersStartTheApplication) {
   EXPECT_EQ(CommandLine::dispatch({}), Job::application);
   EXPECT_EQ(CommandLine::dispatch({"--allow-keychain"}), Job::application);
   EXPECT_EQ(CommandLine::dispatch({"--allow-keychain", "--json"}), Job::json);
-}
-
-TEST(CommandLineDispatch, WaybarAndFollowModifyPrintAndAloneMeanIt) {
+  // --waybar and --follow modify --print, and alone mean it.
   EXPECT_EQ(CommandLine::dispatch({"--waybar"}), Job::print);
   EXPECT_EQ(CommandLine::dispatch({"--follow", "--allow-keychain"}), Job::print);
   EXPECT_EQ(CommandLine::dispatch({"--waybar", "--follow", "--print"}), Job::print);
@@ -62,25 +57,21 @@ TEST(CommandLineDispatch, AnArgumentNothingUnderstandsIsNamed) {
   EXPECT_EQ(CommandLine::dispatch({"--devices", "--pair"}), Job::pair);
 }
 
-TEST(CommandLineRun, UnknownOptionSaysSoOnStandardErrorAndExitsTwo) {
-  testing::TemporaryFolder folder;
-  std::ostringstream out, err;
-  EXPECT_EQ(JobRunner::run({"--jsn"}, folder.locations(), out, err), 2);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(err.str(),
-            "meterwright: unknown option --jsn\n"
-            "Try 'meterwright --help' for the list of options.\n");
-}
-
-TEST(CommandLineRun, JobsNotBuiltYetSaySoAndExitTwo) {
+TEST(CommandLineRun, AnUnknownOptionOrAJobNotBuiltYetSaysSoOnStandardErrorAndExitsTwo) {
   testing::TemporaryFolder folder;
   auto locations = folder.locations();
-  for (const char* option :
-       {"--renew-claude", "--diagnose", "--icloud-selftest", "--wake-selftest"}) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"--jsn",
+       "meterwright: unknown option --jsn\nTry 'meterwright --help' for the list of options.\n"},
+      {"--renew-claude", "meterwright: --renew-claude is not built yet\n"},
+      {"--diagnose", "meterwright: --diagnose is not built yet\n"},
+      {"--icloud-selftest", "meterwright: --icloud-selftest is not built yet\n"},
+      {"--wake-selftest", "meterwright: --wake-selftest is not built yet\n"}};
+  for (const auto& [option, said] : cases) {
     std::ostringstream out, err;
     EXPECT_EQ(JobRunner::run({option}, locations, out, err), 2) << option;
     EXPECT_EQ(out.str(), "") << option;
-    EXPECT_EQ(err.str(), std::string("meterwright: ") + option + " is not built yet\n");
+    EXPECT_EQ(err.str(), said);
   }
 }
 

@@ -119,19 +119,14 @@ TEST_F(StatusLinesTest, FiftyRunsAtOnceAskEachDueProviderOnceAndNoneWaits) {
       return each.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
   };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (finished() < 48 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  testing::ProcessChecks::eventually([&] { return finished() >= 48; }, 120);
   EXPECT_EQ(finished(), 48) << "runs waited for another run's request";
   EXPECT_EQ(claudeRequests(), 2);
   EXPECT_EQ(codexStarts(), 2);
 
   // The `codex` exchange ends first, then the Claude request.
   writeFile(home / ".local/bin/codex.gate", "");
-  while (finished() < 49 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  testing::ProcessChecks::eventually([&] { return finished() >= 49; }, 120);
   server.release();
 
   std::multiset<std::string> lines;

@@ -28,9 +28,7 @@ class TestNotificationJobTest : public ::testing::Test {
       if (const char* value = std::getenv(name)) saved[name] = value;
       unsetenv(name);
     }
-    testing::FakePrograms::installScript(folder, "notify-send",
-                                         "printf '%s\\n' \"$@\" > \"${0%/*}/notify-send.args\"\n"
-                                         ": > \"${0%/*}/notify-send.done\"\n");
+    testing::FakePrograms::installRecorder(folder, "notify-send");
     setenv("PATH", testing::FakePrograms::binFolder(folder).c_str(), 1);
   }
   void TearDown() override {
@@ -67,12 +65,13 @@ TEST_F(TestNotificationJobTest, WithoutABusItSaysSoAndFallsBack) {
   EXPECT_EQ(out.str(),
             "bundle identifier: none \u2014 will fall back\n"
             "posted \u2014 check the desktop's notifications\n");
-  auto record = testing::FakePrograms::binFolder(folder) / "notify-send.args";
   // notify-send is started, not waited for.
-  auto done = testing::FakePrograms::binFolder(folder) / "notify-send.done";
-  ASSERT_TRUE(MainLoopWait::until([&] { return std::filesystem::exists(done); }, 20));
-  std::string arguments = testing::readFile(record);
-  EXPECT_NE(arguments.find("--\nMeterwright\n" + body + "\n"), std::string::npos) << arguments;
+  auto runs = [&] { return testing::FakePrograms::recordedRuns(folder, "notify-send"); };
+  ASSERT_TRUE(MainLoopWait::until([&] { return !runs().empty(); }, 20));
+  std::vector<std::string> arguments = runs()[0];
+  ASSERT_GE(arguments.size(), 3u);
+  std::vector<std::string> texts(arguments.end() - 3, arguments.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"--", "Meterwright", body}));
 }
 
 }  // namespace

@@ -79,28 +79,14 @@ FakeLogind::FakeLogind(const std::string& busAddress, Behaviour behaviour, Login
     : impl_(std::make_unique<Impl>()) {
   impl_->behaviour = behaviour;
   impl_->settings = std::move(settings);
-  exportFakeObject(busAddress, introspection, "/org/freedesktop/login1", impl_.get());
-  if (!impl_->connection) return;
-  GVariant* reply = g_dbus_connection_call_sync(
-      impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "RequestName", g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-  if (reply) {
-    guint32 result = 0;
-    g_variant_get(reply, "(u)", &result);
-    impl_->owned = result == 1;
-    g_variant_unref(reply);
-  }
+  impl_->owned = exportFakeObject(busAddress, introspection, "/org/freedesktop/login1", impl_.get(),
+                                  "org.freedesktop.login1");
 }
 
 FakeLogind::~FakeLogind() {
   for (auto* invocation : impl_->unanswered) g_object_unref(invocation);
   for (int end : impl_->readEnds) ::close(end);
-  if (!impl_->connection) return;
-  if (impl_->registration)
-    g_dbus_connection_unregister_object(impl_->connection, impl_->registration);
-  g_dbus_connection_close_sync(impl_->connection, nullptr, nullptr);
-  g_object_unref(impl_->connection);
+  unexportFakeObject(impl_.get());
 }
 
 bool FakeLogind::ready() const {

@@ -98,18 +98,8 @@ FakeNotificationServer::FakeNotificationServer(const std::string& busAddress,
     : impl_(std::make_unique<Impl>()) {
   impl_->capabilities = std::move(capabilities);
   impl_->behaviour = behaviour;
-  exportFakeObject(busAddress, introspection, "/org/freedesktop/Notifications", impl_.get());
-  if (!impl_->connection) return;
-  GVariant* reply = g_dbus_connection_call_sync(
-      impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", 4u),
-      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-  if (reply) {
-    guint32 result = 0;
-    g_variant_get(reply, "(u)", &result);
-    impl_->owned = result == 1;  // primary owner
-    g_variant_unref(reply);
-  }
+  impl_->owned = exportFakeObject(busAddress, introspection, "/org/freedesktop/Notifications",
+                                  impl_.get(), "org.freedesktop.Notifications");
 }
 
 FakeNotificationServer::~FakeNotificationServer() {
@@ -120,11 +110,7 @@ FakeNotificationServer::~FakeNotificationServer() {
     else
       g_object_unref(invocation);
   }
-  if (!impl_->connection) return;
-  if (impl_->registration)
-    g_dbus_connection_unregister_object(impl_->connection, impl_->registration);
-  g_dbus_connection_close_sync(impl_->connection, nullptr, nullptr);
-  g_object_unref(impl_->connection);
+  unexportFakeObject(impl_.get());
 }
 
 bool FakeNotificationServer::ready() const {

@@ -1,6 +1,7 @@
 #include "support/FakePrograms.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/process/ExecutableSearch.h"
 
@@ -46,6 +47,29 @@ void setMode(const TemporaryFolder& folder, const std::string& name, const std::
 fs::path installScript(const TemporaryFolder& folder, const std::string& name,
                        const std::string& script) {
   return writeExecutable(binFolder(folder) / name, "#!/bin/sh\n" + script);
+}
+
+// Arguments end in NUL and runs in RS, so arguments may hold line breaks.
+fs::path installRecorder(const TemporaryFolder& folder, const std::string& name) {
+  return installScript(folder, name, R"(here=${0%/*}; name=${0##*/}
+{ printf '%s\0' "$@"; printf '\036'; } >> "$here/$name.args"
+[ -f "$here/$name.say" ] && while IFS= read -r l; do printf '%s\n' "$l"; done < "$here/$name.say"
+status=0; [ -f "$here/$name.status" ] && read -r status < "$here/$name.status"
+exit $status
+)");
+}
+
+std::vector<std::vector<std::string>> recordedRuns(const TemporaryFolder& folder,
+                                                   const std::string& name) {
+  std::vector<std::vector<std::string>> runs(1);
+  std::string argument;
+  for (char c : readFile(binFolder(folder) / (name + ".args"))) {
+    if (c == '\x1e') runs.emplace_back();
+    if (c == '\0') runs.back().push_back(std::exchange(argument, {}));
+    if (c != '\x1e' && c != '\0') argument += c;
+  }
+  runs.pop_back();  // the run being written, if any
+  return runs;
 }
 
 EnvironmentBlock cleanEnvironment() {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/settings/EnvironmentBlock.h"
 #include "support/TemporaryFolder.h"
@@ -25,6 +26,14 @@ void setMode(const TemporaryFolder& folder, const std::string& name, const std::
 // Writes an executable shell script to <bin>/<name>.
 std::filesystem::path installScript(const TemporaryFolder& folder, const std::string& name,
                                     const std::string& script);
+
+// Writes <bin>/<name>: a script that appends each run's arguments to <bin>/<name>.args, then prints
+// <bin>/<name>.say and exits with the status in <bin>/<name>.status where those exist. It needs
+// no PATH.
+std::filesystem::path installRecorder(const TemporaryFolder& folder, const std::string& name);
+// The arguments of each run of the recorder `name` so far, oldest first.
+std::vector<std::vector<std::string>> recordedRuns(const TemporaryFolder& folder,
+                                                   const std::string& name);
 
 // This process's environment with PATH narrowed to the system folders, so a `codex` or `claude`
 // installed on the machine is never found by accident.

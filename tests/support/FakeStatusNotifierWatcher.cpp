@@ -59,18 +59,7 @@ FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(const std::string& busAddre
                                                      bool hostRegistered)
     : impl_(std::make_unique<Impl>()) {
   impl_->hostRegistered = hostRegistered;
-  exportFakeObject(busAddress, introspection, watcherPath, impl_.get());
-  if (!impl_->connection) return;
-  GVariant* reply = g_dbus_connection_call_sync(
-      impl_->connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "RequestName", g_variant_new("(su)", watcherName, 4u), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-  if (reply) {
-    guint32 result = 0;
-    g_variant_get(reply, "(u)", &result);
-    impl_->owned = result == 1;  // primary owner
-    g_variant_unref(reply);
-  }
+  impl_->owned = exportFakeObject(busAddress, introspection, watcherPath, impl_.get(), watcherName);
 }
 
 FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() {
@@ -92,12 +81,7 @@ void FakeStatusNotifierWatcher::registerHost() {
 }
 
 void FakeStatusNotifierWatcher::leave() {
-  if (!impl_->connection) return;
-  if (impl_->registration)
-    g_dbus_connection_unregister_object(impl_->connection, impl_->registration);
-  g_dbus_connection_close_sync(impl_->connection, nullptr, nullptr);
-  g_object_unref(impl_->connection);
-  impl_->connection = nullptr;
+  unexportFakeObject(impl_.get());
   impl_->owned = false;
 }
 

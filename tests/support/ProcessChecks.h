@@ -28,20 +28,30 @@ inline bool wasReaped(pid_t pid) {
          errno == ECHILD;
 }
 
+// Whether `condition` holds within `seconds`, asked every few milliseconds: for a state that
+// another thread or process brings about and that no callback announces.
+template <typename Condition>
+bool eventually(Condition&& condition, double seconds = 20) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 // Whether `pid` is gone or a zombie only its new parent can reap. Waits up to two seconds for the
 // kernel to deliver a kill that has already been sent.
 inline bool processEnds(pid_t pid) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  for (;;) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return true;
-    std::size_t close = line.rfind(')');
-    if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
-      return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  return eventually(
+      [pid] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) return true;
+        std::size_t close = line.rfind(')');
+        return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+      },
+      2);
 }
 
 // Seconds `call` took, to check it kept to a deadline. Upper margins in tests are generous: the

@@ -17,22 +17,16 @@ std::optional<Config> decode(const std::string& text) {
   return ConfigCoding::decodeConfig(text, nothingInstalled);
 }
 
-TEST(ConfigCoding, FallbackHasTheCatalogueEntries) {
+// Each entry's details come from the catalogue (ProviderEntryDefaultsComeFromItsOwnId); here,
+// which entries there are, which are on and the windows chosen for them.
+TEST(ConfigCoding, FallbackListsTheCatalogueWithOnlyGlmOff) {
   Config config = Config::fallback(nothingInstalled);
-  ASSERT_EQ(config.providers.size(), 3u);
-  EXPECT_EQ(
-      config.providers[0],
-      (ProviderConfig{"claude", "Claude Code", true, {300, 10080}, "sparkle", "#D97757", 900}));
-  EXPECT_EQ(config.providers[1], (ProviderConfig{"codex",
-                                                 "GPT Codex",
-                                                 true,
-                                                 {10080},
-                                                 "chevron.left.forwardslash.chevron.right",
-                                                 "#2E6BE6",
-                                                 600}));
-  EXPECT_EQ(config.providers[2],
-            (ProviderConfig{"glm", "GLM", false, {}, "cube.fill", "#111114", 900}));
-  EXPECT_EQ(config.separator, "  \u00B7  ");
+  std::vector<std::pair<std::string, bool>> entries;
+  for (const auto& each : config.providers) entries.emplace_back(each.id, each.enabled);
+  EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{
+                         {"claude", true}, {"codex", true}, {"glm", false}}));
+  EXPECT_EQ(config.providers[0].windows, (std::vector<int>{300, 10080}));
+  EXPECT_EQ(config.providers[1].windows, std::vector<int>{10080});
 }
 
 TEST(ConfigCoding, RefreshSecondsIsRaisedToTheRedrawFloorOnly) {

@@ -80,7 +80,7 @@ ProviderSnapshot provider(std::string id, std::optional<Date> observedAt,
   return {id, id + " name", "pro", std::move(state), observedAt, {{300, 40, {}, {}}}};
 }
 
-TEST(DisplayEntry, ConfiguredProvidersPresentInTheReading) {
+TEST(DisplayEntry, ConfiguredProvidersPresentInTheReadingStaleByAgeOrState) {
   Config config;
   config.staleAfterMinutes = 10;
   config.providers = {entry("codex", "#12"), entry("glm"), entry("CLAUDE"),
@@ -105,14 +105,12 @@ TEST(DisplayEntry, ConfiguredProvidersPresentInTheReading) {
   EXPECT_TRUE(DisplayEntry::build(std::nullopt, config, now).empty());
   for (auto& provider : config.providers) provider.enabled = false;
   EXPECT_TRUE(DisplayEntry::build(snapshot, config, now).empty());
-}
 
-TEST(DisplayEntry, WithoutObservationTheStateDecidesStaleness) {
-  Config config;
+  // Without an observation time, the state decides staleness.
   config.providers = {entry("claude")};
   auto stale = [&](const char* state) {
-    Snapshot snapshot{now, {provider("claude", std::nullopt, state)}, {}, "direct"};
-    return DisplayEntry::build(snapshot, config, now).at(0).isStale;
+    Snapshot unobserved{now, {provider("claude", std::nullopt, state)}, {}, "direct"};
+    return DisplayEntry::build(unobserved, config, now).at(0).isStale;
   };
   EXPECT_TRUE(stale("cached"));
   EXPECT_FALSE(stale("live"));

@@ -40,9 +40,6 @@ TEST(FileLocations, FallsBackToFoldersUnderHomeForMissingOrRelativeXdgFolders) {
     EXPECT_EQ(locationsFor("/home/ada", others), expected) << others.value_or("unset");
   }
   EXPECT_EQ(expected.runtimeFolder(), "/home/ada/.local/state/meterwright");
-}
-
-TEST(FileLocations, FallsBackToThePasswordDatabaseWithoutAnAbsoluteHome) {
   const passwd* entry = ::getpwuid(::getuid());
   if (!entry || !entry->pw_dir || entry->pw_dir[0] != '/') GTEST_SKIP() << "no home in passwd";
   EXPECT_EQ(locationsFor(std::nullopt, std::nullopt).home, entry->pw_dir);

@@ -50,7 +50,7 @@ TEST(FormatRelative, LargestTwoUnitsWithMinutesDroppedOnceThereIsADay) {
              Case{93784, "1d 2h"}, Case{1e300, "106751991167300d 15h"}});
 }
 
-TEST(FormatMetric, WordFollowsTheNumberUnlessThePhraseStartsWithTheWord) {
+TEST(FormatMetric, WordFollowsTheNumberUnlessThePhraseLeadsWithItAndCaptionsGiveBoth) {
   EXPECT_EQ(Format::metricWord(Metric::remaining), "left");
   EXPECT_EQ(Format::metricWord(Metric::used), "used");
   EXPECT_EQ(Format::metricPhrase("38%", Metric::remaining), "38% left");
@@ -60,6 +60,12 @@ TEST(FormatMetric, WordFollowsTheNumberUnlessThePhraseStartsWithTheWord) {
   EXPECT_FALSE(Format::metricWordLeads("%1$@ übrig"));
   EXPECT_TRUE(Format::metricWordLeads("noch %@"));
   EXPECT_TRUE(Format::metricWordLeads("reste %1$@"));
+  // A caption gives both numbers, and the reset or a rolled-over note.
+  EXPECT_EQ(Format::caption(window(40, 7500), start),
+            "40% used \u00B7 60% left \u00B7 resets in 2h 5m");
+  EXPECT_EQ(Format::caption(window(40), start), "40% used \u00B7 60% left");
+  EXPECT_EQ(Format::caption(window(40, -86400), start),
+            "This window has reset \u2014 waiting for a new reading from your computer");
 }
 
 TEST(FormatHeadline, ResetThenCountdownWhileSpentThenPercentage) {
@@ -76,14 +82,6 @@ TEST(FormatHeadline, ResetThenCountdownWhileSpentThenPercentage) {
       {window(nan), Metric::used, "0%"}};
   for (const auto& [usage, metric, expected] : rows)
     EXPECT_EQ(Format::headline(usage, metric, start), expected) << usage.usedPercent;
-}
-
-TEST(FormatCaption, UsedLeftAndResetOrRolledOverNote) {
-  EXPECT_EQ(Format::caption(window(40, 7500), start),
-            "40% used \u00B7 60% left \u00B7 resets in 2h 5m");
-  EXPECT_EQ(Format::caption(window(40), start), "40% used \u00B7 60% left");
-  EXPECT_EQ(Format::caption(window(40, -86400), start),
-            "This window has reset \u2014 waiting for a new reading from your computer");
 }
 
 const UsageWindow fiveHours = window(10), laterFiveHours = window(99);
@@ -135,14 +133,7 @@ TEST(FormatClockTime, TimeAloneTodayWeekdayUpToSixDaysOrPastMonthAndDayBeyond) {
   }
 }
 
-TEST(FormatClockTime, FollowsTheEnvironmentLocale) {
-  setenv("LC_TIME", "de_DE.UTF-8", 1);
-  std::string german = Format::clockTime(at(0, 15, 5), start);
-  unsetenv("LC_TIME");
-  EXPECT_EQ(german, "15:05");
-}
-
-TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifier) {
+TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifierDecidesTheClockTime) {
   auto localeOf = [](std::map<std::string, std::string> set) {
     return Format::timeLocale([&](const char* name) {
       return set.contains(name) ? std::optional(set[name]) : std::nullopt;
@@ -154,6 +145,10 @@ TEST(FormatTimeLocale, FirstSetVariableWithoutEncodingOrModifier) {
   EXPECT_EQ(localeOf({}), "en_US_POSIX");
   EXPECT_EQ(localeOf({{"LANG", "C.UTF-8"}}), "en_US_POSIX");
   EXPECT_EQ(localeOf({{"LC_ALL", "POSIX"}, {"LANG", "de_DE.UTF-8"}}), "en_US_POSIX");
+  setenv("LC_TIME", "de_DE.UTF-8", 1);
+  std::string german = Format::clockTime(at(0, 15, 5), start);
+  unsetenv("LC_TIME");
+  EXPECT_EQ(german, "15:05");
 }
 
 class FormatGerman : public ::testing::Test {

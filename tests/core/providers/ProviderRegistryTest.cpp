@@ -40,12 +40,6 @@ TEST(ProviderRegistry, InferIdWalksCatalogueThenHints) {
   EXPECT_EQ(ProviderRegistry::inferID("Gemini"), std::nullopt);
 }
 
-TEST(ProviderRegistry, LegacySymbolsAreEveryFallbackPlusGeneric) {
-  EXPECT_EQ(ProviderRegistry::legacySymbols(),
-            (std::set<std::string>{"sparkle", "chevron.left.forwardslash.chevron.right",
-                                   "cube.fill", "circle.hexagongrid.fill"}));
-}
-
 TEST(ProviderDefaults, SuggestedIconIsAnInstalledDesktopApplication) {
   Environment environment = [](const char* name) -> std::optional<std::string> {
     if (std::string_view(name) == "XDG_DATA_HOME") return "/home/me/.local/share";

@@ -97,20 +97,6 @@ TEST_F(PolledSourceTest, BackOffDoublesPerFailureUpToThirtyTwoTimesAndTheCap) {
   }
 }
 
-// That the source backs off as rate limited on such a failure is checked below.
-TEST_F(PolledSourceTest, RateLimitIsDecidedByTheFailuresKindNeverItsWords) {
-  using Kind = SourceFailure::Kind;
-  const std::pair<std::optional<SourceFailure>, bool> rows[] = {
-      {SourceFailure{"Anthropic drosselt die Abfragen", "", false, Kind::rateLimited}, true},
-      {SourceFailure{"", "", false, Kind::rateLimited}, true},
-      {SourceFailure{"HTTP 429: rate limit", "", false, Kind::failed}, false},
-      {std::nullopt, false}};
-  for (const auto& [failure, rateLimited] : rows) {
-    EXPECT_EQ(PolledSource::isRateLimit(failure), rateLimited)
-        << (failure ? failure->summary : "(no failure record)");
-  }
-}
-
 TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
   auto source = failing(120, {limited, failed, limited});
   EXPECT_TRUE(source->isRateLimitedByProvider());
@@ -133,6 +119,17 @@ TEST_F(PolledSourceTest, AnOrdinaryFailureOrASuccessClearsAnEarlierRateLimit) {
   source->read();
   EXPECT_EQ(upstream->reads(), 5);
   EXPECT_EQ(source->nextAttempt(), addingSeconds(clock->now(), 240));
+  // The failure's kind decides a rate limit, never its words.
+  using Kind = SourceFailure::Kind;
+  const std::pair<std::optional<SourceFailure>, bool> rows[] = {
+      {SourceFailure{"Anthropic drosselt die Abfragen", "", false, Kind::rateLimited}, true},
+      {SourceFailure{"", "", false, Kind::rateLimited}, true},
+      {SourceFailure{"HTTP 429: rate limit", "", false, Kind::failed}, false},
+      {std::nullopt, false}};
+  for (const auto& [failure, rateLimited] : rows) {
+    EXPECT_EQ(PolledSource::isRateLimit(failure), rateLimited)
+        << (failure ? failure->summary : "(no failure record)");
+  }
 }
 
 TEST_F(PolledSourceTest, ManualRefreshOpensAtTheFloorAndOverridesAnOrdinaryBackOff) {

@@ -7,16 +7,13 @@
 namespace meterwright {
 namespace {
 
-TEST(TerminalTranscript, FlattenRemovesControlSequencesAndWhiteSpace) {
+TEST(TerminalTranscript, FlattenRemovesControlSequencesAndWhiteSpaceButNotIncompleteOnes) {
   EXPECT_EQ(TerminalTranscript::flatten("\x1b[2J\x1b[?25l\x1b[12;1H  ? for\x1b[1Cshortcuts\r\n"),
             "?forshortcuts");
   EXPECT_EQ(TerminalTranscript::flatten("\x1b]0;Claude Code\x07title"), "title");
   EXPECT_EQ(TerminalTranscript::flatten("\x1b(Bplain\x1b)0 text"), "plaintext");
   // Unicode spaces count as white space too.
   EXPECT_EQ(TerminalTranscript::flatten("Sign\u00A0in\u3000to\tyour"), "Signintoyour");
-}
-
-TEST(TerminalTranscript, SequencesThatDoNotCompleteStayAsText) {
   // A window title without its BEL, a function-key sequence and a character set that is not one
   // of the five are not control sequences of the recognised kinds.
   EXPECT_EQ(TerminalTranscript::flatten("\x1b]0;open"), "\x1b]0;open");

@@ -43,7 +43,7 @@ TEST_F(UserDefaultsTest, RoundTripsTypedValuesThroughAPrivateFileOthersSeeAtOnce
   EXPECT_EQ(unsigned(fs::status(file).permissions()), 0600u);
 }
 
-TEST_F(UserDefaultsTest, ADamagedFileReadsAsEmptyAndTheNextSetReplacesIt) {
+TEST_F(UserDefaultsTest, ADamagedFileReadsAsEmptyAndIsReplacedAFailedWriteKeepsTheFile) {
   std::string deep = "{\"x\":" + std::string(100'000, '[') + std::string(100'000, ']') + "}";
   for (const std::string& text : {std::string("{\"x\": tru"), std::string("[\"x\"]"), deep}) {
     testing::writeFile(file, text);
@@ -51,9 +51,6 @@ TEST_F(UserDefaultsTest, ADamagedFileReadsAsEmptyAndTheNextSetReplacesIt) {
   }
   ASSERT_TRUE(defaults.set("setupCompleted.v1", true));
   EXPECT_EQ(stored(), (json{{"setupCompleted.v1", true}}));
-}
-
-TEST_F(UserDefaultsTest, AFailedWriteReportsItAndKeepsTheFile) {
   testing::writeFile(temp.path() / "blocked", "a file where the folder should be");
   EXPECT_FALSE(UserDefaults(temp.path() / "blocked" / "defaults.json").set("k", true));
   defaults.set("setupCompleted.v1", true);

@@ -30,6 +30,8 @@ TEST(StringCatalog, BestLanguageIsTheFirstPreferredCodeOrItsLanguagePartItServes
     EXPECT_EQ(StringCatalog::bestLanguage(sample, preferred), expected)
         << ::testing::PrintToString(preferred);
   EXPECT_EQ(StringCatalog::bestLanguage(coreStringBundle(), {"pt-BR", "de"}), "de");
+  // The core bundle's tables are objects of texts, German and English among them.
+  testing::expectGermanAndEnglishObjectsOfTexts(coreStringBundle());
 }
 
 TEST(StringCatalog, GivesTheTablesTextElseTheEnglishDefaultNeverTheKey) {
@@ -42,10 +44,6 @@ TEST(StringCatalog, GivesTheTablesTextElseTheEnglishDefaultNeverTheKey) {
   for (auto [table, language] : {Pair(R"({"hi": "Hallo")", "de"), Pair(R"(["Hallo"])", "de"),
                                  Pair("", "de"), Pair(R"({"hi": "Hallo"})", "fr")})
     EXPECT_EQ(StringCatalog({"test", {{"de", table}}}, {language}).text("hi", "Hello"), "Hello");
-}
-
-TEST(StringCatalog, TheCoreBundleHoldsGermanAndEnglishObjectsOfTexts) {
-  testing::expectGermanAndEnglishObjectsOfTexts(coreStringBundle());
 }
 
 TEST(LocalizedModule, ChoosesItsTableOnceFromTheLaunchLanguagesOrAsTold) {

@@ -58,7 +58,7 @@ TEST(Iso8601, RejectsAnythingButAWholeSecondInstantOfARealDayWithAZone) {
   }
 }
 
-TEST(Iso8601, InstantsADateCannotHoldDoNotParse) {
+TEST(Iso8601, InstantsADateCannotHoldDoNotParseButTheDistantPastIsYearOne) {
   EXPECT_EQ(Iso8601::parse("9999-12-31T23:59:59Z"), std::nullopt);
   EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:01Z"), std::nullopt);
   EXPECT_EQ(Iso8601::parse("0001-01-01T01:00:00+01:00"), distantPast);
@@ -66,24 +66,18 @@ TEST(Iso8601, InstantsADateCannotHoldDoNotParse) {
   auto late = Iso8601::parse("2262-01-01T00:00:00Z");
   ASSERT_TRUE(late);
   EXPECT_EQ(Iso8601::parse(Iso8601::format(*late)), late);
-}
-
-// A reading without any time says "long ago", not the first day a Date happens to hold (1677).
-TEST(Iso8601, TheDistantPastIsTheFirstDayOfYearOne) {
+  // A reading without any time says "long ago", not the first day a Date happens to hold (1677).
   EXPECT_EQ(Iso8601::format(distantPast), "0001-01-01T00:00:00Z");
   EXPECT_EQ(Iso8601::parse("0001-01-01T00:00:00Z"), distantPast);
   EXPECT_EQ(Iso8601::format(distantPast + std::chrono::seconds(1)), "1677-09-21T00:12:44Z");
 }
 
-TEST(ClockArithmetic, FarApartDatesDoNotOverflow) {
+TEST(ClockArithmetic, NeitherOverflowsFarApartAndAddingSecondsSaturatesAndIgnoresNaN) {
   Date early = *Iso8601::parse("1700-01-01T00:00:00Z");
   Date late = *Iso8601::parse("2250-01-01T00:00:00Z");
   EXPECT_NEAR(secondsBetween(early, late), 17356291200.0, 1.0);
   EXPECT_NEAR(secondsBetween(late, early), -17356291200.0, 1.0);
   EXPECT_EQ(secondsBetween(late, late), 0.0);
-}
-
-TEST(ClockArithmetic, AddingSecondsSaturatesAndIgnoresNaN) {
   Date start = at(1'740'821'400);
   EXPECT_EQ(addingSeconds(start, 90.5) - start, std::chrono::milliseconds(90'500));
   EXPECT_EQ(addingSeconds(start, std::numeric_limits<double>::quiet_NaN()), start);

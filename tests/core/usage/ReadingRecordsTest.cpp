@@ -33,14 +33,11 @@ TEST(UsageWindow, IsSpentWhenLessThanHalfAPercentRemainsAndRemainingIsFlooredAtZ
   }
 }
 
-TEST(UsageWindow, LabelPrefersDaysThenHoursThenMinutes) {
+TEST(UsageWindow, LabelPrefersDaysThenHoursThenMinutesAndIdentityJoinsGroupAndMinutes) {
   for (auto [minutes, label] :
        {std::pair{300, "5h"}, {10080, "7d"}, {90, "90m"}, {1440, "1d"}, {60, "1h"}, {0, "0d"}}) {
     EXPECT_EQ(window(minutes).label(), label) << minutes;
   }
-}
-
-TEST(UsageWindow, IdentityJoinsGroupAndMinutesWithAMiddleDot) {
   EXPECT_EQ(window(300).identity(), "\u00B7300");
   EXPECT_EQ((UsageWindow{10080, 0, {}, "opus"}).identity(), "opus\u00B710080");
 }
@@ -67,6 +64,10 @@ TEST(ProviderSnapshot, StateWordsCompareIgnoringCaseAndNoWindowsMeansNoData) {
     EXPECT_EQ(snapshot.isStale(), stale);
     EXPECT_EQ(snapshot.isStale(10, now), stale);  // no observation time to judge by
   }
+  Snapshot snapshot{now, {provider("live"), provider("cached")}, {}, "direct"};
+  snapshot.providers[1].id = "CLAUDE";
+  EXPECT_EQ(snapshot.provider("Claude"), &snapshot.providers[0]);
+  EXPECT_EQ(snapshot.provider("codex"), nullptr);
 }
 
 TEST(ProviderSnapshot, StaleAfterATwentiethOfTheShortestWindowOrTheLimitWhateverTheState) {
@@ -81,13 +82,6 @@ TEST(ProviderSnapshot, StaleAfterATwentiethOfTheShortestWindowOrTheLimitWhatever
     EXPECT_TRUE(provider("live", windows, limit + 0.5).isStale(configured, now));
   }
   EXPECT_FALSE(provider("live", {300}, -60).isStale(10, now));
-}
-
-TEST(Snapshot, ProviderFindsTheFirstWhoseIdMatchesIgnoringCase) {
-  Snapshot snapshot{now, {provider("live"), provider("cached")}, {}, "direct"};
-  snapshot.providers[1].id = "CLAUDE";
-  EXPECT_EQ(snapshot.provider("Claude"), &snapshot.providers[0]);
-  EXPECT_EQ(snapshot.provider("codex"), nullptr);
 }
 
 }  // namespace

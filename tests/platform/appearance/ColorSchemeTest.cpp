@@ -2,19 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
 #include <map>
-#include <thread>
 
 #include "platform/appearance/ColorScheme.h"
-#include "platform/process/ChildProcess.h"
-#include "platform/process/ExecutableSearch.h"
+#include "support/FakeBusObject.h"
+#include "support/PrivateBus.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 Environment environmentOf(std::map<std::string, std::string> variables) {
@@ -38,98 +35,46 @@ TEST(ColorScheme, GtkSettingsDecideWithoutABus) {
   EXPECT_FALSE(ColorScheme::prefersDark(environment));
 }
 
-// A session bus of the test's own, and on it a stand-in for the settings portal that answers
-// the colour-scheme question with `scheme` (or never, for the deadline).
+// The settings portal's stand-in: answers the colour-scheme question with `scheme`, or never.
+struct Portal {
+  GDBusConnection* connection = nullptr;
+  guint registration = 0;
+  std::atomic<guint32> scheme{0};
+  std::atomic<bool> answers = true;
+
+  void handle(const gchar*, GVariant*, GDBusMethodInvocation* invocation) {
+    if (!answers) return;  // the invocation is dropped unanswered
+    g_dbus_method_invocation_return_value(invocation,
+                                          g_variant_new("(v)", g_variant_new_uint32(scheme)));
+  }
+};
+
+// A session bus of the test's own; the portal is served on a thread of its own, as the lookup
+// blocks the test's.
 class PortalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto daemon = ExecutableSearch::find({}, "dbus-daemon", EnvironmentBlock::ofProcess());
-    if (!daemon) GTEST_SKIP() << "dbus-daemon is not installed";
-    ChildProcess::Launch launch;
-    launch.executable = *daemon;
-    launch.arguments = {"--session", "--nofork", "--nopidfile", "--print-address=1",
-                        "--address=unix:path=" + (folder.path() / "bus").string()};
-    launch.environment = EnvironmentBlock::ofProcess();
-    launch.output = ChildProcess::Stream::pipe;
-    bus = ChildProcess::start(launch);
-    ASSERT_TRUE(bus);
-    bus->readOutput(ChildProcess::deadlineAfter(10), [&](std::string_view chunk) {
-      address += chunk;
-      return address.find('\n') == std::string::npos;
-    });
-    ASSERT_NE(address.find("unix:"), std::string::npos) << address;
-    address.erase(address.find('\n'));
+    if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
   }
 
-  void TearDown() override {
-    if (portal.joinable()) {
-      g_main_loop_quit(loop);
-      portal.join();
-    }
-    if (loop) g_main_loop_unref(loop);
-    if (bus) bus->terminate(5);
-  }
-
-  // Owns org.freedesktop.portal.Desktop on the bus and answers ReadOne with `scheme`.
-  void startPortal(guint32 scheme, bool answers = true) {
-    GMainContext* context = g_main_context_new();
-    loop = g_main_loop_new(context, FALSE);
-    std::promise<void> ready;
-    portal = std::thread([this, context, scheme, answers, &ready] {
-      g_main_context_push_thread_default(context);
-      GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-          address.c_str(),
-          static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-          nullptr, nullptr, nullptr);
-      GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(
-          "<node><interface name='org.freedesktop.portal.Settings'><method name='ReadOne'>"
-          "<arg type='s' direction='in'/><arg type='s' direction='in'/>"
-          "<arg type='v' direction='out'/></method></interface></node>",
-          nullptr);
-      static GDBusInterfaceVTable vtable{
-          [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
-             GDBusMethodInvocation* invocation, gpointer data) {
-            auto* self = static_cast<Answer*>(data);
-            if (!self->answers) return;  // never answers
-            g_dbus_method_invocation_return_value(
-                invocation, g_variant_new("(v)", g_variant_new_uint32(self->scheme)));
-          },
-          nullptr,
-          nullptr,
-          {}};
-      answer.scheme = scheme;
-      answer.answers = answers;
-      g_dbus_connection_register_object(connection, "/org/freedesktop/portal/desktop",
-                                        node->interfaces[0], &vtable, &answer, nullptr, nullptr);
-      GVariant* owned = g_dbus_connection_call_sync(
-          connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-          "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 0u), nullptr,
-          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      if (owned) g_variant_unref(owned);
-      ready.set_value();
-      g_main_loop_run(loop);
-      g_dbus_node_info_unref(node);
-      g_object_unref(connection);
-      g_main_context_pop_thread_default(context);
-      g_main_context_unref(context);
-    });
-    ready.get_future().wait();
+  void startPortal(guint32 scheme) {
+    answer.scheme = scheme;
+    portal.emplace(address, R"(<node><interface name="org.freedesktop.portal.Settings">
+                     <method name="ReadOne"><arg type="s" direction="in"/>
+                     <arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+                   </interface></node>)",
+                   "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Desktop", answer);
+    ASSERT_TRUE(portal->ready());
   }
 
   testing::TemporaryFolder folder;
-  std::optional<ChildProcess> bus;
-  std::string address;
-  GMainLoop* loop = nullptr;
-  std::thread portal;
-  // What the stand-in answers; the test changes it between questions.
-  struct Answer {
-    std::atomic<guint32> scheme{0};
-    bool answers = true;
-  } answer;
+  testing::PrivateBus bus{folder.path()};
+  const std::string& address = bus.address();
+  Portal answer;  // what the stand-in answers; the test changes it between questions
+  std::optional<testing::FakeObjectThread<Portal>> portal;  // last: it serves `answer`
 };
 
-TEST_F(PortalTest, ThePortalsPreferenceWins) {
+TEST_F(PortalTest, ThePortalsPreferenceWinsAndWithoutAnAnswerThereIsNone) {
   startPortal(1);
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), true);
   answer.scheme = 2;
@@ -138,12 +83,12 @@ TEST_F(PortalTest, ThePortalsPreferenceWins) {
   answer.scheme = 0;
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
   EXPECT_FALSE(ColorScheme::prefersDark(environmentOf({{"DBUS_SESSION_BUS_ADDRESS", address}})));
-}
-
-TEST_F(PortalTest, NoPortalOrNoAnswerMeansNoPreference) {
-  EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
-  startPortal(1, false);
+  // A portal that never answers, or none, means no preference.
+  answer.scheme = 1;
+  answer.answers = false;
   EXPECT_EQ(ColorScheme::portalPrefersDark(address, 200ms), std::nullopt);
+  portal.reset();
+  EXPECT_EQ(ColorScheme::portalPrefersDark(address, 5000ms), std::nullopt);
 }
 
 }  // namespace

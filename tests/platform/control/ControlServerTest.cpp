@@ -28,17 +28,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A connected socket that writes and reads raw bytes, for clients that misbehave.
-int rawConnect(const fs::path& socket) {
+sockaddr_un addressOf(const fs::path& socket) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
+// A connected socket that writes and reads raw bytes, for clients that misbehave.
+int rawConnect(const fs::path& socket) {
+  sockaddr_un address = addressOf(socket);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
     return -1;
   }
   return fd;
+}
+
+// What a process that died while listening leaves at `socket`: a path nobody answers on.
+bool leaveStaleSocket(const fs::path& socket) {
+  fs::create_directories(socket.parent_path());
+  sockaddr_un address = addressOf(socket);
+  int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  bool bound = ::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(left);
+  return bound;
 }
 
 // Whether the server has closed the connection, seen without reading what it sent.
@@ -286,15 +301,7 @@ TEST_F(ControlServerTest, AProcessOfAnotherUidIsRefused) {
 }
 
 TEST_F(ControlServerTest, AStaleSocketIsReplacedAndALiveOneMeansAlreadyRunning) {
-  fs::create_directories(socket.parent_path());
-  {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-    int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(left);
-  }
+  ASSERT_TRUE(leaveStaleSocket(socket));
   started(options());
   EXPECT_TRUE(ask({ControlRequestKind::status, ""}));
 
@@ -313,13 +320,7 @@ TEST_F(ControlServerTest, AStaleSocketIsReplacedAndALiveOneMeansAlreadyRunning) 
 // finds that one answering instead of replacing it in turn.
 TEST_F(ControlServerTest, OfTwoStartsAtOnceOneListensAndTheOtherFindsIt) {
   for (int round = 0; round < 20; ++round) {
-    fs::create_directories(socket.parent_path());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-    int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(left);
+    ASSERT_TRUE(leaveStaleSocket(socket));
 
     // Each holds its server until both have decided: one gone early would leave the path free.
     std::latch decided(2);

@@ -3,13 +3,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,19 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::TemporaryFolder;
+using testing::ProcessChecks::eventually;
 using testing::ProcessChecks::secondsTaken;
 
 const std::string serviceType = "_meterwright._tcp";
 const std::string macName = "5E4B1C7A-0F3D-4C52-9D6B-2A8E71F04C19";
-
-bool eventually(const std::function<bool()>& condition, double seconds = 20) {
-  auto deadline = ChildProcess::deadlineAfter(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 std::optional<std::string> find(const std::string& program) {
   return ExecutableSearch::find({}, program, EnvironmentBlock::ofProcess());

@@ -16,7 +16,7 @@ struct Cleaning {
   std::string expected;
 };
 
-TEST(NotificationText, CleaningKeepsTextAndRepairsEverythingElse) {
+TEST(NotificationText, CleaningKeepsTextRepairsTheRestAndEscapingMakesMarkupEntities) {
   const Cleaning cases[] = {
       {"quotes and backslashes stay", "\"Claude\" at 5\\7 <b>&", Kind::body,
        "\"Claude\" at 5\\7 <b>&"},
@@ -34,6 +34,8 @@ TEST(NotificationText, CleaningKeepsTextAndRepairsEverythingElse) {
   for (const auto& test : cases) {
     EXPECT_EQ(NotificationText::clean(test.bytes, test.kind), test.expected) << test.name;
   }
+  EXPECT_EQ(NotificationText::escapeMarkup("<b>\"A\" & 'B'</b> \\"),
+            "&lt;b&gt;&quot;A&quot; &amp; &apos;B&apos;&lt;/b&gt; \\");
 }
 
 TEST(NotificationText, LongTextsAreCutAtACharacterWithAnEllipsis) {
@@ -46,11 +48,6 @@ TEST(NotificationText, LongTextsAreCutAtACharacterWithAnEllipsis) {
   std::string expected;
   for (std::size_t i = 0; i + 1 < NotificationText::bodyLimit; ++i) expected += "\u00e4";
   EXPECT_EQ(cut, expected + "\u2026");
-}
-
-TEST(NotificationText, MarkupCharactersBecomeEntities) {
-  EXPECT_EQ(NotificationText::escapeMarkup("<b>\"A\" & 'B'</b> \\"),
-            "&lt;b&gt;&quot;A&quot; &amp; &apos;B&apos;&lt;/b&gt; \\");
 }
 
 TEST(NotificationText, NotifySendGetsTheTextsAfterTheEndOfOptions) {

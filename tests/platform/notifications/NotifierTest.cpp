@@ -23,20 +23,13 @@ using testing::NotifyCall;
 using Behaviour = FakeNotificationServer::Behaviour;
 using Delivery = Notifier::Delivery;
 
-// A fake notify-send that writes its arguments, each ended by a NUL, to $NOTIFY_SEND_RECORD,
-// and then creates $NOTIFY_SEND_RECORD.done, so a test never reads a record half-written.
-const char* const fakeNotifySend =
-    "printf '%s\\0' \"$@\" > \"$NOTIFY_SEND_RECORD\"\n"
-    ": > \"$NOTIFY_SEND_RECORD.done\"\n";
-
 class NotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
     environment.set("PATH", testing::FakePrograms::binFolder(folder).string());
-    environment.set("NOTIFY_SEND_RECORD", record().string());
     environment.remove("DBUS_SESSION_BUS_ADDRESS");
     environment.set("XDG_RUNTIME_DIR", folder.path().string());
-    testing::FakePrograms::installScript(folder, "notify-send", fakeNotifySend);
+    testing::FakePrograms::installRecorder(folder, "notify-send");
   }
 
   // Starts the bus and points the notifier's environment at it; false (with a skip) without one.
@@ -60,18 +53,11 @@ class NotifierTest : public ::testing::Test {
     return delivery;
   }
 
-  // What notify-send was given after argv[0], once it has run.
-  std::optional<std::vector<std::string>> notifySendArguments() {
-    auto path = record();
-    auto done = path.string() + ".done";
-    if (!MainLoopWait::until([&] { return std::filesystem::exists(done); }, 20))
-      return std::nullopt;
-    std::string bytes = testing::readFile(path);
-    std::vector<std::string> arguments;
-    for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
-         start = end + 1)
-      arguments.push_back(bytes.substr(start, end - start));
-    return arguments;
+  // What notify-send's run `index` was given after argv[0], once it has run.
+  std::optional<std::vector<std::string>> notifySendRun(std::size_t index) {
+    auto runs = [&] { return testing::FakePrograms::recordedRuns(folder, "notify-send"); };
+    if (!MainLoopWait::until([&] { return runs().size() > index; }, 20)) return std::nullopt;
+    return runs()[index];
   }
 
   Notifier::Authorization refreshed(Notifier& notifier) {
@@ -80,8 +66,6 @@ class NotifierTest : public ::testing::Test {
     EXPECT_TRUE(MainLoopWait::until([&] { return done; }, 20));
     return notifier.authorization();
   }
-
-  std::filesystem::path record() const { return folder.path() / "notify-send.args"; }
 
   testing::TemporaryFolder folder;
   EnvironmentBlock environment = EnvironmentBlock::ofProcess();
@@ -117,10 +101,10 @@ TEST_F(NotifierTest, EachPostIsANewNotificationWithTheAppsIdentityAndSoundHint) 
   quiet.hints = {{"desktop-entry", "'dev.example.meterwright'"}, {"suppress-sound", "true"}};
   EXPECT_EQ(server.calls(), (std::vector<NotifyCall>{loud, loud, quiet}));
   EXPECT_EQ(server.ids().size(), 3u);
-  EXPECT_FALSE(std::filesystem::exists(record()));
+  EXPECT_TRUE(testing::FakePrograms::recordedRuns(folder, "notify-send").empty());
 }
 
-TEST_F(NotifierTest, TextsArriveAsTypedAndBodiesAreEscapedOnlyForServersThatReadMarkup) {
+TEST_F(NotifierTest, TextsArriveAsTypedOrCleanedAndBodiesAreEscapedOnlyForMarkupServers) {
   START_BUS_OR_SKIP();
   const std::string title = "\"Claude\" \\ <i>5h</i> & co";
   const std::string body = "ends in a backslash \\ and 'quotes' <b>&amp;</b>";
@@ -141,22 +125,17 @@ TEST_F(NotifierTest, TextsArriveAsTypedAndBodiesAreEscapedOnlyForServersThatRead
     ASSERT_EQ(server.calls().size(), 1u);
     EXPECT_EQ(server.calls()[0].title, title);
     EXPECT_EQ(server.calls()[0].body, test.shownBody);
+    // Broken bytes arrive as clean text.
+    EXPECT_EQ(
+        deliver(*notifier, std::string("bad\xff\0title", 10), std::string("\x01\0body\xc3", 7)),
+        Delivery::server);
+    ASSERT_EQ(server.calls().size(), 2u);
+    EXPECT_EQ(server.calls()[1].title, "bad\uFFFDtitle");
+    EXPECT_EQ(server.calls()[1].body, "body\uFFFD");
   }
 }
 
-TEST_F(NotifierTest, BrokenBytesReachTheServerAsCleanText) {
-  START_BUS_OR_SKIP();
-  FakeNotificationServer server(bus->address(), {"body"});
-  ASSERT_TRUE(server.ready());
-  auto notifier = makeNotifier();
-  EXPECT_EQ(deliver(*notifier, std::string("bad\xff\0title", 10), std::string("\x01\0body\xc3", 7)),
-            Delivery::server);
-  ASSERT_EQ(server.calls().size(), 1u);
-  EXPECT_EQ(server.calls()[0].title, "bad\uFFFDtitle");
-  EXPECT_EQ(server.calls()[0].body, "body\uFFFD");
-}
-
-TEST_F(NotifierTest, AuthorizationFollowsWhatTheBusAndServerSay) {
+TEST_F(NotifierTest, AuthorizationFollowsWhatTheBusAndServerSayAndIsAskedOnce) {
   START_BUS_OR_SKIP();
   using Authorization = Notifier::Authorization;
   {
@@ -164,6 +143,14 @@ TEST_F(NotifierTest, AuthorizationFollowsWhatTheBusAndServerSay) {
     auto notifier = makeNotifier();
     EXPECT_EQ(notifier->authorization(), Authorization::unknown);
     EXPECT_EQ(refreshed(*notifier), Authorization::allowed);
+    // Asked once per notifier however often requested. One post after the requests: once it has
+    // gone, every earlier call has been answered.
+    auto requesting = makeNotifier();
+    requesting->requestAuthorization();
+    requesting->requestAuthorization();
+    MainLoopWait::until([&] { return requesting->authorization() == Authorization::allowed; }, 20);
+    deliver(*requesting, "t", "b");
+    EXPECT_EQ(server.serverInformationRequests(), 2) << "the refresh above, and one request";
   }
   {
     FakeNotificationServer titlesOnly(bus->address(), {"actions"});
@@ -176,19 +163,6 @@ TEST_F(NotifierTest, AuthorizationFollowsWhatTheBusAndServerSay) {
   }
   environment.set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder.path() / "nothing").string());
   EXPECT_EQ(refreshed(*makeNotifier()), Authorization::unknown);
-}
-
-TEST_F(NotifierTest, AuthorizationIsRequestedOncePerNotifier) {
-  START_BUS_OR_SKIP();
-  FakeNotificationServer server(bus->address(), {"body"});
-  auto notifier = makeNotifier();
-  notifier->requestAuthorization();
-  notifier->requestAuthorization();
-  MainLoopWait::until([&] { return notifier->authorization() == Notifier::Authorization::allowed; },
-                      20);
-  // One post after both requests: once it has gone, every earlier call has been answered.
-  deliver(*notifier, "t", "b");
-  EXPECT_EQ(server.serverInformationRequests(), 1);
 }
 
 TEST_F(NotifierTest, WithoutAnAnsweringServerNotifySendTakesThePost) {
@@ -208,16 +182,15 @@ TEST_F(NotifierTest, WithoutAnAnsweringServerNotifySendTakesThePost) {
                         {"server never answers", Behaviour::silent},
                         {"server refuses", Behaviour::refuse},
                         {"server leaves mid-call", Behaviour::vanish}};
-  for (const auto& test : cases) {
-    std::filesystem::remove(record());
-    std::filesystem::remove(record().string() + ".done");
+  for (std::size_t run = 0; run < std::size(cases); ++run) {
+    const Case& test = cases[run];
     std::optional<FakeNotificationServer> server;
     if (test.server) server.emplace(bus->address(), std::vector<std::string>{}, *test.server);
     auto notifier = makeNotifier(0.5);
     EXPECT_EQ(deliver(*notifier, "-\"Claude\"", "line one\nback\\slash $(reboot)", false),
               Delivery::fallback)
         << test.name;
-    EXPECT_EQ(notifySendArguments(), expected) << test.name;
+    EXPECT_EQ(notifySendRun(run), expected) << test.name;
   }
 }
 
@@ -225,20 +198,12 @@ TEST_F(NotifierTest, WithoutABusNothingWaitsAndTheStateIsUnknown) {
   auto notifier = makeNotifier();
   EXPECT_EQ(refreshed(*notifier), Notifier::Authorization::unknown);
   EXPECT_EQ(deliver(*notifier, "title", "body"), Delivery::fallback);
-  ASSERT_TRUE(notifySendArguments());
-  EXPECT_EQ(notifySendArguments()->at(3), "--hint=string:sound-name:message-new-instant");
+  ASSERT_TRUE(notifySendRun(0));
+  EXPECT_EQ(notifySendRun(0)->at(3), "--hint=string:sound-name:message-new-instant");
 
   std::filesystem::remove(testing::FakePrograms::binFolder(folder) / "notify-send");
   EXPECT_EQ(deliver(*notifier, "title", "body"), Delivery::dropped);
 }
-
-// A program this test started; stopped and reaped when dropped.
-struct Peer {
-  std::optional<ChildProcess> process;
-  ~Peer() {
-    if (process) process->terminate(5);
-  }
-};
 
 TEST_F(NotifierTest, ARealServerShowsThePost) {
   EnvironmentBlock system = EnvironmentBlock::ofProcess();
@@ -248,7 +213,7 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   testing::VirtualDisplay display;
   if (!display.problem().empty()) GTEST_SKIP() << display.problem();
 
-  Peer server;
+  std::optional<ChildProcess> server;  // stopped and reaped when dropped
   EnvironmentBlock serverEnvironment = system;
   serverEnvironment.set("DISPLAY", display.name());
   serverEnvironment.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
@@ -258,8 +223,8 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   serverLaunch.arguments = {"-verbosity", "info"};
   serverLaunch.environment = serverEnvironment;
   serverLaunch.error = ChildProcess::Stream::pipe;
-  server.process = ChildProcess::start(serverLaunch);
-  ASSERT_TRUE(server.process);
+  server = ChildProcess::start(serverLaunch);
+  ASSERT_TRUE(server);
 
   // dunst takes the name once it has set up; a notifier made before would find no server.
   std::unique_ptr<Notifier> notifier;
@@ -271,11 +236,11 @@ TEST_F(NotifierTest, ARealServerShowsThePost) {
   } while (std::chrono::steady_clock::now() < deadline);
   ASSERT_EQ(notifier->authorization(), Notifier::Authorization::allowed);
   EXPECT_EQ(deliver(*notifier, "Meterwright test", "\"quoted\" <b>bold?</b> \\"), Delivery::server);
-  EXPECT_FALSE(std::filesystem::exists(record()));
+  EXPECT_TRUE(testing::FakePrograms::recordedRuns(folder, "notify-send").empty());
 
   if (HasFailure()) {
     std::string log;
-    server.process->readOutput(ChildProcess::deadlineAfter(1), [&](std::string_view chunk) {
+    server->readOutput(ChildProcess::deadlineAfter(1), [&](std::string_view chunk) {
       log += chunk;
       return true;
     });

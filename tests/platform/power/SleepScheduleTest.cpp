@@ -16,40 +16,19 @@ using testing::readFile;
 using testing::writeFile;
 using Failure = SleepSchedule::Failure;
 
-// Fakes that record each run beside themselves, one line of arguments ended by \x1f, and answer
-// from files there: <name>.say is printed, <name>.status is the exit status.
-const char* const recordingFake =
-    "here=${0%/*}; name=${0##*/}\n"
-    "{ printf '%s\\037' \"$@\"; printf '\\n'; } >> \"$here/$name.args\"\n"
-    "[ -f \"$here/$name.say\" ] && while IFS= read -r line; do printf '%s\\n' \"$line\"; done "
-    "< \"$here/$name.say\"\n"
-    "status=0; [ -f \"$here/$name.status\" ] && read -r status < \"$here/$name.status\"\n"
-    "exit $status\n";
-
 class SleepScheduleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"pkexec", "systemctl"})
-      testing::FakePrograms::installScript(folder, name, recordingFake);
+      testing::FakePrograms::installRecorder(folder, name);
   }
 
   void answer(const std::string& program, const std::string& say, int status = 0) {
     writeFile(bin / (program + ".say"), say);
     writeFile(bin / (program + ".status"), std::to_string(status) + "\n");
   }
-  // Each run's arguments.
   std::vector<std::vector<std::string>> runs(const std::string& program) {
-    auto path = bin / (program + ".args");
-    std::vector<std::vector<std::string>> all;
-    if (!std::filesystem::exists(path)) return all;
-    std::istringstream lines(readFile(path));
-    for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> arguments;
-      std::istringstream fields(line);
-      for (std::string field; std::getline(fields, field, '\x1f');) arguments.push_back(field);
-      all.push_back(arguments);
-    }
-    return all;
+    return testing::FakePrograms::recordedRuns(folder, program);
   }
 
   testing::TemporaryFolder folder;
@@ -122,9 +101,7 @@ TEST_F(SleepScheduleTest, TheNextWakeIsReadAtMostEveryTenSecondsAndAfreshAfterAC
   answer("systemctl", "\n");
   EXPECT_EQ(schedule.remove(), (Failure{Failure::Kind::cancelled, ""}));
   EXPECT_EQ(schedule.scheduledWake(), std::nullopt);
-}
-
-TEST_F(SleepScheduleTest, MaskedSleepTargetsMeanNoSuspend) {
+  // Masked sleep targets mean no suspend.
   answer("systemctl", "masked\nmasked\n", 1);
   EXPECT_TRUE(schedule.sleepMasked());
   answer("systemctl", "static\nstatic\n", 0);
@@ -170,16 +147,13 @@ TEST_F(WakeHelperTest, InstallWritesTheUnitsAndStartsTheTimerAndRemoveUndoesIt) 
                                                    {"daemon-reload"}}));
 }
 
-TEST_F(WakeHelperTest, RefusesWhatItWasNotBuiltFor) {
+TEST_F(WakeHelperTest, RefusesWhatItWasNotBuiltForAndReportsASystemctlFailureInOneLine) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{
            {"install", "25:00:00"}, {"install", "08:00:00", "extra"}, {"enable"}, {}}) {
     EXPECT_EQ(run(arguments), 2);
   }
   EXPECT_TRUE(std::filesystem::is_empty(units));
   EXPECT_FALSE(std::filesystem::exists(bin / "systemctl.args"));
-}
-
-TEST_F(WakeHelperTest, ASystemctlFailureIsReportedInOneLine) {
   answer("systemctl", "", 1);
   EXPECT_EQ(run({"install", "08:00:00"}), 1);
   EXPECT_EQ(output.str(), "systemctl daemon-reload failed (status 1)\n");

@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
-#include <future>
-#include <thread>
 
 #include "platform/session/HostName.h"
+#include "support/FakeBusObject.h"
 #include "support/PrivateBus.h"
 #include "support/TemporaryFolder.h"
 
@@ -54,85 +52,27 @@ TEST(HostName, FallsBackToMachineInfoThenTheHostNameWithoutASystemBus) {
 
 // org.freedesktop.hostname1 with its PrettyHostname property, served on a thread of its own:
 // the lookup waits on a main context of its own and would never dispatch a server on the test's.
-class FakeHostnamed {
- public:
-  FakeHostnamed(const std::string& busAddress, std::string prettyName)
-      : prettyName_(std::move(prettyName)) {
-    std::promise<bool> owned;
-    std::future<bool> ready = owned.get_future();
-    thread_ = std::thread([this, busAddress, &owned] { serve(busAddress, owned); });
-    ready_ = ready.wait_for(std::chrono::seconds(10)) == std::future_status::ready && ready.get();
-  }
-  ~FakeHostnamed() {
-    while (!loop_.load()) std::this_thread::yield();
-    g_main_loop_quit(loop_.load());
-    thread_.join();
-  }
+struct FakeHostnamed {
+  GDBusConnection* connection = nullptr;
+  guint registration = 0;
+  std::string prettyName;
 
-  bool ready() const { return ready_; }
-
- private:
-  void serve(const std::string& busAddress, std::promise<bool>& owned) {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    GMainLoop* loop = g_main_loop_new(context, FALSE);
-    auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                   G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(busAddress.c_str(), flags,
-                                                                         nullptr, nullptr, nullptr);
-    bool named = false;
-    if (connection) {
-      GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(
-          R"(<node><interface name="org.freedesktop.hostname1">
-               <property name="PrettyHostname" type="s" access="read"/>
-             </interface></node>)",
-          nullptr);
-      static const GDBusInterfaceVTable vtable{
-          nullptr,
-          [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**,
-             gpointer data) {
-            return g_variant_new_string(static_cast<FakeHostnamed*>(data)->prettyName_.c_str());
-          },
-          nullptr,
-          {}};
-      g_dbus_connection_register_object(connection, "/org/freedesktop/hostname1",
-                                        node->interfaces[0], &vtable, this, nullptr, nullptr);
-      g_dbus_node_info_unref(node);
-      GVariant* reply = g_dbus_connection_call_sync(
-          connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-          "RequestName", g_variant_new("(su)", "org.freedesktop.hostname1", 4u),
-          G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      if (reply) {
-        guint32 result = 0;
-        g_variant_get(reply, "(u)", &result);
-        named = result == 1;
-        g_variant_unref(reply);
-      }
-    }
-    loop_.store(loop);
-    owned.set_value(named);
-    g_main_loop_run(loop);
-    if (connection) {
-      g_dbus_connection_close_sync(connection, nullptr, nullptr);
-      g_object_unref(connection);
-    }
-    g_main_loop_unref(loop);
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-  }
-
-  std::string prettyName_;
-  std::atomic<GMainLoop*> loop_{nullptr};
-  bool ready_ = false;
-  std::thread thread_;
+  void handle(const gchar*, GVariant*, GDBusMethodInvocation*) {}
+  GVariant* property(const gchar*) { return g_variant_new_string(prettyName.c_str()); }
 };
 
 TEST(HostName, AsksHostnamedFirst) {
   testing::TemporaryFolder temp;
   testing::PrivateBus bus(temp.path());
   if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
-  FakeHostnamed hostnamed(bus.address(), "Lab \u00b7 Bench 3");
-  ASSERT_TRUE(hostnamed.ready());
+  FakeHostnamed hostnamed{nullptr, 0, "Lab \u00b7 Bench 3"};
+  testing::FakeObjectThread serving(bus.address(), R"(<node>
+      <interface name="org.freedesktop.hostname1">
+        <property name="PrettyHostname" type="s" access="read"/>
+      </interface></node>)",
+                                    "/org/freedesktop/hostname1", "org.freedesktop.hostname1",
+                                    hostnamed);
+  ASSERT_TRUE(serving.ready());
   HostName::Sources sources;
   sources.environment.set("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
   sources.machineInfo = temp.path() / "machine-info";

@@ -18,7 +18,7 @@ class LoginItemTest : public ::testing::Test {
   LoginItem item{autostart, "/opt/meterwright/bin/meterwright"};
 };
 
-TEST_F(LoginItemTest, EnablingWritesTheEntryAndDisablingRemovesIt) {
+TEST_F(LoginItemTest, EnablingWritesTheEntryDisablingRemovesItAndAnotherEntryIsLeftAlone) {
   EXPECT_EQ(item.status(), Status::notRegistered);
   EXPECT_EQ(item.set(false), std::nullopt);
 
@@ -39,9 +39,8 @@ TEST_F(LoginItemTest, EnablingWritesTheEntryAndDisablingRemovesIt) {
   EXPECT_EQ(item.set(false), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(item.path()));
   EXPECT_EQ(item.status(), Status::notRegistered);
-}
 
-TEST_F(LoginItemTest, AnEntrySomeoneElseWroteIsLeftAlone) {
+  // An entry someone else wrote is left alone.
   const std::string theirs = "[Desktop Entry]\nType=Application\nExec=meterwright --print\n";
   writeFile(autostart / "meterwright.desktop", theirs);
   EXPECT_EQ(item.status(), Status::foreign);

@@ -50,14 +50,11 @@ TEST(CloudFileNamesTest, TellsRecordsFromWhatSyncToolsAndThisProgramLeaveBehind)
   }
 }
 
-TEST(CloudFileNamesTest, RecordNamesMapToFilesAndBack) {
+TEST(CloudFileNamesTest, RecordNamesMapToFilesAndBackAndTemporaryNamesNeverAreRecords) {
   EXPECT_EQ(CloudFileNames::fileName("pairing-request"), "pairing-request.json");
   EXPECT_EQ(CloudFileNames::recordName("pairing-request.json"), "pairing-request");
   EXPECT_EQ(CloudFileNames::fileName("../escape"), std::nullopt);
   EXPECT_EQ(CloudFileNames::fileName(""), std::nullopt);
-}
-
-TEST(CloudFileNamesTest, TemporaryNamesAreFreshAndNeverRecords) {
   auto first = CloudFileNames::temporaryName();
   EXPECT_NE(first, CloudFileNames::temporaryName());
   EXPECT_EQ(CloudFileNames::classify(first), Kind::ownTemporary);

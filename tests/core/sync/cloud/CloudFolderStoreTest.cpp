@@ -39,7 +39,8 @@ class CloudFolderStoreTest : public ::testing::Test {
   CloudFolderStore store;
 };
 
-TEST_F(CloudFolderStoreTest, SavedRecordReadsBackAndIsReplacedByTheNextSave) {
+TEST_F(CloudFolderStoreTest, SavedRecordReadsBackUntilReplacedOrRemoved) {
+  EXPECT_EQ(store.fetch("DEVICE").problem->kind, Kind::missing);
   ASSERT_EQ(store.save("DEVICE", record("first")), std::nullopt);
   ASSERT_EQ(store.save("DEVICE", record("second")), std::nullopt);
   EXPECT_EQ(store.fetch("DEVICE").record, record("second"));
@@ -47,11 +48,6 @@ TEST_F(CloudFolderStoreTest, SavedRecordReadsBackAndIsReplacedByTheNextSave) {
             fs::perms::owner_read | fs::perms::owner_write);
   // Only the record is left: no temporary file survives a write.
   EXPECT_EQ(std::distance(fs::directory_iterator(store.zoneFolder()), fs::directory_iterator()), 1);
-}
-
-TEST_F(CloudFolderStoreTest, MissingRecordAndRemovalSayMissing) {
-  EXPECT_EQ(store.fetch("DEVICE").problem->kind, Kind::missing);
-  ASSERT_EQ(store.save("DEVICE", record("x")), std::nullopt);
   EXPECT_EQ(store.remove("DEVICE"), std::nullopt);
   EXPECT_EQ(store.remove("DEVICE")->kind, Kind::missing);
 }
@@ -111,40 +107,36 @@ TEST_F(CloudFolderStoreTest, BadFilesAreIgnoredAndOnlyRegularFilesAreReplaced) {
   }
 }
 
-TEST_F(CloudFolderStoreTest, ConflictCopiesAreNeverReadAsTheirRecord) {
-  writeFile(zoneFile("DEVICE.sync-conflict-20240102-030405-ABCDEFG.json"),
-            *CloudRecordCoding::encode(record("conflict")));
-  writeFile(zoneFile("DEVICE (Ada's conflicted copy 2024-01-02).json"),
-            *CloudRecordCoding::encode(record("conflict")));
-  EXPECT_EQ(store.fetch("DEVICE").problem->kind, Kind::missing);
-  auto strays = store.strayFiles(10);
-  ASSERT_EQ(strays.size(), 2u);
-  for (const auto& stray : strays) EXPECT_FALSE(stray.reason.empty()) << stray.fileName;
-}
-
-TEST_F(CloudFolderStoreTest, StrayFilesNameLinksFifosAndForeignNamesButNotGoodRecords) {
+// A conflict copy is never read as its record, only reported.
+TEST_F(CloudFolderStoreTest, StrayFilesNameLinksFifosForeignNamesAndConflictCopiesOnly) {
   ASSERT_EQ(store.save("GOOD", record("x")), std::nullopt);
   fs::create_symlink("/etc/passwd", zoneFile("LINK.json"));
   ASSERT_EQ(::mkfifo(zoneFile("FIFO.json").c_str(), 0600), 0);
   writeFile(zoneFile("notes.txt"), "hello");
   writeFile(zoneFile(".meterwright-in-flight.new"), "");
-  auto strays = store.strayFiles(10);
+  const std::string syncthing = "DEVICE.sync-conflict-20240102-030405-ABCDEFG.json",
+                    dropbox = "DEVICE (Ada's conflicted copy 2024-01-02).json";
+  for (const std::string& copy : {syncthing, dropbox})
+    writeFile(zoneFile(copy), *CloudRecordCoding::encode(record("conflict")));
+  EXPECT_EQ(store.fetch("DEVICE").problem->kind, Kind::missing);
+
   std::vector<std::string> names;
-  for (const auto& stray : strays) names.push_back(stray.fileName);
+  for (const auto& stray : store.strayFiles(10)) {
+    EXPECT_FALSE(stray.reason.empty()) << stray.fileName;
+    names.push_back(stray.fileName);
+  }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"FIFO.json", "LINK.json", "notes.txt"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{dropbox, syncthing, "FIFO.json", "LINK.json", "notes.txt"}));
   EXPECT_EQ(store.strayFiles(1).size(), 1u);
 }
 
-TEST_F(CloudFolderStoreTest, CheckCreatesTheZoneAndLeavesNoProbeBehind) {
+TEST_F(CloudFolderStoreTest, CheckCreatesTheZoneOrSaysWhyItCannot) {
   CloudFolderStore fresh(folder.path() / "fresh");
   fs::create_directory(fresh.container());
   EXPECT_EQ(fresh.check(), std::nullopt);
   ASSERT_TRUE(fs::is_directory(fresh.zoneFolder()));
   EXPECT_TRUE(fs::is_empty(fresh.zoneFolder()));
-}
-
-TEST_F(CloudFolderStoreTest, CheckFailsWithoutAContainerOrWhenTheZoneIsNoFolder) {
   EXPECT_EQ(CloudFolderStore(folder.path() / "none").check()->kind, Kind::missing);
 
   CloudFolderStore occupied(folder.path() / "occupied");

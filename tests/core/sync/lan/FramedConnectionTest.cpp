@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -14,6 +13,7 @@
 #include "core/sync/lan/LoopbackSocket.h"
 #include "core/sync/lan/QueueThread.h"
 #include "core/sync/protocol/SyncFraming.h"
+#include "support/ProcessChecks.h"
 
 namespace meterwright {
 namespace {
@@ -21,6 +21,7 @@ namespace {
 using testing::Journal;
 using testing::LoopbackSocket;
 using testing::QueueThread;
+using testing::ProcessChecks::eventually;
 using namespace std::chrono_literals;
 
 SyncMessage hello(std::string name = "Anna’s iPhone") {
@@ -51,16 +52,6 @@ struct Recorder {
   Journal<SyncError> failures;
   Journal<std::thread::id> threads;
 };
-
-// Waits for a state no callback announces (bytes sitting in the buffer) with a deadline.
-bool eventually(const std::function<bool()>& condition) {
-  auto until = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 struct AcceptedLink {
   AcceptedLink() {

@@ -25,12 +25,6 @@ TEST(PairingCodeTest, FreshCodesAreTenAlphabetSymbolsWithoutConfusableLetters) {
             "019AZ0Z0ZN");
 }
 
-TEST(PairingCodeTest, FormattedSplitsFiveAndFiveAndTheQrPayloadAddsTheLinkPrefix) {
-  EXPECT_EQ(sample.formatted(), "7K3QH-9XWPM");
-  EXPECT_EQ(sample.qrPayload(), "meterwright://pair/7K3QH-9XWPM");
-  EXPECT_EQ((PairingInvitation{2, sample, {}}.encoded()), sample.qrPayload());
-}
-
 TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingElse) {
   // A letter with a combining mark is no bare letter; bytes that are not UTF-8 are dropped.
   const std::vector<std::pair<const char*, const char*>> rows = {
@@ -41,7 +35,7 @@ TEST(PairingCodeTest, NormalisingUpperCasesReadsConfusablesAndDropsEverythingEls
   }
 }
 
-TEST(PairingCodeTest, ParseEdgeCases) {
+TEST(PairingCodeTest, ParseEdgeCasesAndTheFormsItReadsBack) {
   const std::optional<PairingCode> none;
   const std::vector<std::pair<const char*, std::optional<PairingCode>>> rows = {
       {"  7k3qh-9xwpm \n", sample},
@@ -65,6 +59,9 @@ TEST(PairingCodeTest, ParseEdgeCases) {
   for (const auto& [text, expected] : rows) EXPECT_EQ(PairingCode::parse(text), expected) << text;
   EXPECT_EQ(PairingCode::from("7k3qh 9xwpm"), sample);
   EXPECT_EQ(PairingCode::from("7K3QH9XWP"), std::nullopt);
+  EXPECT_EQ(sample.formatted(), "7K3QH-9XWPM");
+  EXPECT_EQ(sample.qrPayload(), "meterwright://pair/7K3QH-9XWPM");
+  EXPECT_EQ((PairingInvitation{2, sample, {}}.encoded()), sample.qrPayload());
 }
 
 TEST(PairingCodeTest, AuthenticationKeyIsTheSha256OfTheTenCharacters) {

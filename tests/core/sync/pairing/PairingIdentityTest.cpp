@@ -60,14 +60,7 @@ TEST(PairingIdentityTest, PeerKeysOfTheWrongLengthOrOfLowOrderGiveNoKey) {
   }
 }
 
-TEST(PairingIdentityTest, InvitationsCarryVersionTwoAFreshCodeAndTheirExpiry) {
-  auto first = mac.invitation(60, now);
-  EXPECT_EQ(first.version, 2);
-  EXPECT_EQ(first.expiresAt, dateFromUnixSeconds(1'740'821'460));
-  EXPECT_NE(first.code, mac.invitation(60, now).code);
-}
-
-TEST(PairingIdentityTest, GrantIssuesARandomTokenAndTheKeyTheDeviceDerivesFromIt) {
+TEST(PairingIdentityTest, GrantsAndInvitationsAreFreshAndAGrantCarriesTheDerivedKey) {
   PairingIdentity watch(Uuid::random(), "Ada's Watch");
   CloudPairingRequest request{2,         watch.deviceID(),      watch.deviceName(),
                               "watchOS", watch.publicKeyData(), addingSeconds(now, -30)};
@@ -86,6 +79,10 @@ TEST(PairingIdentityTest, GrantIssuesARandomTokenAndTheKeyTheDeviceDerivesFromIt
     request.publicKey = unusable;
     EXPECT_FALSE(mac.grant(request, now));
   }
+  auto first = mac.invitation(60, now);
+  EXPECT_EQ(first.version, 2);
+  EXPECT_EQ(first.expiresAt, dateFromUnixSeconds(1'740'821'460));
+  EXPECT_NE(first.code, mac.invitation(60, now).code);
 }
 
 TEST(PairingIdentityTest, PrintingWithholdsKeyMaterial) {

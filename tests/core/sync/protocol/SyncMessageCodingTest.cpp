@@ -133,23 +133,16 @@ TEST(SyncMessageCoding, DeeplyNestedOrHugeInputIsRefusedWithoutCrashing) {
   EXPECT_EQ(big->as<SyncMessage::Welcome>()->deviceName.size(), longName.size());
 }
 
-TEST(SyncMessageCoding, FailureReasonsHaveTheirWordsAndStandardDetails) {
-  struct Row {
-    Reason reason;
-    const char* word;
-    const char* detail;
-  };
-  const std::vector<Row> rows = {
-      {Reason::codeNoLongerValid, "codeNoLongerValid", "That pairing code is no longer valid."},
-      {Reason::codeWrong, "codeWrong", "That code is not right. Make a new one on the computer."},
-      {Reason::needsNewerApp, "needsNewerApp", "This computer needs a newer Meterwright."},
-      {Reason::deviceNotRecognised, "deviceNotRecognised",
-       "This computer does not recognise that device. Pair it again."},
-      {Reason::keyAgreementFailed, "keyAgreementFailed", "Could not agree on a key."}};
-  for (const Row& row : rows) {
-    EXPECT_EQ(Failure::toString(row.reason), row.word);
-    EXPECT_EQ(Failure::reasonFromString(row.word), row.reason);
-    EXPECT_EQ(Failure::standard(row.reason), (Failure{row.reason, row.detail}));
+// The words travel; the details are texts for people, so only that each reason has its own.
+TEST(SyncMessageCoding, FailureReasonsHaveTheirWordsAndADetailOfTheirOwn) {
+  std::set<std::string> details;
+  for (const char* word : {"codeNoLongerValid", "codeWrong", "needsNewerApp", "deviceNotRecognised",
+                           "keyAgreementFailed"}) {
+    std::optional<Reason> reason = Failure::reasonFromString(word);
+    ASSERT_TRUE(reason) << word;
+    EXPECT_EQ(Failure::toString(*reason), word);
+    EXPECT_EQ(Failure::standard(*reason).reason, reason);
+    EXPECT_TRUE(details.insert(Failure::standard(*reason).detail).second) << word;
   }
   EXPECT_EQ(Failure::reasonFromString("codewrong"), std::nullopt);
   EXPECT_EQ(Failure::reasonFromString(""), std::nullopt);
