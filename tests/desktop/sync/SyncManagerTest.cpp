@@ -68,7 +68,7 @@ class SyncManagerTest : public ::testing::Test {
       });
 };
 
-TEST_F(SyncManagerTest, TwoPublishesOfTheSameReadingGiveEventsOnlyTheFirstTime) {
+TEST_F(SyncManagerTest, RepeatedReadingsGiveEventsOnceAndThePayloadIconsOnlyForEnabledProviders) {
   SyncManager manager(options());
   std::vector<std::vector<SyncEvent>> announced;
   manager.onEvents = [&](const std::vector<SyncEvent>& events) { announced.push_back(events); };
@@ -82,16 +82,9 @@ TEST_F(SyncManagerTest, TwoPublishesOfTheSameReadingGiveEventsOnlyTheFirstTime) 
   clock->advance(60);
   manager.publish(reading(95, clock->now()), configuration());
   EXPECT_EQ(announced.size(), 1u);
-  EXPECT_TRUE(manager.coordinator()->currentPayload()->events.empty());
-}
-
-TEST_F(SyncManagerTest, ThePayloadListsEveryProviderButIconsOnlyTheEnabledOnes) {
-  SyncManager manager(options());
-  manager.publish(reading(30, clock->now()), configuration());
-  manager.publish(reading(31, clock->now()), configuration());
-
   std::optional<SyncPayload> payload = manager.coordinator()->currentPayload();
   ASSERT_TRUE(payload);
+  EXPECT_TRUE(payload->events.empty());
   EXPECT_EQ(payload->providers, configuration().providers);
   EXPECT_EQ(payload->icons, (std::map<std::string, std::string>{{"claude", "png of sparkle"}}));
   EXPECT_EQ(payload->sourceName, "Ada\u2019s ThinkPad");
