@@ -144,12 +144,9 @@ TEST(AppDelegate, RefusedManualRefreshShowsTheWaitForTwoMinutes) {
   harness.clock->advance(1);
   harness.readOnce(std::nullopt);
   EXPECT_FALSE(harness.menuShows(tooSoon));
-}
 
-TEST(AppDelegate, RefusedManualRefreshWithoutAWaitIsAProviderAskingForQuiet) {
-  AppHarness harness;
-  harness.launch();
-  harness.source().edit([](auto& s) { s.acceptsManual = false; });
+  // Refused without a wait: the provider itself is asking for quiet.
+  harness.source().edit([](auto& s) { s.wait = 0; });
   harness.app->forceRefresh();
   harness.settle();
   EXPECT_TRUE(harness.menuShows("A provider is asking for quiet right now."));
@@ -235,21 +232,7 @@ TEST(AppDelegate, TrayPictureIsSquareWideOnlyForAWideHostAndTheAppIconWithoutARe
 }
 
 // The host is known only once the item registered, usually after the first picture.
-TEST(AppDelegate, PictureIsRedrawnWhenTheHostTurnsOutToKeepItsWidth) {
-  AppHarness harness;
-  harness.launch();
-  Date now = harness.clock->now();
-  harness.readOnce(claudeAt(now, 40, addingSeconds(now, 3600)));
-  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
-  EXPECT_EQ(harness.surface->presentation.pixmaps[0].width, 22);
-
-  harness.wideTray = true;
-  harness.app->attach(harness.surface);
-  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
-  EXPECT_GT(harness.surface->presentation.pixmaps[0].width, 44);
-}
-
-TEST(AppDelegate, WithoutATrayTheImageIsDrawnOnlyOnceOneIsAttached) {
+TEST(AppDelegate, PictureIsDrawnOnceATrayIsAttachedAndRedrawnWhenTheHostKeepsItsWidth) {
   AppHarness harness;
   harness.launch();
   harness.app->attach(nullptr);
@@ -259,7 +242,12 @@ TEST(AppDelegate, WithoutATrayTheImageIsDrawnOnlyOnceOneIsAttached) {
   EXPECT_FALSE(harness.app->presentation().tooltip.empty());
 
   harness.app->attach(harness.surface);
-  EXPECT_EQ(harness.surface->presentation.pixmaps.size(), 2u);
+  ASSERT_EQ(harness.surface->presentation.pixmaps.size(), 2u);
+  EXPECT_EQ(harness.surface->presentation.pixmaps[0].width, 22);
+  harness.wideTray = true;
+  harness.app->attach(harness.surface);
+  ASSERT_FALSE(harness.surface->presentation.pixmaps.empty());
+  EXPECT_GT(harness.surface->presentation.pixmaps[0].width, 44);
 }
 
 TEST(AppDelegate, StartAtLoginFollowsTheAutostartEntry) {
@@ -295,18 +283,20 @@ TEST(AppDelegate, ApplyingSettingsRebuildsReadersOnlyWhenTheirSetupChanged) {
     const char* name;
     std::function<void(Config&)> change;
     bool rebuilt;
+    std::vector<std::string> forgotten = {};
   };
   std::vector<Case> cases{
       {"poll interval", [](Config& c) { c.providers[0].pollSeconds += 60; }, true},
       {"claude direct", [](Config& c) { c.claudeDirect = !c.claudeDirect; }, true},
       {"provider added", [](Config& c) { c.providers.push_back(c.providers[0]); }, true},
-      {"provider disabled", [](Config& c) { c.providers[1].enabled = false; }, true},
+      {"provider disabled", [](Config& c) { c.providers[1].enabled = false; }, true, {"codex"}},
       {"style only", [](Config& c) { c.menuBarStyle = "text"; }, false},
   };
   for (const Case& c : cases) {
     AppHarness harness;
     harness.launch();
     std::size_t built = harness.sources.size();
+    std::shared_ptr<testing::FakeSource> before = harness.sources.back();
     Config config = harness.app->config();
     c.change(config);
     harness.app->apply(config);
@@ -314,20 +304,10 @@ TEST(AppDelegate, ApplyingSettingsRebuildsReadersOnlyWhenTheirSetupChanged) {
     EXPECT_EQ(harness.sources.size(), built + (c.rebuilt ? 1 : 0)) << c.name;
     EXPECT_EQ(harness.app->source(), harness.sources.back()) << c.name;
     EXPECT_EQ(harness.app->config(), config) << c.name;
+    // Both the old reader and its replacement drop what they kept of a disabled provider.
+    EXPECT_EQ(before->get().forgotten, c.forgotten) << c.name;
+    EXPECT_EQ(harness.source().get().forgotten, c.forgotten) << c.name;
   }
-}
-
-TEST(AppDelegate, ApplyingSettingsForgetsDisabledProviders) {
-  AppHarness harness;
-  harness.launch();
-  auto before = harness.app->source();
-  Config config = harness.app->config();
-  config.providers[1].enabled = false;
-  harness.app->apply(config);
-  harness.settle();
-  auto& previous = static_cast<testing::FakeSource&>(*before);
-  EXPECT_EQ(previous.get().forgotten, std::vector<std::string>{"codex"});
-  EXPECT_EQ(harness.source().get().forgotten, std::vector<std::string>{"codex"});
 }
 
 TEST(AppDelegate, GarbageConfigOnReloadIsTheFirstMenuLineAndStaysOnDisk) {
@@ -349,10 +329,16 @@ TEST(AppDelegate, GarbageConfigOnReloadIsTheFirstMenuLineAndStaysOnDisk) {
   EXPECT_EQ(testing::readFile(file), "{ not json");
 }
 
-TEST(AppDelegate, ToggleTouchBarKeepsTheRestOfTheFile) {
+TEST(AppDelegate, ToggleTouchBarKeepsTheRestOfTheFileButTheDisabledMenuItemChangesNothing) {
   AppHarness harness;
   harness.launch();
+  auto file = ConfigStore::url(harness.folder.locations());
+  std::string before = testing::readFile(file);
   Config expected = harness.app->config();
+  harness.app->perform(TrayAction::toggleTouchBar);
+  EXPECT_EQ(harness.app->config(), expected);
+  EXPECT_EQ(testing::readFile(file), before);
+
   expected.touchBar = !expected.touchBar;
   harness.app->toggleTouchBar();
   EXPECT_EQ(harness.app->config(), expected);
@@ -387,28 +373,9 @@ TEST(AppDelegate, PairedDeviceIsAnnouncedAndCounted) {
   EXPECT_TRUE(harness.menuShows("Synced Devices (1)\u2026"));
 }
 
-TEST(AppDelegate, ADisabledTouchBarItemChosenAnywayChangesNothing) {
-  AppHarness harness;
-  harness.launch();
-  auto file = ConfigStore::url(harness.folder.locations());
-  std::string before = testing::readFile(file);
-  Config config = harness.app->config();
-  harness.app->perform(TrayAction::toggleTouchBar);
-  EXPECT_EQ(harness.app->config(), config);
-  EXPECT_EQ(testing::readFile(file), before);
-}
-
-TEST(AppDelegate, QuitStopsTheTimerAndEndsTheMainLoop) {
-  AppHarness harness;
-  harness.launch();
-  harness.app->perform(TrayAction::quit);
-  EXPECT_EQ(harness.endedMainLoop, 1);
-  EXPECT_EQ(harness.scheduler->pending(), 0u);
-}
-
 // A reader that hangs must not hold up quitting: the controller goes at once, and the reading
 // that ends later touches nothing of it.
-TEST(AppDelegate, QuitDuringAHeldReadingEndsAtOnceAndDropsItsResult) {
+TEST(AppDelegate, QuitStopsTheTimerAndEndsAtOnceDuringAHeldReadingDroppingItsResult) {
   AppHarness harness;
   harness.launch();
   std::shared_ptr<testing::FakeSource> source = harness.sources.back();
@@ -430,6 +397,7 @@ TEST(AppDelegate, QuitDuringAHeldReadingEndsAtOnceAndDropsItsResult) {
   ASSERT_TRUE(ended) << "quitting waited for the reading in flight";
   EXPECT_EQ(finishedAtEnd, finishedBefore);
   EXPECT_EQ(harness.endedMainLoop, 1);
+  EXPECT_EQ(harness.scheduler->pending(), 0u) << "the timer outlived quitting";
 
   ASSERT_TRUE(harness.main.runNext()) << "the abandoned reading never ended";
   EXPECT_EQ(harness.surface->shows, shows);

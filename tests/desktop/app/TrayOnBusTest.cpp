@@ -46,6 +46,16 @@ constexpr const char* properties = "org.freedesktop.DBus.Properties";
   return ::testing::AssertionSuccess();
 }
 
+// A reading at `at`: Claude's five-hour window at `claudeUsed` percent, and Codex's at 10 unless
+// left out.
+Snapshot readingOf(Date at, bool withCodex = true, double claudeUsed = 10) {
+  std::vector<ProviderSnapshot> providers{
+      testing::provider("claude", "Claude", at, {testing::window(300, claudeUsed)})};
+  if (withCodex)
+    providers.push_back(testing::provider("codex", "Codex", at, {testing::window(300, 10)}));
+  return testing::reading(at, std::move(providers));
+}
+
 class TrayOnBusTest : public testing::TrayTestBus {
  protected:
   void SetUp() override {
@@ -176,6 +186,14 @@ class TrayOnBusTest : public testing::TrayTestBus {
     return menuCall("Event", g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u));
   }
 
+  // Refresh Now chosen on the host, and the reading it starts.
+  void refreshFromHost() {
+    int reads = source->get().reads;
+    EXPECT_EQ(click(idOf("Refresh Now")).error, "");
+    ASSERT_TRUE(MainLoopWait::until([&] { return source->get().reads > reads; }, 20));
+    settle();
+  }
+
   std::unique_ptr<testing::FakeStatusNotifierWatcher> watcher;
   std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
   std::shared_ptr<testing::ManualScheduler> scheduler =
@@ -189,8 +207,7 @@ class TrayOnBusTest : public testing::TrayTestBus {
 
 TEST_F(TrayOnBusTest, ItemPropertiesFollowTheReading) {
   Date now = clock->now();
-  source->answer(testing::reading(
-      now, {testing::provider("claude", "Claude", now, {testing::window(300, 42)})}));
+  source->answer(readingOf(now, false, 42));
   launch();
   EXPECT_EQ(watcher->registrations(), std::vector<std::string>{tray->serviceName()});
   EXPECT_EQ(property("Title"), "s 'Meterwright'");
@@ -203,8 +220,7 @@ TEST_F(TrayOnBusTest, ItemPropertiesFollowTheReading) {
   EXPECT_TRUE(calmIcon.starts_with("a(iiay) [(")) << calmIcon.substr(0, 40);
 
   // At the warning threshold (20 % left) the item asks for attention.
-  source->answer(testing::reading(
-      now, {testing::provider("claude", "Claude", now, {testing::window(300, 80)})}));
+  source->answer(readingOf(now, false, 80));
   readOnce();
   const StatusPresentation low = app->presentation();
   EXPECT_EQ(property("Status"), "s 'NeedsAttention'");
@@ -224,17 +240,14 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
 
   Date now = clock->now();
   Date old = addingSeconds(now, -3600);
-  source->answer(testing::reading(
-      old, {testing::provider("claude", "Claude", old, {testing::window(300, 10)}),
-            testing::provider("codex", "Codex", old, {testing::window(300, 10)})}));
+  source->answer(readingOf(old));
   readOnce();
   EXPECT_TRUE(menuShows({"\u26A0  Usage data is 1h old",
                          "    A provider is not answering \u2014 see Settings \u2192 Connections.",
                          "Claude \u00B7 stale", "Codex \u00B7 stale", "Refresh Now"}));
 
   source->edit([&](testing::FakeSource::State& state) {
-    state.reading = testing::reading(
-        now, {testing::provider("claude", "Claude", now, {testing::window(300, 10)})});
+    state.reading = readingOf(now, false);
     state.failures["codex"] = SourceFailure{"Not signed in", "Run codex login", true};
   });
   readOnce();
@@ -243,9 +256,7 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
 
   source->edit([&](testing::FakeSource::State& state) {
     state.failures.clear();
-    state.reading = testing::reading(
-        now, {testing::provider("claude", "Claude", now, {testing::window(300, 10)}),
-              testing::provider("codex", "Codex", now, {testing::window(300, 10)})});
+    state.reading = readingOf(now);
     state.expiry = addingSeconds(now, 600);
   });
   readOnce();
@@ -253,10 +264,7 @@ TEST_F(TrayOnBusTest, MenuLayoutFollowsTheControllersState) {
 
   // Refresh Now chosen on the host: the reading that follows says how it went.
   source->edit([](testing::FakeSource::State& state) { state.expiry.reset(); });
-  int reads = source->get().reads;
-  EXPECT_EQ(click(idOf("Refresh Now")).error, "");
-  ASSERT_TRUE(MainLoopWait::until([&] { return source->get().reads > reads; }, 20));
-  settle();
+  refreshFromHost();
   EXPECT_TRUE(menuShows({"Every provider answered.", "Refresh Now"}));
   EXPECT_FALSE(inOrder(menuLabels(), {"\u26A0  Claude Code sign-in expires in 10m"}));
 }
@@ -317,14 +325,8 @@ TEST_F(TrayOnBusTest, StrayEventsAndAWatcherThatComesBackLeaveTheControllerWorki
   EXPECT_EQ(watcher->registrations(), std::vector<std::string>{tray->serviceName()});
 
   // Still driven by the host: Refresh Now starts a reading that reaches the menu.
-  Date now = clock->now();
-  source->answer(testing::reading(
-      now, {testing::provider("claude", "Claude", now, {testing::window(300, 10)}),
-            testing::provider("codex", "Codex", now, {testing::window(300, 10)})}));
-  int reads = source->get().reads;
-  EXPECT_EQ(click(idOf("Refresh Now")).error, "");
-  ASSERT_TRUE(MainLoopWait::until([&] { return source->get().reads > reads; }, 20));
-  settle();
+  source->answer(readingOf(clock->now()));
+  refreshFromHost();
   EXPECT_TRUE(inOrder(menuLabels(), {"Claude", "Codex", "Every provider answered."}));
 }
 

@@ -29,10 +29,11 @@ TrayPresentation sample() {
   return presentation;
 }
 
-TEST_F(TrayItemTest, RegistersItsNameWithTheWatcher) {
+TEST_F(TrayItemTest, RegistersItsNameWithTheWatcherAndPropertiesReadBackAsSet) {
   FakeStatusNotifierWatcher watcher(bus->address());
   ASSERT_TRUE(watcher.ready());
   auto item = makeItem(optionsOnBus());
+  item->setPresentation(sample());
   ASSERT_TRUE(waitForReports(1));
   EXPECT_EQ(reports, std::vector<bool>{true});
   EXPECT_EQ(watcher.registrations(), std::vector<std::string>{item->serviceName()});
@@ -41,13 +42,7 @@ TEST_F(TrayItemTest, RegistersItsNameWithTheWatcher) {
   std::string self;
   std::getline(std::ifstream("/proc/self/comm"), self);
   EXPECT_EQ(item->hostProgram(), self);
-}
 
-TEST_F(TrayItemTest, PropertiesReadBackAsSet) {
-  FakeStatusNotifierWatcher watcher(bus->address());
-  auto item = makeItem(optionsOnBus());
-  item->setPresentation(sample());
-  ASSERT_TRUE(waitForReports(1));
   auto proxy = client->proxy(item->serviceName(), itemPath, itemInterface);
   ASSERT_TRUE(proxy);
   // Type and value, as a host that checks the signature sees them.
