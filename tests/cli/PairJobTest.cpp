@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
@@ -19,6 +20,8 @@
 #include "platform/control/ControlClient.h"
 #include "platform/process/ChildProcess.h"
 #include "platform/process/ProcessRun.h"
+#include "support/FakePrograms.h"
+#include "support/ProcessChecks.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -99,6 +102,8 @@ TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
   std::optional<std::string> python = pythonWithCryptography(why);
   if (!python) GTEST_SKIP() << why;
   storeReading();
+  // Codex answers, so the service has a reading of its own to store and publish.
+  testing::FakePrograms::install(folder, "codex");
 
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
@@ -195,6 +200,8 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
   std::optional<std::string> python = pythonWithCryptography(why);
   if (!python) GTEST_SKIP() << why;
   storeReading();
+  // Codex answers, so the service has a reading of its own to store and publish.
+  testing::FakePrograms::install(folder, "codex");
 
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
@@ -209,6 +216,13 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_TRUE(fs::exists(socket));
+  // The shared reading that status lines use: Claude's stored window kept, Codex's added.
+  auto storedCodex = [&] {
+    auto stored = SnapshotStore::load(3600, std::chrono::system_clock::now(), locations());
+    return stored && stored->provider("codex") && stored->provider("claude");
+  };
+  ASSERT_TRUE(testing::ProcessChecks::eventually(storedCodex, 30))
+      << "the service stored no Codex reading";
 
   launch.arguments = {"--pair"};
   launch.error = ChildProcess::Stream::nullDevice;
@@ -221,7 +235,12 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
   const std::string code = printed[1], port = printed[2];
   nlohmann::json result = phonePairs(*python, port, code);
   ASSERT_TRUE(result.is_object());
-  EXPECT_EQ(result["payload"]["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
+  // The phone gets the service's own reading, sealed for it.
+  std::map<std::string, double> firstWindows;
+  for (const auto& provider : result["payload"]["snapshot"]["providers"]) {
+    firstWindows[provider.value("id", "")] = provider["windows"][0].value("usedPercent", -1.0);
+  }
+  EXPECT_EQ(firstWindows, (std::map<std::string, double>{{"claude", 42}, {"codex", 12.5}}));
   readUntil(*pairing, std::regex("is paired\\.\n"), 30);
   ASSERT_TRUE(pairing->waitForExit(30));
   EXPECT_EQ(pairing->exitStatus(), 0) << output;
