@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,9 @@ TEST_F(TrayOnBusTest, ItemPropertiesFollowTheReading) {
   ASSERT_FALSE(calm.tooltip.empty());
   EXPECT_EQ(property("ToolTip"), "(sa(iiay)ss) ('', [], 'Meterwright', '" + calm.tooltip + "')");
   EXPECT_EQ(property("XAyatanaLabel"), "s '" + calm.textLine.text + "'");
+  // Room for every figure at three digits, the rest as shown.
+  EXPECT_EQ(property("XAyatanaLabelGuide"),
+            "s '" + std::regex_replace(calm.textLine.text, std::regex("[0-9]+"), "000") + "'");
   const std::string calmIcon = property("IconPixmap");
   EXPECT_TRUE(calmIcon.starts_with("a(iiay) [(")) << calmIcon.substr(0, 40);
 
