@@ -102,8 +102,6 @@ TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
   std::optional<std::string> python = pythonWithCryptography(why);
   if (!python) GTEST_SKIP() << why;
   storeReading();
-  // Codex answers, so the service has a reading of its own to store and publish.
-  testing::FakePrograms::install(folder, "codex");
 
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
