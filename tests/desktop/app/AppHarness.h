@@ -160,6 +160,22 @@ inline Snapshot reading(Date at, std::vector<ProviderSnapshot> providers) {
   return {at, std::move(providers), std::nullopt, "direct"};
 }
 
+// What a controller under test starts from: the folder's files, no installed applications, the
+// given clock, scheduler and main thread, and `source` as every reader it builds.
+inline AppDelegate::Options controllerOptions(
+    const TemporaryFolder& folder, std::shared_ptr<const Clock> clock,
+    std::shared_ptr<Scheduler> scheduler, std::function<void(std::function<void()>)> toMainThread,
+    std::shared_ptr<ReadingSource> source) {
+  AppDelegate::Options options;
+  options.locations = folder.locations();
+  options.pathExists = noApplications;
+  options.clock = std::move(clock);
+  options.scheduler = std::move(scheduler);
+  options.toMainThread = std::move(toMainThread);
+  options.makeSource = [source](const Config&) { return source; };
+  return options;
+}
+
 // A controller over fakes, launched against a configuration file in a temporary home.
 class AppHarness {
  public:
@@ -168,12 +184,10 @@ class AppHarness {
   }
 
   void launch() {
-    AppDelegate::Options options;
-    options.locations = folder.locations();
-    options.pathExists = noApplications;
-    options.clock = clock;
-    options.scheduler = scheduler;
-    options.toMainThread = [this](std::function<void()> action) { main.post(std::move(action)); };
+    AppDelegate::Options options = controllerOptions(
+        folder, clock, scheduler,
+        [this](std::function<void()> action) { main.post(std::move(action)); }, nullptr);
+    // A new reader for each rebuild, so a test can tell them apart.
     options.makeSource = [this](const Config&) {
       auto source = std::make_shared<FakeSource>();
       source->edit([this](FakeSource::State& state) {

@@ -34,13 +34,8 @@ TEST(AppOnMainLoop, ALowWindowReachesTheNotificationServer) {
       now, {testing::provider("claude", "Claude", now, {testing::window(300, 95)})}));
   auto surface = std::make_shared<testing::RecordingSurface>();
 
-  AppDelegate::Options options;
-  options.locations = folder.locations();
-  options.pathExists = testing::noApplications;
-  options.clock = clock;
-  options.scheduler = std::make_shared<MainContextScheduler>();
-  options.toMainThread = MainThread::post;
-  options.makeSource = [source](const Config&) { return source; };
+  AppDelegate::Options options = testing::controllerOptions(
+      folder, clock, std::make_shared<MainContextScheduler>(), MainThread::post, source);
   options.notify = [notifier](const std::string& title, const std::string& body, bool sound,
                               const std::string& identifier) {
     notifier->post(title, body, sound, identifier);
@@ -73,13 +68,8 @@ TEST(AppOnMainLoop, AWakeTakesOneReadingAndEndsItsRun) {
   auto source = std::make_shared<testing::FakeSource>();
   ConfigStore::save(testing::testConfig(), folder.locations());
 
-  AppDelegate::Options options;
-  options.locations = folder.locations();
-  options.pathExists = testing::noApplications;
-  options.clock = clock;
-  options.scheduler = scheduler;
-  options.toMainThread = MainThread::post;
-  options.makeSource = [source](const Config&) { return source; };
+  AppDelegate::Options options =
+      testing::controllerOptions(folder, clock, scheduler, MainThread::post, source);
   options.wake = wake;
   AppDelegate app(std::move(options));
   app.launch();

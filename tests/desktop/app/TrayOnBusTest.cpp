@@ -70,14 +70,8 @@ class TrayOnBusTest : public testing::TrayTestBus {
   // Launches the controller and its tray item, wired as the application wires them, and waits
   // for the first reading to be shown on the item.
   void launch() {
-    AppDelegate::Options options;
-    options.locations = folder.locations();
-    options.pathExists = testing::noApplications;
-    options.clock = clock;
-    options.scheduler = scheduler;
-    options.toMainThread = MainThread::post;
-    options.makeSource = [this](const Config&) { return source; };
-    app = std::make_unique<AppDelegate>(std::move(options));
+    app = std::make_unique<AppDelegate>(
+        testing::controllerOptions(folder, clock, scheduler, MainThread::post, source));
 
     tray = makeItem(optionsOnBus());
     surface = std::make_shared<TraySurface>(*tray);
