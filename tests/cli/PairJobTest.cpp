@@ -92,6 +92,19 @@ class PairJobTest : public ::testing::Test {
     return match;
   }
 
+  // `pairing` ends saying the stand-in phone is paired, with status 0, and `--devices` then
+  // lists the phone.
+  void expectPairedAndListed(ChildProcess& pairing) {
+    readUntil(pairing, std::regex("is paired\\.\n"), 30);
+    ASSERT_TRUE(pairing.waitForExit(30));
+    EXPECT_EQ(pairing.exitStatus(), 0) << output;
+    EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
+    auto listed =
+        runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
+    ASSERT_TRUE(listed);
+    EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
+  }
+
   testing::TemporaryFolder folder;
   fs::path home = folder.path() / "home";
   std::string output;
@@ -127,16 +140,8 @@ TEST_F(PairJobTest, ADevicePairsByThePrintedCodeAndOpensTheStoredReading) {
   EXPECT_EQ(payload["sourceName"], result["macName"]);
   EXPECT_EQ(payload["snapshot"]["providers"][0]["windows"][0]["usedPercent"], 42);
 
-  readUntil(*pairing, std::regex("is paired\\.\n"), 30);
-  EXPECT_TRUE(pairing->waitForExit(30));
-  EXPECT_EQ(pairing->exitStatus(), 0) << output;
-  EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
-
   // The pairing outlives the run: the store lists it.
-  auto listed =
-      runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
-  ASSERT_TRUE(listed);
-  EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
+  expectPairedAndListed(*pairing);
 }
 
 TEST_F(PairJobTest, ASecondPublisherIsToldToPairFromTheFirst) {
@@ -239,15 +244,8 @@ TEST_F(PairJobTest, TheApplicationWithoutADesktopPairsAPhoneAndEndsOnSigterm) {
     firstWindows[provider.value("id", "")] = provider["windows"][0].value("usedPercent", -1.0);
   }
   EXPECT_EQ(firstWindows, (std::map<std::string, double>{{"claude", 42}, {"codex", 12.5}}));
-  readUntil(*pairing, std::regex("is paired\\.\n"), 30);
-  ASSERT_TRUE(pairing->waitForExit(30));
-  EXPECT_EQ(pairing->exitStatus(), 0) << output;
-  EXPECT_THAT(output, ::testing::EndsWith("Lab Phone is paired.\n"));
   // The application's store holds the phone; --devices asks the application.
-  auto listed =
-      runCollectingOutput(METERWRIGHT_EXECUTABLE, {"--devices"}, environment(), 30, 1, 65536);
-  ASSERT_TRUE(listed);
-  EXPECT_THAT(listed->standardOutput, ::testing::HasSubstr("Lab Phone"));
+  expectPairedAndListed(*pairing);
 
   launch.arguments = {};
   std::optional<ChildProcess> second = ChildProcess::start(launch);
