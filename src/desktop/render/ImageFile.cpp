@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,37 @@ const char* rasterFormat(std::string_view bytes) {
     return "webp";
   }
   return nullptr;
+}
+
+std::uint32_t littleEndian(std::string_view bytes, std::size_t at, std::size_t width) {
+  std::uint32_t value = 0;
+  for (std::size_t i = width; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// The BMP and ICO loaders grow their header buffers to sizes and offsets read from the file
+// before they announce the picture's size, and GLib aborts when such an allocation fails; so
+// those fields must lie inside the file. Sound files always pass.
+bool headerFitsFile(std::string_view format, std::string_view bytes) {
+  if (format == "bmp") {
+    constexpr std::array<std::uint32_t, 8> infoSizes{12, 16, 40, 52, 56, 64, 108, 124};
+    if (bytes.size() < 18) return false;
+    std::uint32_t info = littleEndian(bytes, 14, 4), pixelsAt = littleEndian(bytes, 10, 4);
+    return std::find(infoSizes.begin(), infoSizes.end(), info) != infoSizes.end() &&
+           14 + info <= bytes.size() && pixelsAt <= bytes.size();
+  }
+  if (format == "ico") {
+    constexpr std::size_t entrySize = 16, infoSize = 40;
+    if (bytes.size() < 6) return false;
+    std::size_t count = littleEndian(bytes, 4, 2), directoryEnd = 6 + count * entrySize;
+    if (count == 0 || directoryEnd + infoSize > bytes.size()) return false;
+    for (std::size_t entry = 6; entry < directoryEnd; entry += entrySize) {
+      std::uint32_t offset = littleEndian(bytes, entry + 12, 4);
+      if (offset < directoryEnd || offset > bytes.size() - infoSize) return false;
+    }
+  }
+  return true;
 }
 
 struct LoaderState {
@@ -92,7 +124,7 @@ Surface surfaceOf(GdkPixbuf* pixbuf) {
 
 Surface decodeRaster(std::string_view bytes) {
   const char* format = rasterFormat(bytes);
-  if (!format) return nullptr;
+  if (!format || !headerFitsFile(format, bytes)) return nullptr;
   // The type named, so the loader cannot pick a module of its own from the contents.
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, nullptr);
   if (!loader) return nullptr;

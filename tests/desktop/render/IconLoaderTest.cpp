@@ -1,4 +1,5 @@
 #include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,23 @@ std::string solidPng(const ColorToken& colour, int pixels = 48) {
     cairo_paint(cr);
   });
   return *image.rasterise(1).png();
+}
+
+// A green square saved by gdk-pixbuf's own writer for `type` ("bmp", "ico").
+std::string savedGreen(const char* type) {
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 32, 32);
+  gdk_pixbuf_fill(pixbuf, 0x00FF00FF);
+  gchar* buffer = nullptr;
+  gsize size = 0;
+  bool saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type, nullptr, nullptr);
+  g_object_unref(pixbuf);
+  std::string bytes = saved ? std::string(buffer, size) : std::string();
+  g_free(buffer);
+  return bytes;
+}
+
+void putLittleEndian32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 // A data folder with a desktop entry and a hicolor theme holding its icon and a text file's icon,
@@ -153,6 +171,28 @@ TEST_F(IconLoaderTest, BadFilesGiveThePlaceholder) {
   for (const char* device : {"/dev/zero", "/dev/null", "/dev/tty"}) {
     EXPECT_TRUE(isPlaceholder(load(std::string("file:") + device))) << device;
     EXPECT_TRUE(isPlaceholder(load(std::string("app:") + device))) << device;
+  }
+}
+
+// Their loaders size header buffers from fields of the file before the picture's size is known.
+TEST_F(IconLoaderTest, BmpAndIcoFieldsMustLieInsideTheFile) {
+  std::string bmp = savedGreen("bmp"), ico = savedGreen("ico");
+  ASSERT_GT(bmp.size(), 54u);
+  ASSERT_GT(ico.size(), 62u);
+  writeFile(data / "green.bmp", bmp);
+  writeFile(data / "green.ico", ico);
+  EXPECT_TRUE(centreShows(load("file:" + (data / "green.bmp").string()), green));
+  EXPECT_TRUE(centreShows(load("file:" + (data / "green.ico").string()), green));
+
+  std::map<std::string, std::string> hostile;
+  putLittleEndian32(hostile["info-size.bmp"] = bmp, 14, 0xC1C1C1C1);
+  putLittleEndian32(hostile["pixel-offset.bmp"] = bmp, 10, 0x7FFFFFF0);
+  putLittleEndian32(hostile["entry-offset.ico"] = ico, 6 + 12, 0x7FFFFFF0);
+  hostile["no-entries.ico"] = std::string("\0\0\1\0\0\0", 6) + ico.substr(6);
+  hostile["short.bmp"] = bmp.substr(0, 16);
+  for (const auto& [name, bytes] : hostile) {
+    writeFile(data / name, bytes);
+    EXPECT_TRUE(isPlaceholder(load("file:" + (data / name).string()))) << name;
   }
 }
 
