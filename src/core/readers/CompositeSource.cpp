@@ -119,6 +119,11 @@ std::vector<std::shared_ptr<PolledSource>> CompositeSource::nativeSources() cons
   return sources;
 }
 
+std::shared_ptr<PolledSource> CompositeSource::nativeSource(const std::string& id) const {
+  auto found = sources_.find(id);
+  return found == sources_.end() ? nullptr : found->second;
+}
+
 std::map<std::string, SourceFailure> CompositeSource::failures() const {
   std::map<std::string, SourceFailure> failures;
   for (const auto& [id, source] : sources_) {

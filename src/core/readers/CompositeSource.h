@@ -50,6 +50,8 @@ class CompositeSource final : public SnapshotSource {
 
   // The polled sources in the order they are asked.
   std::vector<std::shared_ptr<PolledSource>> nativeSources() const;
+  // The polled source of one provider; null when it is not asked.
+  std::shared_ptr<PolledSource> nativeSource(const std::string& id) const;
   // Provider id → the last failure of every source that has one.
   std::map<std::string, SourceFailure> failures() const;
   // The shortest wait of any source before "Refresh Now" can reach it; 0 when there are none.
