@@ -173,8 +173,12 @@ std::optional<std::string> retryNote(const ProviderReport& report) {
 
 std::string wakeTime(const std::string& scheduleText) {
   static const std::regex pattern("at ([0-9]{1,2}:[0-9]{2}\\s?[AP]M|[0-9]{2}:[0-9]{2})");
+  // systemd writes the timer's next elapse as "Tue 2026-12-08 08:00:00 CET", with no "at": its
+  // hours and minutes are the time of day.
+  static const std::regex systemdTime(" ([0-9]{2}:[0-9]{2}):[0-9]{2}( |$)");
   std::smatch match;
   if (std::regex_search(scheduleText, match, pattern)) return match[1].str();
+  if (std::regex_search(scheduleText, match, systemdTime)) return match[1].str();
   return scheduleText;
 }
 

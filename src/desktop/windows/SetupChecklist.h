@@ -73,8 +73,8 @@ ProviderReport report(const std::string& id, const std::optional<Snapshot>& read
 // "Trying again in 3m." while a manual reading has to wait; nothing otherwise.
 std::optional<std::string> retryNote(const ProviderReport& report);
 
-// The time of day in a schedule text ("… at 8:00 AM …", "… at 08:00 …"); the whole text when it
-// names none.
+// The time of day in a schedule text ("… at 8:00 AM …", "… at 08:00 …", or systemd's
+// "Tue 2026-12-08 08:00:00 CET"); the whole text when it names none.
 std::string wakeTime(const std::string& scheduleText);
 
 // A path as one word of a shell command line.

@@ -15,19 +15,27 @@ Display* displayOf(GtkWidget* widget) {
   return GDK_IS_X11_DISPLAY(display) ? gdk_x11_display_get_xdisplay(display) : nullptr;
 }
 
-}  // namespace
-
-std::string pressEscape(GtkWidget* onDisplayOf) {
+std::string pressKey(GtkWidget* onDisplayOf, KeySym key) {
   Display* display = displayOf(onDisplayOf);
   if (!display) return "not an X11 display";
   int event = 0, error = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(display, &event, &error, &major, &minor))
     return "the X server has no XTEST extension to press a key with";
-  KeyCode escape = XKeysymToKeycode(display, XK_Escape);
-  XTestFakeKeyEvent(display, escape, True, CurrentTime);
-  XTestFakeKeyEvent(display, escape, False, CurrentTime);
+  KeyCode code = XKeysymToKeycode(display, key);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
   XFlush(display);
   return "";
+}
+
+}  // namespace
+
+std::string pressEscape(GtkWidget* onDisplayOf) {
+  return pressKey(onDisplayOf, XK_Escape);
+}
+
+std::string pressReturn(GtkWidget* onDisplayOf) {
+  return pressKey(onDisplayOf, XK_Return);
 }
 
 std::optional<std::pair<int, int>> rootPosition(GtkWidget* window) {

@@ -10,9 +10,10 @@ typedef struct _GtkWidget GtkWidget;
 // themselves: Xlib's macros clash with GoogleTest's names).
 namespace meterwright::testing::X11Input {
 
-// Presses and releases Escape through the XTEST extension, as a keyboard does. Empty when sent,
-// else why not, for the skip.
+// Presses and releases Escape (or Return) through the XTEST extension, as a keyboard does. Empty
+// when sent, else why not, for the skip.
 std::string pressEscape(GtkWidget* onDisplayOf);
+std::string pressReturn(GtkWidget* onDisplayOf);
 
 // Where the server has the widget's window: its top-left corner on the root window.
 std::optional<std::pair<int, int>> rootPosition(GtkWidget* window);
