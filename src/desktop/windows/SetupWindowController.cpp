@@ -317,17 +317,20 @@ bool SetupWindowController::isLaidOut() const {
          gtk_widget_get_width(rows_.back().row) > 0;
 }
 
-bool SetupWindowController::labelsFit() const {
-  if (!isLaidOut()) return false;
-  bool fit = true;
+std::vector<std::string> SetupWindowController::clippedTexts() const {
+  std::vector<std::string> clipped;
+  if (!isLaidOut()) return clipped;
   // Every label in the window, depth first.
   std::function<void(GtkWidget*)> visit = [&](GtkWidget* widget) {
     if (GTK_IS_LABEL(widget) && gtk_widget_get_visible(widget)) {
-      int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-      int minimum = 0, natural = 0;
-      gtk_widget_measure(widget, GTK_ORIENTATION_VERTICAL, width, &minimum, &natural, nullptr,
+      // Measurements count the margins; the allocated size does not.
+      int width = gtk_widget_get_width(widget) + gtk_widget_get_margin_start(widget) +
+                  gtk_widget_get_margin_end(widget);
+      int height = gtk_widget_get_height(widget) + gtk_widget_get_margin_top(widget) +
+                   gtk_widget_get_margin_bottom(widget);
+      int minimum = 0, minimumWidth = 0;
+      gtk_widget_measure(widget, GTK_ORIENTATION_VERTICAL, width, &minimum, nullptr, nullptr,
                          nullptr);
-      int minimumWidth = 0;
       gtk_widget_measure(widget, GTK_ORIENTATION_HORIZONTAL, -1, &minimumWidth, nullptr, nullptr,
                          nullptr);
       graphene_rect_t bounds;
@@ -335,14 +338,14 @@ bool SetupWindowController::labelsFit() const {
                     bounds.origin.y >= 0 &&
                     bounds.origin.x + bounds.size.width <= gtk_widget_get_width(window_) &&
                     bounds.origin.y + bounds.size.height <= gtk_widget_get_height(window_);
-      if (height < minimum || width < minimumWidth || !inside) fit = false;
+      if (height < minimum || width < minimumWidth || !inside) clipped.push_back(labelText(widget));
     }
     for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
          child = gtk_widget_get_next_sibling(child))
       visit(child);
   };
   visit(window_);
-  return fit;
+  return clipped;
 }
 
 std::optional<std::pair<int, int>> SetupWindowController::size() const {

@@ -108,8 +108,9 @@ class SetupWindowController {
   void clickDone();
   bool isVisible() const;
   bool isLaidOut() const;
-  // Whether every label is given the height its text needs at the width it has.
-  bool labelsFit() const;
+  // The texts of the labels that are clipped: given less than their text needs, or placed partly
+  // outside the window. Empty when everything fits (and before the window is laid out).
+  std::vector<std::string> clippedTexts() const;
   std::optional<std::pair<int, int>> size() const;
 
  private:
