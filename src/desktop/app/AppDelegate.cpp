@@ -8,6 +8,7 @@
 #include "core/encoding/Uuid.h"
 #include "core/format/Format.h"
 #include "core/providers/PollingPolicy.h"
+#include "core/settings/UserDefaults.h"
 #include "core/sync/SyncCoordinator.h"
 #include "core/sync/cloud/CloudKitTransport.h"
 #include "core/sync/lan/LocalNetworkPublisher.h"
@@ -30,6 +31,8 @@ namespace {
 constexpr double shortestTimer = 5;
 constexpr double wakeInterval = 3600;
 constexpr double cloudIdleWait = 20;
+constexpr double setupDelay = 0.6;
+constexpr const char* setupCompletedKey = "setupCompleted.v1";
 
 // Whether a configuration needs new readers: the composite source is built for one set of poll
 // intervals, one Claude setting and one set of shown providers (only those are polled).
@@ -106,6 +109,13 @@ void AppDelegate::launch() {
   restartTimer();
   source_ = options_.makeSource(config_);
   showState();
+  // A user who never closed the setup assistant sees it again, once the tray item is settled.
+  if (options_.openSetup &&
+      !UserDefaults(options_.locations.userDefaultsFile()).boolean(setupCompletedKey)) {
+    options_.scheduler->after(setupDelay, [alive] {
+      if (auto self = alive.lock()) (*self)->options_.openSetup();
+    });
+  }
   refresh();
 }
 
@@ -124,6 +134,9 @@ void AppDelegate::perform(TrayAction action) {
     case TrayAction::openPairing:
       if (options_.openPairing) options_.openPairing();
       break;
+    case TrayAction::openSetup:
+      if (options_.openSetup) options_.openSetup();
+      break;
     case TrayAction::reloadConfig:
       reloadAndRefresh();
       break;
@@ -140,8 +153,7 @@ void AppDelegate::perform(TrayAction action) {
       break;
     case TrayAction::none:
     case TrayAction::openSettings:
-    case TrayAction::openSetup:
-      // Their windows are not part of this program yet.
+      // Its window is not part of this program yet.
       break;
   }
 }

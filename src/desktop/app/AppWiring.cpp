@@ -14,7 +14,9 @@ namespace meterwright::AppWiring {
 
 std::unique_ptr<AppDelegate> build(const CompositionRoot& root, Hooks hooks) {
   const ReaderContext& context = root.readerContext();
-  auto notifier = std::make_shared<Notifier>(Notifier::Options{context.environment});
+  std::shared_ptr<Notifier> notifier =
+      hooks.notifier ? hooks.notifier
+                     : std::make_shared<Notifier>(Notifier::Options{context.environment});
   notifier->requestAuthorization();
   auto scheduler = std::make_shared<MainContextScheduler>();
   std::shared_ptr<SyncManager> sync = ProcessSync::syncManager(root, MainThread::post);
@@ -38,6 +40,7 @@ std::unique_ptr<AppDelegate> build(const CompositionRoot& root, Hooks hooks) {
   options.wake =
       std::make_shared<WakeRefresh>(*scheduler, WakeRefresh::Options{context.environment});
   options.openPairing = std::move(hooks.openPairing);
+  options.openSetup = std::move(hooks.openSetup);
   options.devicePairedToWindow = std::move(hooks.devicePairedToWindow);
   options.endMainLoop = std::move(hooks.endMainLoop);
   options.wideTray = std::move(hooks.wideTray);

@@ -7,6 +7,10 @@
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/AppDelegate.h"
 
+namespace meterwright {
+class Notifier;
+}
+
 // The application as the process runs it: the real reader, sync manager, notifier, login item,
 // wake publishing and main-loop scheduler around one AppDelegate.
 namespace meterwright::AppWiring {
@@ -15,6 +19,9 @@ namespace meterwright::AppWiring {
 struct Hooks {
   std::function<void()> endMainLoop;
   std::function<void()> openPairing;
+  std::function<void()> openSetup;
+  // The process's one notifier, shared with the setup assistant; null: one is made here.
+  std::shared_ptr<Notifier> notifier;
   std::function<void(const PairedDevice&)> devicePairedToWindow;
   // Whether the tray host keeps the picture's width; unset is square.
   std::function<bool()> wideTray;

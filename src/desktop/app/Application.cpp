@@ -20,6 +20,7 @@
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppWiring.h"
+#include "desktop/app/CompositeReadingSource.h"
 #include "desktop/app/ReadingWorker.h"
 #include "desktop/app/TraySurface.h"
 #include "desktop/control/ControlHandlers.h"
@@ -28,11 +29,14 @@
 #include "desktop/text/DesktopText.h"
 #include "desktop/windows/MainThread.h"
 #include "desktop/windows/PairingWindowController.h"
+#include "desktop/windows/SetupWindowController.h"
 #include "desktop/windows/TrayPopup.h"
 #include "platform/appearance/ColorScheme.h"
 #include "platform/control/ControlClient.h"
 #include "platform/control/ControlServer.h"
 #include "platform/glib/MainContextScheduler.h"
+#include "platform/notifications/Notifier.h"
+#include "platform/power/SleepSchedule.h"
 #include "platform/process/ChildProcess.h"
 #include "platform/tray/TrayItem.h"
 
@@ -49,6 +53,9 @@ struct Running {
   GMainLoop* loop = nullptr;
   std::shared_ptr<MainContextScheduler> scheduler;
   std::unique_ptr<PairingWindowController> pairing;
+  // The setup assistant's readings and password prompts run here; after the window in teardown.
+  std::unique_ptr<ReadingWorker> setupWorker;
+  std::unique_ptr<SetupWindowController> setup;
   TrayPopup popup;
   std::unique_ptr<AppDelegate> app;
   std::unique_ptr<TrayItem> tray;
@@ -99,6 +106,38 @@ void wirePairingWindow(Running& running, const std::shared_ptr<SyncManager>& syn
       done();
     }).detach();
   };
+}
+
+void wireSetupWindow(Running& running, const FileLocations& locations,
+                     const EnvironmentBlock& block, std::shared_ptr<Notifier> notifier) {
+  running.setupWorker = std::make_unique<ReadingWorker>();
+  AppDelegate* app = running.app.get();
+  SetupWindowController::Options options;
+  options.scheduler = running.scheduler;
+  options.background = [worker = running.setupWorker.get()](std::function<void()> job) {
+    worker->run(std::move(job));
+  };
+  options.toMainThread = MainThread::post;
+  options.locations = locations;
+  options.environment = block;
+  options.source = [app]() -> std::shared_ptr<CompositeSource> {
+    auto source = std::dynamic_pointer_cast<CompositeReadingSource>(app->source());
+    return source ? source->composite() : nullptr;
+  };
+  options.config = [app] { return app->config(); };
+  options.notificationAuthorization = [notifier] { return notifier->authorization(); };
+  options.refreshNotifications = [notifier](std::function<void()> done) {
+    notifier->refreshAuthorization(std::move(done));
+  };
+  options.openNotificationSettings = [notifier] { notifier->openSystemSettings(); };
+  options.loginItem = LoginItem::forProcess(block.lookup(), locations.home);
+  // The schedule keeps the clock it reads alive: a prompt may outlast the rest of the program.
+  std::shared_ptr<const Clock> clock = running.clock;
+  options.sleepSchedule = std::shared_ptr<SleepSchedule>(
+      new SleepSchedule(*clock, {block, SleepSchedule::helperBesideExecutable()}),
+      [clock](SleepSchedule* schedule) { delete schedule; });
+  options.dark = running.dark;
+  running.setup = std::make_unique<SetupWindowController>(std::move(options));
 }
 
 void wireControl(Running& running, const FileLocations& locations, const Environment& environment,
@@ -184,6 +223,12 @@ int run(const FileLocations& locations, std::ostream& err) {
     pairing->devicePaired(device);
   };
   Running* state = &running;
+  // Built once the controller exists, which it reads from; the first launch asks only later.
+  hooks.openSetup = [state] {
+    if (state->setup) state->setup->show();
+  };
+  auto notifier = std::make_shared<Notifier>(Notifier::Options{block});
+  hooks.notifier = notifier;
   hooks.wideTray = [state] {
     return state->tray && TrayItem::keepsPictureWidth(state->tray->hostProgram());
   };
@@ -191,6 +236,7 @@ int run(const FileLocations& locations, std::ostream& err) {
   hooks.darkPanel = [state] { return state->dark; };
   running.app = AppWiring::build(root, std::move(hooks));
   if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
+  wireSetupWindow(running, locations, block, notifier);
 
   wireControl(running, locations, environment, err);
   wireTray(running, block, err);

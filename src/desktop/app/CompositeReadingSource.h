@@ -23,8 +23,11 @@ class CompositeReadingSource final : public ReadingSource {
   std::optional<Date> sessionExpiry() const override;
   void forget(const std::string& id) override;
 
+  // The composite source itself, for the setup assistant's per-provider reports.
+  const std::shared_ptr<CompositeSource>& composite() const { return source_; }
+
  private:
-  std::unique_ptr<CompositeSource> source_;
+  std::shared_ptr<CompositeSource> source_;
   std::shared_ptr<ClaudeDirectSource> claude_;
 };
 

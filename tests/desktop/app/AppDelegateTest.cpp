@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/encoding/Uuid.h"
+#include "core/settings/UserDefaults.h"
 #include "desktop/app/AppDelegate.h"
 #include "desktop/app/AppHarness.h"
 #include "desktop/app/ReadingWorker.h"
@@ -24,6 +25,26 @@ using testing::window;
 // Claude's five-hour window at `used` percent, resetting at `resetsAt`.
 Snapshot claudeAt(Date now, double used, Date resetsAt) {
   return reading(now, {provider("claude", "Claude", now, {window(300, used, resetsAt)})});
+}
+
+TEST(AppDelegate, TheSetupAssistantOpensShortlyAfterAFirstLaunchAndFromTheMenu) {
+  for (bool completedBefore : {false, true}) {
+    AppHarness harness;
+    harness.withSetup = true;
+    UserDefaults(harness.folder.locations().userDefaultsFile())
+        .set("setupCompleted.v1", completedBefore);
+    harness.launch();
+    harness.advance(0.5);
+    EXPECT_EQ(harness.setupShown, 0);
+    harness.advance(0.1);
+    EXPECT_EQ(harness.setupShown, completedBefore ? 0 : 1) << completedBefore;
+    // The first reading does not wait for the window.
+    EXPECT_EQ(harness.source().get().reads, 1);
+
+    int before = harness.setupShown;
+    harness.app->perform(TrayAction::openSetup);
+    EXPECT_EQ(harness.setupShown, before + 1);
+  }
 }
 
 TEST(AppDelegate, TickDuringAReadingStartsNothingAndCompletesAtOnce) {

@@ -208,6 +208,7 @@ class AppHarness {
     options.devicePairedToWindow = [this](const PairedDevice& device) {
       windowTold.push_back(device.name);
     };
+    if (withSetup) options.openSetup = [this] { ++setupShown; };
     app = std::make_unique<AppDelegate>(std::move(options));
     app->attach(surface);
     app->launch();
@@ -257,6 +258,9 @@ class AppHarness {
   std::optional<LoginItem> loginItem;
   std::vector<Posted> posted;
   std::vector<std::string> windowTold;
+  // Whether the controller has a setup assistant to show, and how often it was shown.
+  bool withSetup = false;
+  int setupShown = 0;
   int endedMainLoop = 0;
   std::unique_ptr<AppDelegate> app;
 };
