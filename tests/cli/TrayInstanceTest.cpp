@@ -8,8 +8,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "X11Windows.h"
+#include "core/settings/UserDefaults.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/process/ChildProcess.h"
 #include "support/FakeStatusNotifierWatcher.h"
@@ -28,18 +30,10 @@ std::string drained(int fd) {
   return text;
 }
 
-TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
-  testing::TemporaryFolder folder;
-  testing::PrivateBus bus(folder.path() / "bus");
-  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
-  testing::VirtualDisplay display;
-  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
-  testing::X11Windows windows(display.name());
-  ASSERT_TRUE(windows.connected());
-  // Answers while this thread iterates its main context: every wait below does.
-  testing::FakeStatusNotifierWatcher watcher(bus.address());
-  ASSERT_TRUE(watcher.ready());
-
+// The application as a desktop session starts it, on the test's bus and display.
+ChildProcess::Launch desktopLaunch(const testing::TemporaryFolder& folder,
+                                   const testing::PrivateBus& bus,
+                                   const testing::VirtualDisplay& display) {
   ChildProcess::Launch launch;
   launch.executable = METERWRIGHT_EXECUTABLE;
   launch.environment.set("HOME", (folder.path() / "home").string());
@@ -60,6 +54,24 @@ TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   launch.environment.set("GDK_DEBUG", "gl-disable");
   launch.output = ChildProcess::Stream::pipe;
   launch.error = ChildProcess::Stream::pipe;
+  return launch;
+}
+
+TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
+  testing::TemporaryFolder folder;
+  testing::PrivateBus bus(folder.path() / "bus");
+  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+  testing::VirtualDisplay display;
+  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
+  testing::X11Windows windows(display.name());
+  ASSERT_TRUE(windows.connected());
+  // Answers while this thread iterates its main context: every wait below does.
+  testing::FakeStatusNotifierWatcher watcher(bus.address());
+  ASSERT_TRUE(watcher.ready());
+  ChildProcess::Launch launch = desktopLaunch(folder, bus, display);
+  // Not a first launch, which would show the setup assistant.
+  UserDefaults(folder.path() / "home" / ".local" / "state" / "meterwright" / "defaults.json")
+      .set("setupCompleted.v1", true);
 
   std::optional<ChildProcess> first = ChildProcess::start(launch);
   ASSERT_TRUE(first);
@@ -85,6 +97,33 @@ TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   ::kill(first->pid(), SIGTERM);
   ASSERT_TRUE(MainLoopWait::until([&] { return !first->isRunning(); }, 30));
   EXPECT_EQ(first->exitStatus(), 0) << drained(first->errorFd());
+}
+
+TEST(TrayInstance, AFirstLaunchShowsTheSetupAssistantUntilTheUserClosesIt) {
+  testing::TemporaryFolder folder;
+  testing::PrivateBus bus(folder.path() / "bus");
+  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+  testing::VirtualDisplay display;
+  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
+  testing::X11Windows windows(display.name());
+  ASSERT_TRUE(windows.connected());
+  testing::FakeStatusNotifierWatcher watcher(bus.address());
+  ASSERT_TRUE(watcher.ready());
+
+  std::optional<ChildProcess> first = ChildProcess::start(desktopLaunch(folder, bus, display));
+  ASSERT_TRUE(first);
+  auto shown = [&] { return windows.titlesShownBy(first->pid()); };
+  EXPECT_TRUE(MainLoopWait::until(
+      [&] { return shown() == std::vector<std::string>{"Welcome to Meterwright"}; }, 30))
+      << shown().size() << " windows";
+
+  // Quitting is not closing it: the next start shows it again.
+  ::kill(first->pid(), SIGTERM);
+  ASSERT_TRUE(MainLoopWait::until([&] { return !first->isRunning(); }, 30));
+  EXPECT_EQ(first->exitStatus(), 0) << drained(first->errorFd());
+  EXPECT_FALSE(
+      UserDefaults(folder.path() / "home" / ".local" / "state" / "meterwright" / "defaults.json")
+          .boolean("setupCompleted.v1"));
 }
 
 }  // namespace

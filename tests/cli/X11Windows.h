@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 typedef struct _XDisplay Display;
 
@@ -22,6 +23,8 @@ class X11Windows {
   // How many top-level windows are shown (viewable) and say they belong to process `pid`
   // (_NET_WM_PID).
   int shownBy(pid_t pid) const;
+  // Their titles (_NET_WM_NAME).
+  std::vector<std::string> titlesShownBy(pid_t pid) const;
 
  private:
   Display* display_ = nullptr;
