@@ -99,6 +99,13 @@ SetupWindowController::~SetupWindowController() {
 
 void SetupWindowController::ensureWindow() {
   if (window_) return;
+  // Until the first gathering is back, the programs on disk and the login entry (a few file
+  // lookups) keep the first rows from saying that nothing is installed.
+  facts_.claudeExecutable =
+      TokenSetupAssistant::claudeExecutable(options_.locations, options_.environment);
+  facts_.codexExecutable = CodexExecutable::find(options_.locations, options_.environment);
+  facts_.loginItemEnabled =
+      options_.loginItem && options_.loginItem->status() == LoginItem::Status::enabled;
   style_ = gtk_css_provider_new();
   gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(style_),
                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
