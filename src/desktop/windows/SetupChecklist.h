@@ -54,6 +54,8 @@ struct Facts {
   std::optional<std::string> scheduledWake;
   // The last failure to change the wake, already worded.
   std::optional<std::string> wakeError;
+
+  bool operator==(const Facts&) const = default;
 };
 
 // What the buttons do.

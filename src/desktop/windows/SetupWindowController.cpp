@@ -181,13 +181,17 @@ void SetupWindowController::gather() {
 }
 
 std::vector<Step> SetupWindowController::steps() {
+  return SetupChecklist::steps(currentFacts(), actions());
+}
+
+SetupChecklist::Facts SetupWindowController::currentFacts() const {
   SetupChecklist::Facts facts = facts_;
   facts.notifications = options_.notificationAuthorization ? options_.notificationAuthorization()
                                                            : Notifier::Authorization::unknown;
   facts.warnBelowRemainingPercent = options_.config ? options_.config().warnBelowRemainingPercent
                                                     : Config::fallback().warnBelowRemainingPercent;
   facts.wakeError = wakeError_;
-  return SetupChecklist::steps(facts, actions());
+  return facts;
 }
 
 SetupChecklist::Actions SetupWindowController::actions() {
@@ -225,7 +229,9 @@ std::optional<std::string> SetupWindowController::retryNote(const ProviderReport
 
 void SetupWindowController::setWakeSchedule(bool on) {
   std::shared_ptr<SleepSchedule> schedule = options_.sleepSchedule;
-  if (!schedule || !options_.background) return;
+  // One password prompt at a time: a second click while one is up asks nothing.
+  if (!schedule || !options_.background || changingWake_) return;
+  changingWake_ = true;
   std::weak_ptr<Alive> alive = alive_;
   // The password prompt waits for a person: never on the main thread.
   options_.background([this, alive, schedule, on, toMain = options_.toMainThread] {
@@ -233,6 +239,7 @@ void SetupWindowController::setWakeSchedule(bool on) {
         on ? schedule->install(dailyWake) : schedule->remove();
     toMain([this, alive, failure] {
       if (!alive.lock()) return;
+      changingWake_ = false;
       if (!failure) {
         wakeError_.reset();
       } else {
@@ -252,10 +259,14 @@ void SetupWindowController::setWakeSchedule(bool on) {
 
 void SetupWindowController::rebuild() {
   if (!window_) return;
+  SetupChecklist::Facts facts = currentFacts();
+  // Rows rebuilt every two seconds for nothing would take the keyboard focus off their buttons.
+  if (shown_ == facts) return;
+  shown_ = facts;
   GtkWidget* box = widgets_.stepsBox;
   while (GtkWidget* child = gtk_widget_get_first_child(box)) gtk_box_remove(GTK_BOX(box), child);
   rows_.clear();
-  for (Step& step : steps()) {
+  for (Step& step : SetupChecklist::steps(facts, actions())) {
     SetupStepRowWidgets row = Layout::stepRow(step);
     if (row.button && step.action->second) onClicked(row.button, std::move(step.action->second));
     gtk_box_append(GTK_BOX(box), row.row);

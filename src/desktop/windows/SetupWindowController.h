@@ -117,6 +117,8 @@ class SetupWindowController {
   struct Alive {};
 
   void ensureWindow();
+  // The gathered facts with what the main thread knows now.
+  SetupChecklist::Facts currentFacts() const;
   void gather();
   void rebuild();
   void scheduleRefresh();
@@ -133,7 +135,10 @@ class SetupWindowController {
   TokenSetupAssistant tokenSetup_;
   std::optional<std::string> wakeError_;
   SetupChecklist::Facts facts_;
+  // What the rows on screen were built from.
+  std::optional<SetupChecklist::Facts> shown_;
   bool gathering_ = false;
+  bool changingWake_ = false;
   // Work coming back from `background` holds it weakly: once it is gone, nothing is updated.
   std::shared_ptr<Alive> alive_ = std::make_shared<Alive>();
 };
