@@ -116,7 +116,10 @@ class SetupWindowTest : public ::testing::Test {
 
 TEST_F(SetupWindowTest, ClaudeInstalledButNotSignedInAsksTheUserToOpenClaudeCode) {
   std::string claude = FakePrograms::install(folder, "claude").string();
-  open(makeSource());
+  std::shared_ptr<CompositeSource> source = makeSource();
+  open(source);
+  // A manual reading would have to wait, yet only the user can cure this: no "Trying again".
+  EXPECT_GT(source->nativeSource("claude")->manualRefreshAvailableIn(), 0);
   EXPECT_EQ(window->shownSteps().at(claudeRow),
             (ShownStep{"Claude Code",
                        "Claude Code has not signed in on this computer. Run `claude` in a terminal "
