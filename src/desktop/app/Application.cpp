@@ -258,6 +258,9 @@ int run(const FileLocations& locations, std::ostream& err) {
   running.control.reset();
   running.pairingRequests.reset();
   running.tray.reset();
+  // The setup assistant reads through the controller; its worker is left like the controller's.
+  running.setup.reset();
+  running.setupWorker.reset();
   // Quitting does not wait for a reading in flight. Its child processes are stopped and reaped
   // here, and none starts after; the files it may be writing are replaced whole or not at all.
   running.app.reset();
