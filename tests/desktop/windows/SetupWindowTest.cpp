@@ -287,6 +287,11 @@ TEST_F(SetupWindowTest, EveryTextIsInTheGermanTableAndTheGermanWindowFits) {
   window->clickStep(wakeRow);
   MainLoopWait::run(0.2);
   EXPECT_EQ(window->clippedTexts(), std::vector<std::string>{});
+  if (const char* kept = std::getenv("METERWRIGHT_SCREENSHOTS")) {
+    std::optional<std::string> png = window->previewImage();
+    ASSERT_TRUE(png);
+    testing::writeFile(std::filesystem::path(kept) / "setup-assistant-de.png", *png);
+  }
   desktopText().choose(std::nullopt);
 }
 
