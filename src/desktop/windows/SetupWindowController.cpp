@@ -240,16 +240,11 @@ void SetupWindowController::setWakeSchedule(bool on) {
     toMain([this, alive, failure] {
       if (!alive.lock()) return;
       changingWake_ = false;
-      if (!failure) {
+      // A dismissed password prompt is the person's own choice, not a fault to show.
+      if (!failure || failure->kind == SleepSchedule::Failure::Kind::cancelled) {
         wakeError_.reset();
       } else {
-        // A dismissed prompt is a refusal like any other, but its words are ours: the helper
-        // said nothing.
-        std::string message =
-            failure->kind == SleepSchedule::Failure::Kind::cancelled
-                ? desktop::L("setup.wake.cancelled", "the password prompt was dismissed")
-                : failure->message;
-        wakeError_ = desktop::L("setup.wake.failed", "The system refused: %@", message);
+        wakeError_ = desktop::L("setup.wake.failed", "The system refused: %@", failure->message);
       }
       rebuild();
       gather();
