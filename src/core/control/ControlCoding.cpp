@@ -13,12 +13,13 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 5> requestNames{{
+constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 6> requestNames{{
     {ControlRequestKind::show, "show"},
     {ControlRequestKind::status, "status"},
     {ControlRequestKind::devices, "devices"},
     {ControlRequestKind::revoke, "revoke"},
     {ControlRequestKind::pair, "pair"},
+    {ControlRequestKind::diagnose, "diagnose"},
 }};
 
 std::string line(const json& object) {
@@ -29,6 +30,13 @@ std::string line(const json& object) {
 std::optional<json> parsed(std::string_view text) {
   json value = json::parse(text, nullptr, false);
   if (value.is_discarded() || !value.is_object()) return std::nullopt;
+  return value;
+}
+
+// A yes or no that must be there.
+std::optional<bool> requiredBoolean(JsonObjectReader& reader, const char* key) {
+  std::optional<bool> value = reader.boolean(key);
+  if (!value) reader.fail();
   return value;
 }
 
@@ -84,6 +92,58 @@ std::optional<ControlInvitation> decodeInvitation(const json& value) {
   return invitation;
 }
 
+json encodeRoutes(const std::vector<ControlRoute>& routes) {
+  json list = json::array();
+  for (const ControlRoute& route : routes) {
+    json object{{"name", route.name}, {"available", route.available}};
+    if (route.reason) object["reason"] = *route.reason;
+    list.push_back(std::move(object));
+  }
+  return list;
+}
+
+bool decodeRoutes(const json* list, std::vector<ControlRoute>& routes) {
+  if (!list) return true;
+  for (const json& each : *list) {
+    JsonObjectReader reader(each);
+    ControlRoute route;
+    route.name = reader.requiredString("name").value_or("");
+    route.available = requiredBoolean(reader, "available").value_or(false);
+    route.reason = reader.string("reason");
+    if (!reader.ok()) return false;
+    routes.push_back(std::move(route));
+  }
+  return true;
+}
+
+json encodeDiagnosis(const ControlDiagnosis& diagnosis) {
+  json object{{"trayItemRegistered", diagnosis.trayItemRegistered},
+              {"publishing", diagnosis.publishing},
+              {"listening", diagnosis.listening},
+              {"deviceName", diagnosis.deviceName},
+              {"pairedDevices", diagnosis.pairedDevices},
+              {"transports", encodeRoutes(diagnosis.transports)},
+              {"absentRoutes", encodeRoutes(diagnosis.absentRoutes)}};
+  if (diagnosis.lastError) object["lastError"] = *diagnosis.lastError;
+  return object;
+}
+
+std::optional<ControlDiagnosis> decodeDiagnosis(const json& value) {
+  JsonObjectReader reader(value);
+  ControlDiagnosis diagnosis;
+  diagnosis.trayItemRegistered = requiredBoolean(reader, "trayItemRegistered").value_or(false);
+  diagnosis.publishing = requiredBoolean(reader, "publishing").value_or(false);
+  diagnosis.listening = requiredBoolean(reader, "listening").value_or(false);
+  diagnosis.lastError = reader.string("lastError");
+  diagnosis.deviceName = reader.requiredString("deviceName").value_or("");
+  diagnosis.pairedDevices = reader.requiredInteger("pairedDevices").value_or(-1);
+  if (!decodeRoutes(reader.requiredArray("transports"), diagnosis.transports) ||
+      !decodeRoutes(reader.requiredArray("absentRoutes"), diagnosis.absentRoutes) || !reader.ok() ||
+      diagnosis.pairedDevices < 0)
+    return std::nullopt;
+  return diagnosis;
+}
+
 }  // namespace
 
 std::string encode(const ControlRequest& request) {
@@ -109,6 +169,7 @@ std::string encode(const ControlAnswer& answer) {
     object["devices"] = std::move(devices);
   }
   if (answer.invitation) object["invitation"] = encodeInvitation(*answer.invitation);
+  if (answer.diagnosis) object["diagnosis"] = encodeDiagnosis(*answer.diagnosis);
   return line(object);
 }
 
@@ -181,6 +242,10 @@ std::optional<ControlAnswer> decodeAnswer(std::string_view text) {
   if (const json* invitation = reader.member("invitation")) {
     answer.invitation = decodeInvitation(*invitation);
     if (!answer.invitation) return std::nullopt;
+  }
+  if (const json* diagnosis = reader.member("diagnosis")) {
+    answer.diagnosis = decodeDiagnosis(*diagnosis);
+    if (!answer.diagnosis) return std::nullopt;
   }
   if (!reader.ok()) return std::nullopt;
   return answer;

@@ -114,6 +114,12 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
     return false;
   };
   running.control->onStatus = [state] { return state->headless; };
+  running.control->onDiagnose = [state] {
+    const auto& sync = state->app->sync();
+    ControlDiagnosis diagnosis = sync ? ControlHandlers::syncDiagnosis(*sync) : ControlDiagnosis{};
+    diagnosis.trayItemRegistered = !state->headless;
+    return diagnosis;
+  };
   if (const auto& sync = running.app->sync()) {
     running.pairingRequests =
         std::make_shared<PairingRequests>(sync->publisher(), running.scheduler, running.clock,

@@ -296,6 +296,10 @@ ControlAnswer ControlServer::answer(std::uint64_t id, const ControlRequest& requ
       return onDevices ? onDevices() : unhandled();
     case ControlRequestKind::revoke:
       return onRevoke ? onRevoke(request.device) : unhandled();
+    case ControlRequestKind::diagnose:
+      if (!onDiagnose) return unhandled();
+      reply.diagnosis = onDiagnose();
+      return reply;
     case ControlRequestKind::pair: {
       if (!onPair) return unhandled();
       std::weak_ptr<ControlServer*> alive = alive_;

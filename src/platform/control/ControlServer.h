@@ -76,6 +76,8 @@ class ControlServer {
   // pair: the answer now, then exactly one event through `later`, on the main loop and not from
   // within the handler. `later` does nothing once the client has gone.
   std::function<ControlAnswer(EventSender later)> onPair;
+  // diagnose: the tray item's and the device sync's state, for --diagnose.
+  std::function<ControlDiagnosis()> onDiagnose;
 
   // Open connections, for tests.
   std::size_t connectionCount() const { return connections_.size(); }

@@ -19,7 +19,8 @@ TEST(ControlCodingTest, RequestsRoundTripAndCarryTheVersion) {
                                  ControlRequest{ControlRequestKind::status, ""},
                                  ControlRequest{ControlRequestKind::devices, ""},
                                  ControlRequest{ControlRequestKind::revoke, "Ada\u2019s iPh"},
-                                 ControlRequest{ControlRequestKind::pair, ""}}) {
+                                 ControlRequest{ControlRequestKind::pair, ""},
+                                 ControlRequest{ControlRequestKind::diagnose, ""}}) {
     std::string line = withoutNewline(ControlCoding::encode(request));
     EXPECT_NE(line.find("\"version\":1"), std::string::npos) << line;
     ControlCoding::DecodedRequest decoded = ControlCoding::decodeRequest(line);
@@ -80,7 +81,17 @@ TEST(ControlCodingTest, AnswersAndEventsRoundTrip) {
   ControlAnswer ambiguous =
       ControlAnswer::failed(ControlFailureKind::ambiguous, "Ada matches several devices");
   ambiguous.devices = devices.devices;
-  for (const ControlAnswer& answer : {ControlAnswer{}, devices, pair, status, ambiguous}) {
+  ControlAnswer diagnosis;
+  diagnosis.diagnosis = ControlDiagnosis{true,
+                                         true,
+                                         false,
+                                         "address in use",
+                                         "Ada\u2019s desk",
+                                         2,
+                                         {{"Local network", false, {}}, {"iCloud", true, {}}},
+                                         {{"iCloud", false, "no folder"}}};
+  for (const ControlAnswer& answer :
+       {ControlAnswer{}, devices, pair, status, ambiguous, diagnosis}) {
     std::string line = withoutNewline(ControlCoding::encode(answer));
     EXPECT_EQ(line.find('\n'), std::string::npos);
     std::optional<ControlAnswer> decoded = ControlCoding::decodeAnswer(line);
@@ -111,6 +122,16 @@ TEST(ControlCodingTest, ForeignAnswersAndEventsAreRefused) {
            R"("addresses":[],"expiresAt":1}})",
            R"({"version":1,"ok":true,"invitation":{"code":"1","link":"l","port":1,)"
            R"("addresses":[1],"expiresAt":1}})",
+           R"({"version":1,"ok":true,"diagnosis":7})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":true,"deviceName":"d","pairedDevices":-1,"transports":[],)"
+           R"("absentRoutes":[]}})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":"yes","deviceName":"d","pairedDevices":0,"transports":[],)"
+           R"("absentRoutes":[]}})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":true,"deviceName":"d","pairedDevices":0,"transports":[{"name":"x"}],)"
+           R"("absentRoutes":[]}})",
        })
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;
   for (const char* line : {R"({"version":1,"event":"paired"})", R"({"version":1,"event":"gone"})",

@@ -1,0 +1,299 @@
+// The self-tests: --wake-selftest (what a scheduled wake does, timed), --icloud-selftest (a round
+// trip through the cloud folder) and --renew-claude (Claude Code asked to renew its sign-in).
+// Each prints its verdict lines and ends with an exit status; every wait is bounded.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "cli/Diagnostics.h"
+#include "cli/Jobs.h"
+#include "core/config/ConfigStore.h"
+#include "core/format/Format.h"
+#include "core/readers/CompositeSource.h"
+#include "core/readers/PolledSource.h"
+#include "core/sync/cloud/CloudKitTransport.h"
+#include "core/sync/pairing/PairedDeviceStore.h"
+#include "desktop/CompositionRoot.h"
+#include "desktop/power/SleepDiagnostics.h"
+#include "desktop/readers/claude/ClaudeCredentials.h"
+#include "desktop/readers/claude/ClaudeCredentialsFile.h"
+#include "desktop/readers/claude/ClaudeSessionRenewer.h"
+#include "desktop/sync/ProcessSync.h"
+#include "desktop/sync/SyncManager.h"
+#include "desktop/text/DesktopText.h"
+#include "platform/glib/MainContextScheduler.h"
+#include "platform/glib/MainLoopWait.h"
+#include "platform/power/PowerAssertion.h"
+#include "platform/power/SleepSchedule.h"
+
+namespace meterwright::Jobs {
+
+namespace {
+
+using desktop::L;
+using namespace Diagnostics;
+using Steady = std::chrono::steady_clock;
+
+double secondsSince(Steady::time_point start) {
+  return std::chrono::duration<double>(Steady::now() - start).count();
+}
+
+std::string oneDecimal(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+// The stored expiry of Claude Code's sign-in; nothing when no credential can be read.
+std::optional<Date> storedExpiry(const CompositionRoot& root) {
+  const ReaderContext& reader = root.readerContext();
+  ClaudeCredentialsFile file(ClaudeCredentialsFile::location(reader.locations, reader.environment));
+  SecretReadResult result =
+      file.read(std::string(ClaudeCredentialItems::service), /*allowInteraction=*/true);
+  if (!result.item) return std::nullopt;
+  std::optional<ClaudeCredentials> credentials = ClaudeCredentials::parse(result.item->data);
+  if (!credentials) return std::nullopt;
+  return credentials->expiresAt;
+}
+
+// The date as the platform describes one: "2026-12-07 04:49:59 +0000".
+std::string expiryText(const std::optional<Date>& expiry) {
+  if (!expiry) return L("renew.noCredential", "no readable credential");
+  std::time_t seconds = std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(*expiry));
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64] = {};
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &utc);
+  return L("renew.validUntil", "token valid until %@", std::string(text));
+}
+
+const char* outcomeName(ClaudeSessionRenewer::Outcome::Kind kind) {
+  using Kind = ClaudeSessionRenewer::Outcome::Kind;
+  switch (kind) {
+    case Kind::renewed:
+      return "renewed";
+    case Kind::unchanged:
+      return "unchanged";
+    case Kind::noExecutable:
+      return "noExecutable";
+    case Kind::signedOut:
+      return "signedOut";
+    case Kind::timedOut:
+      return "timedOut";
+    case Kind::failed:
+      break;
+  }
+  return "failed";
+}
+
+void sleepLines(std::ostream& out, const CompositionRoot& root) {
+  const ReaderContext& reader = root.readerContext();
+  SleepSchedule schedule(*reader.clock,
+                         {reader.environment, SleepSchedule::helperBesideExecutable()});
+  for (const SleepDiagnostics::Line& line :
+       SleepDiagnostics::lines(SleepDiagnostics::gather(schedule, reader.environment)))
+    verdict(out, line.ok, line.line);
+}
+
+}  // namespace
+
+int renewClaude(Context& context) {
+  auto root = CompositionRoot::forProcess(context.locations, true);
+  std::ostream& out = context.out;
+  std::optional<Date> before = storedExpiry(root);
+  print(out, L("renew.before", "before: %@", expiryText(before)));
+  print(out, L("renew.asking", "asking Claude Code to renew its own sign-in\u2026"));
+  out.flush();
+  ClaudeSessionRenewer::Outcome outcome = root.readerContext().renewer->renew(Bounds::renewal);
+  std::optional<Date> after = storedExpiry(root);
+  print(out, L("renew.outcome", "outcome: %@", std::string(outcomeName(outcome.kind))));
+  print(out, L("renew.after", "after:  %@", expiryText(after)));
+  if (before && after) {
+    double moved = secondsBetween(*before, *after);
+    if (moved > 1)
+      verdict(out, true,
+              L("renew.moved", "the stored expiry moved forward by %@", Format::relative(moved)));
+    else
+      verdict(out, false, L("renew.notMoved", "the stored expiry did not move"));
+  }
+  return 0;
+}
+
+int icloudSelftest(Context& context) {
+  auto root = CompositionRoot::forProcess(context.locations, false);
+  std::ostream& out = context.out;
+  const ReaderContext& reader = root.readerContext();
+  std::filesystem::path container =
+      CloudKitTransport::containerFolder(reader.locations, reader.environment.lookup());
+  if (!CloudKitTransport::isEntitled(container)) {
+    verdict(out, false,
+            L("icloud.notEntitled",
+              "the cloud folder %1$@ does not exist, so this computer has no cloud route \u2014 "
+              "create it (mkdir -p %1$@), or set METERWRIGHT_CLOUD_CONTAINER to a folder your "
+              "sync tool replicates",
+              container.string()));
+    return 1;
+  }
+  // The cloud route alone: neither the publisher's lock nor its listener is needed, so this also
+  // runs beside the application.
+  std::unique_ptr<SyncManager> manager = ProcessSync::syncManager(root);
+  std::shared_ptr<CloudKitTransport> cloud = manager->cloud();
+  if (!cloud) {
+    verdict(out, false, L("icloud.neverBuilt", "the cloud route was never constructed"));
+    return 1;
+  }
+  cloud->start();
+  bool checked = cloud->waitUntilChecked(Bounds::cloudCheck);
+  if (!checked || !cloud->isAvailable()) {
+    verdict(out, false,
+            L("icloud.unavailable", "the cloud folder is not available: %@",
+              cloud->unavailableReason().value_or(L("icloud.noReason", "no reason given"))));
+    cloud->stop();
+    return 1;
+  }
+
+  // Handed from the worker to this thread; the worker may outlive the wait.
+  struct Holder {
+    std::mutex lock;
+    std::condition_variable ready;
+    std::optional<SyncResult<std::string>> result;
+  };
+  auto holder = std::make_shared<Holder>();
+  std::thread([holder, cloud] {
+    SyncResult<std::string> result = cloud->selfTest();
+    std::lock_guard guard(holder->lock);
+    holder->result = std::move(result);
+    holder->ready.notify_one();
+  }).detach();
+  std::optional<SyncResult<std::string>> result;
+  {
+    std::unique_lock guard(holder->lock);
+    holder->ready.wait_for(guard, std::chrono::duration<double>(Bounds::cloudSelfTest),
+                           [&] { return holder->result.has_value(); });
+    result = holder->result;
+  }
+  std::string where = std::string(CloudKitTransport::containerID) + " \u00b7 " +
+                      CloudKitTransport::containerEnvironment(container).value_or("?");
+  int status = 1;
+  if (!result) {
+    verdict(out, false,
+            L("icloud.silent", "the cloud folder did not answer within %@",
+              Format::relative(Bounds::cloudSelfTest)));
+  } else if (result->ok()) {
+    verdict(out, true, where + " \u2014 " + result->value());
+    print(out, L("icloud.works",
+                 "  Your other devices can receive readings through the cloud "
+                 "folder."));
+    status = 0;
+  } else {
+    verdict(out, false, where + " \u2014 " + result->error().description());
+    print(out, L("icloud.failedHint",
+                 "  Check that this folder can be written and that your sync tool does not "
+                 "lock its files."));
+  }
+  // A self-test still running past the wait keeps the transport alive in its thread; stopping
+  // waits only for the transport's own queue.
+  if (result) cloud->stop();
+  return status;
+}
+
+int wakeSelftest(Context& context) {
+  std::ostream& out = context.out;
+  Config config = ConfigStore::load(context.locations).config;
+  auto root = CompositionRoot::forProcess(context.locations, context.has("--allow-keychain"));
+  const ReaderContext& reader = root.readerContext();
+
+  MainContextScheduler scheduler;
+  PowerAssertion assertion(scheduler, {reader.environment});
+  assertion.take(Bounds::powerAssertionCap);
+  // PowerAssertion answers within its own deadline; this only bounds the loop around it.
+  MainLoopWait::until([&] { return assertion.state() != PowerAssertion::State::requested; },
+                      PowerAssertion::Options{}.deadlineSeconds + 1);
+  if (assertion.state() != PowerAssertion::State::held) {
+    verdict(out, false,
+            L("wake.refused",
+              "logind refused to hold off sleep \u2014 a scheduled wake would end "
+              "before the"));
+    print(out, L("wake.refused2",
+                 "  reading left this computer. Nothing to configure; this is a "
+                 "system fault."));
+    assertion.release();
+    return 1;
+  }
+  verdict(out, true,
+          L("wake.assertion",
+            "power assertion \u2014 the computer cannot return to sleep while "
+            "a reading is going out"));
+
+  // An instance that runs publishes for itself: this run does not start a second listener, and
+  // its reading reaches the instance's devices at its next cycle.
+  Instance instance = askInstance(context.locations);
+  std::optional<LocalSync> sync;
+  if (!instance.running) sync.emplace(startSync(root));
+
+  Steady::time_point start = Steady::now();
+  std::unique_ptr<CompositeSource> composite = root.compositeSource(true, config);
+  std::optional<Snapshot> reading = composite->read();
+  if (!reading || reading->providers.empty()) {
+    assertion.release();
+    sync.reset();
+    verdict(out, false,
+            L("wake.noReading", "no provider answered, so there was nothing to publish"));
+    for (const auto& source : composite->nativeSources()) {
+      if (std::optional<SourceFailure> failure = source->lastFailure())
+        print(out, "  " + source->name() + ": " + failure->summary);
+    }
+    print(out, L("wake.allowKeychain",
+                 "  Add --allow-keychain if Claude was skipped: a command-line run is not allowed "
+                 "to raise the secret store's prompt without it."));
+    return 1;
+  }
+  double readTime = secondsSince(start);
+
+  bool idle = true;
+  std::size_t paired = 0;
+  if (sync && !sync->otherPublisher) {
+    SyncManager& manager = *sync->manager;
+    manager.publish(*reading, config);
+    if (const auto& cloud = manager.cloud(); cloud && cloud->isAvailable())
+      idle = cloud->waitUntilIdle(Bounds::cloudIdle);
+    paired = manager.store()->devices().size();
+  } else {
+    paired = ProcessSync::pairedDeviceStore(root)->devices().size();
+  }
+  double total = secondsSince(start);
+  assertion.release();
+
+  std::string ids;
+  for (const ProviderSnapshot& provider : reading->providers)
+    ids += (ids.empty() ? "" : ", ") + provider.id;
+  std::string line = L("wake.read", "read %1$@ in %2$@s, published in %3$@s", ids,
+                       oneDecimal(readTime), oneDecimal(total));
+  if (!idle) line += L("wake.stillGoing", " \u2014 still going when the wait ran out");
+  verdict(out, idle, line);
+
+  std::string devices = L("wake.paired", "  %d paired device(s)", static_cast<int>(paired));
+  if (paired == 0)
+    devices += L("wake.nothingSent",
+                 " \u2014 nothing was sealed or sent, so the time above is the read alone");
+  print(out, devices);
+  if (!sync || sync->otherPublisher)
+    print(out,
+          L("wake.otherPublisher", "  Another Meterwright process publishes; this run only read."));
+  if (idle && total > Bounds::cloudIdle)
+    print(out, L("wake.slow",
+                 "  Longer than a wake from sleep usually lasts. The assertion "
+                 "covers it, but a provider this slow is worth looking at."));
+  sync.reset();
+  sleepLines(out, root);
+  return idle ? 0 : 1;
+}
+
+}  // namespace meterwright::Jobs
