@@ -48,7 +48,7 @@ std::string reason(TrayCheck::Answer answer, const std::string& who) {
   switch (answer) {
     case TrayCheck::Answer::silent:
       return L("diagnose.tray.silent", "%1$@ did not answer within %2$@", who,
-               Format::relative(Bounds::trayStep));
+               seconds(Bounds::trayStep));
     case TrayCheck::Answer::garbled:
       return L("diagnose.tray.garbled", "%@ answered with something that is not a reply", who);
     case TrayCheck::Answer::refused:
@@ -186,7 +186,7 @@ void notificationsSection(Context& context, const EnvironmentBlock& environment,
   if (!answered) {
     check(out, false,
           L("diagnose.notify.noAnswerIn", "the notification server did not answer within %@",
-            Format::relative(Bounds::notificationSettings)));
+            seconds(Bounds::notificationSettings)));
   } else {
     switch (notifier.reach()) {
       case Notifier::Reach::noSessionBus:
@@ -294,7 +294,7 @@ void syncSection(Context& context, const CompositionRoot& root, const Config& co
     note(out, L("diagnose.cloudSilent",
                 "the cloud folder did not answer within %@ \u2014 the line above is what was "
                 "known at that point, not a verdict",
-                Format::relative(Bounds::cloudCheck)));
+                seconds(Bounds::cloudCheck)));
   }
 
   std::string icons;

@@ -68,7 +68,7 @@ Instance askInstance(const FileLocations& locations) {
   if (!answer) {
     instance.problem = L("diagnose.instance.silent",
                          "the running Meterwright gave no answer that could be read within %@",
-                         Format::relative(Bounds::instanceStep * 2));
+                         seconds(Bounds::instanceStep * 2));
   } else if (answer->failure) {
     instance.problem = answer->failure->kind == ControlFailureKind::unknownRequest
                            ? L("diagnose.instance.older",
@@ -121,6 +121,10 @@ std::optional<std::string> syncToolAbove(const std::filesystem::path& folder) {
     if (!at.has_parent_path() || at.parent_path() == at) return std::nullopt;
     at = at.parent_path();
   }
+}
+
+std::string seconds(double bound) {
+  return std::to_string(static_cast<long>(std::lround(bound))) + "s";
 }
 
 std::string windowsText(const ProviderSnapshot& provider) {

@@ -80,6 +80,9 @@ LocalSync startSync(const CompositionRoot& root);
 // none is found.
 std::optional<std::string> syncToolAbove(const std::filesystem::path& folder);
 
+// A bound as the lines write it: "15s".
+std::string seconds(double bound);
+
 // One "label percent" pair per window, separated by spaces: "5h 37% 7d 12%".
 std::string windowsText(const ProviderSnapshot& provider);
 

@@ -185,7 +185,7 @@ int icloudSelftest(Context& context) {
   if (!result) {
     verdict(out, false,
             L("icloud.silent", "the cloud folder did not answer within %@",
-              Format::relative(Bounds::cloudSelfTest)));
+              seconds(Bounds::cloudSelfTest)));
   } else if (result->ok()) {
     verdict(out, true, where + " \u2014 " + result->value());
     print(out, L("icloud.works",
