@@ -284,7 +284,7 @@ void syncSection(Context& context, const CompositionRoot& root, const Config& co
 
   std::filesystem::path container = CloudKitTransport::containerFolder(
       root.readerContext().locations, root.readerContext().environment.lookup());
-  note(out, L("diagnose.container", "iCloud container: %1$@ \u00b7 %2$@",
+  note(out, L("diagnose.container", "cloud container: %1$@ \u00b7 %2$@",
               std::string(CloudKitTransport::containerID), container.string()));
   if (std::optional<std::string> tool = syncToolAbove(container))
     note(out, L("diagnose.syncTool", "%@ seems to replicate this folder", *tool));
