@@ -35,6 +35,9 @@ inline constexpr double renewal = 60;
 inline constexpr double trayStep = 2;
 // Connecting to the running instance, sending to it and reading its answer, each.
 inline constexpr double instanceStep = 2;
+// The running instance's reading and publish for --wake-selftest: the readers' own deadlines
+// (Claude 15 s, Codex 20 s and the grace to stop it) and the cloud folder's wait.
+inline constexpr double instanceWake = 15 + 20 + 5 + cloudIdle;
 }  // namespace Bounds
 
 // One line as printed: outside text (a server's name, an error, systemctl's answer) may carry

@@ -14,6 +14,7 @@
 #include "cli/Diagnostics.h"
 #include "cli/Jobs.h"
 #include "core/config/ConfigStore.h"
+#include "core/control/ControlCoding.h"
 #include "core/format/Format.h"
 #include "core/readers/CompositeSource.h"
 #include "core/readers/PolledSource.h"
@@ -27,6 +28,7 @@
 #include "desktop/sync/ProcessSync.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
+#include "platform/control/ControlClient.h"
 #include "platform/glib/MainContextScheduler.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/power/PowerAssertion.h"
@@ -100,6 +102,55 @@ void sleepLines(std::ostream& out, const CompositionRoot& root) {
   for (const SleepDiagnostics::Line& line :
        SleepDiagnostics::lines(SleepDiagnostics::gather(schedule, reader.environment)))
     verdict(out, line.ok, line.line);
+}
+
+// The reading and its publish in this process, through its own sync manager.
+ControlWake wakeHere(const CompositionRoot& root, const Config& config,
+                     CompositeSource& composite) {
+  LocalSync sync = startSync(root);
+  ControlWake wake;
+  Steady::time_point start = Steady::now();
+  std::optional<Snapshot> reading = composite.read();
+  wake.readSeconds = secondsSince(start);
+  if (reading)
+    for (const ProviderSnapshot& provider : reading->providers)
+      wake.providers.push_back(provider.id);
+  SyncManager& manager = *sync.manager;
+  wake.pairedDevices = static_cast<std::int64_t>(manager.store()->devices().size());
+  if (wake.providers.empty()) return wake;
+  // Another process that holds the publisher lock publishes instead; the read is all there is.
+  if (!sync.otherPublisher) {
+    manager.publish(*reading, config);
+    if (const auto& cloud = manager.cloud(); cloud && cloud->isAvailable())
+      wake.idle = cloud->waitUntilIdle(Bounds::cloudIdle);
+  }
+  wake.totalSeconds = secondsSince(start);
+  return wake;
+}
+
+// The running instance's reading and publish; nothing, with `problem` set, when it did not
+// carry them out in time.
+std::optional<ControlWake> wakeThroughInstance(ControlClient& instance,
+                                               std::optional<std::string>& problem) {
+  std::optional<ControlAnswer> answer;
+  if (instance.send({ControlRequestKind::wake, {}}, Bounds::instanceStep))
+    answer = instance.readAnswer(Bounds::instanceStep);
+  if (!answer) {
+    problem = L("wake.instanceSilent", "no answer within %@", seconds(Bounds::instanceStep * 2));
+  } else if (answer->failure) {
+    problem = answer->failure->kind == ControlFailureKind::unknownRequest
+                  ? L("diagnose.instance.older",
+                      "the running Meterwright is older and cannot report this")
+                  : answer->failure->message;
+  } else {
+    std::optional<std::string> line = instance.readLine(Bounds::instanceWake);
+    std::optional<ControlEvent> event;
+    if (line) event = ControlCoding::decodeEvent(*line);
+    if (event && event->kind == ControlEventKind::woke) return event->wake;
+    problem = line ? L("wake.instanceGarbled", "its report could not be read")
+                   : L("wake.instanceLate", "no report within %@", seconds(Bounds::instanceWake));
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -232,20 +283,30 @@ int wakeSelftest(Context& context) {
             "power assertion \u2014 the computer cannot return to sleep while "
             "a reading is going out"));
 
-  // An instance that runs publishes for itself: this run does not start a second listener, and
-  // its reading reaches the instance's devices at its next cycle.
-  Instance instance = askInstance(context.locations);
-  std::optional<LocalSync> sync;
-  if (!instance.running) sync.emplace(startSync(root));
-
-  Steady::time_point start = Steady::now();
+  // A running instance reads and publishes itself, as at a real wake: no second listener here.
+  std::optional<ControlWake> wake;
   std::unique_ptr<CompositeSource> composite = root.compositeSource(true, config);
-  std::optional<Snapshot> reading = composite->read();
-  if (!reading || reading->providers.empty()) {
-    assertion.release();
-    sync.reset();
+  if (std::optional<ControlClient> instance = ControlClient::connect(
+          ControlClient::socketPath(context.locations), Bounds::instanceStep)) {
+    std::optional<std::string> problem;
+    wake = wakeThroughInstance(*instance, problem);
+    if (!wake) {
+      assertion.release();
+      verdict(out, false,
+              L("wake.instanceFailed", "the running Meterwright did not take the reading: %@",
+                *problem));
+      return 1;
+    }
+  } else {
+    wake = wakeHere(root, config, *composite);
+  }
+  assertion.release();
+
+  if (wake->providers.empty()) {
     verdict(out, false,
             L("wake.noReading", "no provider answered, so there was nothing to publish"));
+    // The poll state is shared: these are the failures of the attempts just made, whichever
+    // process made them.
     for (const auto& source : composite->nativeSources()) {
       if (std::optional<SourceFailure> failure = source->lastFailure())
         print(out, "  " + source->name() + ": " + failure->summary);
@@ -255,45 +316,26 @@ int wakeSelftest(Context& context) {
                  "to raise the secret store's prompt without it."));
     return 1;
   }
-  double readTime = secondsSince(start);
-
-  bool idle = true;
-  std::size_t paired = 0;
-  if (sync && !sync->otherPublisher) {
-    SyncManager& manager = *sync->manager;
-    manager.publish(*reading, config);
-    if (const auto& cloud = manager.cloud(); cloud && cloud->isAvailable())
-      idle = cloud->waitUntilIdle(Bounds::cloudIdle);
-    paired = manager.store()->devices().size();
-  } else {
-    paired = ProcessSync::pairedDeviceStore(root)->devices().size();
-  }
-  double total = secondsSince(start);
-  assertion.release();
 
   std::string ids;
-  for (const ProviderSnapshot& provider : reading->providers)
-    ids += (ids.empty() ? "" : ", ") + provider.id;
+  for (const std::string& provider : wake->providers) ids += (ids.empty() ? "" : ", ") + provider;
   std::string line = L("wake.read", "read %1$@ in %2$@s, published in %3$@s", ids,
-                       oneDecimal(readTime), oneDecimal(total));
-  if (!idle) line += L("wake.stillGoing", " \u2014 still going when the wait ran out");
-  verdict(out, idle, line);
+                       oneDecimal(wake->readSeconds), oneDecimal(wake->totalSeconds));
+  if (!wake->idle) line += L("wake.stillGoing", " \u2014 still going when the wait ran out");
+  verdict(out, wake->idle, line);
 
-  std::string devices = L("wake.paired", "  %d paired device(s)", static_cast<int>(paired));
-  if (paired == 0)
+  std::string devices =
+      L("wake.paired", "  %d paired device(s)", static_cast<int>(wake->pairedDevices));
+  if (wake->pairedDevices == 0)
     devices += L("wake.nothingSent",
                  " \u2014 nothing was sealed or sent, so the time above is the read alone");
   print(out, devices);
-  if (!sync || sync->otherPublisher)
-    print(out,
-          L("wake.otherPublisher", "  Another Meterwright process publishes; this run only read."));
-  if (idle && total > Bounds::cloudIdle)
+  if (wake->idle && wake->totalSeconds > Bounds::cloudIdle)
     print(out, L("wake.slow",
                  "  Longer than a wake from sleep usually lasts. The assertion "
                  "covers it, but a provider this slow is worth looking at."));
-  sync.reset();
   sleepLines(out, root);
-  return idle ? 0 : 1;
+  return wake->idle ? 0 : 1;
 }
 
 }  // namespace meterwright::Jobs

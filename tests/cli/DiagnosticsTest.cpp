@@ -339,6 +339,34 @@ TEST_F(DiagnosticsTest, WakeSelfTestWithoutPairedDevicesSaysNothingWasSent) {
   EXPECT_TRUE(MainLoopWait::until([&] { return !logind->inhibitorHeld(0); }, 20));
 }
 
+TEST_F(DiagnosticsTest, WakeSelfTestGoesThroughTheRunningInstance) {
+  if (!startDesktop()) GTEST_SKIP() << bus.problem();
+  testing::RunningInstance instance(
+      ControlClient::socketPath(locations), [](ControlServer& server) {
+        server.onWake = [](ControlServer::EventSender later) {
+          // The event leaves from the instance's main loop, after the answer.
+          GSource* idle = g_idle_source_new();
+          g_source_set_callback(
+              idle,
+              [](gpointer data) {
+                (*static_cast<ControlServer::EventSender*>(data))(ControlEvent{
+                    ControlEventKind::woke, "", {{"claude", "codex"}, 1.3, 1.5, true, 2}});
+                return G_SOURCE_REMOVE;
+              },
+              new ControlServer::EventSender(std::move(later)),
+              [](gpointer data) { delete static_cast<ControlServer::EventSender*>(data); });
+          g_source_attach(idle, g_main_context_get_thread_default());
+          g_source_unref(idle);
+          return ControlAnswer{};
+        };
+      });
+  ASSERT_TRUE(instance.listening());
+  Outcome outcome = run({"--wake-selftest"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_THAT(outcome.out, ::testing::HasSubstr("\n\u2713 read claude, codex in 1.3s, published in "
+                                                "1.5s\n  2 paired device(s)\n"));
+}
+
 TEST_F(DiagnosticsTest, WakeSelfTestWithoutAReadingListsEachFailureAndTheAdvice) {
   if (!startDesktop()) GTEST_SKIP() << bus.problem();
   usage.respondWith(testing::LoopbackHttpServer::answer(500, "{}"));

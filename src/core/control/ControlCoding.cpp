@@ -13,13 +13,14 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 6> requestNames{{
+constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 7> requestNames{{
     {ControlRequestKind::show, "show"},
     {ControlRequestKind::status, "status"},
     {ControlRequestKind::devices, "devices"},
     {ControlRequestKind::revoke, "revoke"},
     {ControlRequestKind::pair, "pair"},
     {ControlRequestKind::diagnose, "diagnose"},
+    {ControlRequestKind::wake, "wake"},
 }};
 
 std::string line(const json& object) {
@@ -178,6 +179,13 @@ std::string encode(const ControlEvent& event) {
   if (event.kind == ControlEventKind::paired) {
     object["event"] = "paired";
     object["name"] = event.name;
+  } else if (event.kind == ControlEventKind::woke) {
+    object["event"] = "woke";
+    object["providers"] = event.wake.providers;
+    object["readSeconds"] = event.wake.readSeconds;
+    object["totalSeconds"] = event.wake.totalSeconds;
+    object["idle"] = event.wake.idle;
+    object["pairedDevices"] = event.wake.pairedDevices;
   } else {
     object["event"] = "expired";
   }
@@ -257,10 +265,28 @@ std::optional<ControlEvent> decodeEvent(std::string_view text) {
   JsonObjectReader reader(*value);
   if (!versionOne(reader)) return std::nullopt;
   std::optional<std::string> name = reader.requiredString("event");
-  if (name == "expired" && reader.ok()) return ControlEvent{ControlEventKind::expired, {}};
+  if (name == "expired" && reader.ok()) return ControlEvent{ControlEventKind::expired, {}, {}};
   if (name == "paired") {
     std::optional<std::string> device = reader.requiredString("name");
-    if (device && reader.ok()) return ControlEvent{ControlEventKind::paired, *device};
+    if (device && reader.ok()) return ControlEvent{ControlEventKind::paired, *device, {}};
+  }
+  if (name == "woke") {
+    ControlEvent event{ControlEventKind::woke, {}, {}};
+    ControlWake& wake = event.wake;
+    if (const json* providers = reader.requiredArray("providers")) {
+      for (const json& provider : *providers) {
+        if (!provider.is_string()) return std::nullopt;
+        wake.providers.push_back(provider.get<std::string>());
+      }
+    }
+    wake.readSeconds = reader.requiredNumber("readSeconds").value_or(-1);
+    wake.totalSeconds = reader.requiredNumber("totalSeconds").value_or(-1);
+    wake.idle = requiredBoolean(reader, "idle").value_or(false);
+    wake.pairedDevices = reader.requiredInteger("pairedDevices").value_or(-1);
+    if (!reader.ok() || !(wake.readSeconds >= 0) || !(wake.totalSeconds >= 0) ||
+        wake.pairedDevices < 0)
+      return std::nullopt;
+    return event;
   }
   return std::nullopt;
 }

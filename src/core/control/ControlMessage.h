@@ -16,7 +16,7 @@ inline constexpr int controlProtocolVersion = 1;
 // The longest line either side reads; a longer one ends the connection.
 inline constexpr std::size_t controlLineLimit = 64 * 1024;
 
-enum class ControlRequestKind { show, status, devices, revoke, pair, diagnose };
+enum class ControlRequestKind { show, status, devices, revoke, pair, diagnose, wake };
 
 struct ControlRequest {
   ControlRequestKind kind = ControlRequestKind::show;
@@ -120,12 +120,28 @@ struct ControlAnswer {
   }
 };
 
-enum class ControlEventKind { paired, expired };
+// What the running instance did for --wake-selftest: one reading and its publish, timed.
+struct ControlWake {
+  // The reading's providers; none when no provider answered.
+  std::vector<std::string> providers;
+  double readSeconds = 0;
+  double totalSeconds = 0;
+  // The cloud route finished writing within its wait (or has nothing to write).
+  bool idle = true;
+  std::int64_t pairedDevices = 0;
 
-// What follows a pair answer, once: a device paired (its name), or the code expired.
+  bool operator==(const ControlWake&) const = default;
+};
+
+enum class ControlEventKind { paired, expired, woke };
+
+// What follows a pair answer, once: a device paired (its name), or the code expired; and what
+// follows a wake answer: the timed reading.
 struct ControlEvent {
   ControlEventKind kind = ControlEventKind::expired;
   std::string name;
+  // woke.
+  ControlWake wake;
 
   bool operator==(const ControlEvent&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,32 @@ void wirePairingWindow(Running& running, const std::shared_ptr<SyncManager>& syn
   };
 }
 
+// --wake-selftest through this instance: one reading and its publish, timed. The cloud folder
+// is waited for off the main loop; the event always goes out from the main loop, never from
+// within the handler.
+void wakeForSelfTest(AppDelegate& app, ControlServer::EventSender later) {
+  using Steady = std::chrono::steady_clock;
+  auto start = Steady::now();
+  auto seconds = [start] { return std::chrono::duration<double>(Steady::now() - start).count(); };
+  app.refresh([&app, later = std::move(later), seconds]() mutable {
+    ControlEvent event{ControlEventKind::woke, {}, {}};
+    if (const auto& snapshot = app.snapshot())
+      for (const ProviderSnapshot& provider : snapshot->providers)
+        event.wake.providers.push_back(provider.id);
+    event.wake.readSeconds = seconds();
+    std::shared_ptr<CloudKitTransport> cloud;
+    if (const auto& sync = app.sync()) {
+      event.wake.pairedDevices = static_cast<std::int64_t>(sync->store()->devices().size());
+      if (sync->cloud() && sync->cloud()->isAvailable()) cloud = sync->cloud();
+    }
+    std::thread([cloud, event, later = std::move(later), seconds]() mutable {
+      if (cloud && !event.wake.providers.empty()) event.wake.idle = cloud->waitUntilIdle(30);
+      event.wake.totalSeconds = seconds();
+      MainThread::post([event, later] { later(event); });
+    }).detach();
+  });
+}
+
 void wireControl(Running& running, const FileLocations& locations, const Environment& environment,
                  std::ostream& err) {
   ControlServer::Options options;
@@ -114,6 +141,10 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
     return false;
   };
   running.control->onStatus = [state] { return state->headless; };
+  running.control->onWake = [state](ControlServer::EventSender later) {
+    wakeForSelfTest(*state->app, std::move(later));
+    return ControlAnswer{};
+  };
   running.control->onDiagnose = [state] {
     const auto& sync = state->app->sync();
     ControlDiagnosis diagnosis = sync ? ControlHandlers::syncDiagnosis(*sync) : ControlDiagnosis{};

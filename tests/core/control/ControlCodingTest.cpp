@@ -20,7 +20,8 @@ TEST(ControlCodingTest, RequestsRoundTripAndCarryTheVersion) {
                                  ControlRequest{ControlRequestKind::devices, ""},
                                  ControlRequest{ControlRequestKind::revoke, "Ada\u2019s iPh"},
                                  ControlRequest{ControlRequestKind::pair, ""},
-                                 ControlRequest{ControlRequestKind::diagnose, ""}}) {
+                                 ControlRequest{ControlRequestKind::diagnose, ""},
+                                 ControlRequest{ControlRequestKind::wake, ""}}) {
     std::string line = withoutNewline(ControlCoding::encode(request));
     EXPECT_NE(line.find("\"version\":1"), std::string::npos) << line;
     ControlCoding::DecodedRequest decoded = ControlCoding::decodeRequest(line);
@@ -99,8 +100,9 @@ TEST(ControlCodingTest, AnswersAndEventsRoundTrip) {
     EXPECT_EQ(*decoded, answer) << line;
   }
   EXPECT_NE(ControlCoding::encode(ambiguous).find(R"("ok":false,)"), std::string::npos);
-  for (const ControlEvent& event : {ControlEvent{ControlEventKind::paired, "Watch"},
-                                    ControlEvent{ControlEventKind::expired, ""}}) {
+  ControlEvent woke{ControlEventKind::woke, "", {{"claude", "codex"}, 2.25, 3.5, false, 2}};
+  for (const ControlEvent& event : {ControlEvent{ControlEventKind::paired, "Watch", {}},
+                                    ControlEvent{ControlEventKind::expired, "", {}}, woke}) {
     std::string line = withoutNewline(ControlCoding::encode(event));
     EXPECT_EQ(ControlCoding::decodeEvent(line), event) << line;
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;
@@ -134,8 +136,15 @@ TEST(ControlCodingTest, ForeignAnswersAndEventsAreRefused) {
            R"("absentRoutes":[]}})",
        })
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;
-  for (const char* line : {R"({"version":1,"event":"paired"})", R"({"version":1,"event":"gone"})",
-                           R"({"event":"expired"})"})
+  for (
+      const char* line :
+      {R"({"version":1,"event":"paired"})", R"({"version":1,"event":"gone"})",
+       R"({"event":"expired"})",
+       R"({"version":1,"event":"woke","providers":[],"readSeconds":1,"totalSeconds":1,"idle":true})",
+       R"({"version":1,"event":"woke","providers":[7],"readSeconds":1,"totalSeconds":1,)"
+       R"("idle":true,"pairedDevices":0})",
+       R"({"version":1,"event":"woke","providers":[],"readSeconds":-1,"totalSeconds":1,)"
+       R"("idle":true,"pairedDevices":0})"})
     EXPECT_FALSE(ControlCoding::decodeEvent(line)) << line;
 }
 
