@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,11 +14,13 @@
 #include <thread>
 
 #include "cli/JobRunner.h"
+#include "cli/SecondInstance.h"
 #include "core/crypto/SymmetricKey.h"
 #include "core/sync/pairing/PairedDeviceStore.h"
 #include "platform/control/ControlClient.h"
 #include "platform/control/ControlServer.h"
 #include "platform/glib/MainLoopWait.h"
+#include "platform/process/ChildProcess.h"
 #include "platform/secrets/FileSecretStore.h"
 #include "platform/session/HostName.h"
 #include "support/FakeBusObject.h"
@@ -365,6 +368,53 @@ TEST_F(DiagnosticsTest, WakeSelfTestGoesThroughTheRunningInstance) {
   EXPECT_EQ(outcome.status, 0);
   EXPECT_THAT(outcome.out, ::testing::HasSubstr("\n\u2713 read claude, codex in 1.3s, published in "
                                                 "1.5s\n  2 paired device(s)\n"));
+}
+
+// End to end: the real application, with its tray item shown, answers both jobs itself.
+TEST_F(DiagnosticsTest, TheRunningApplicationReportsItselfAndTakesTheWakeReading) {
+  pairOneDevice();
+  if (!startDesktop()) GTEST_SKIP() << bus.problem();
+  ChildProcess::Launch launch;
+  launch.executable = METERWRIGHT_EXECUTABLE;
+  launch.environment = EnvironmentBlock::ofProcess();
+  launch.environment.set("HOME", home.string());
+  launch.environment.set("XDG_DATA_HOME", (home / ".local/share").string());
+  launch.environment.set("XDG_STATE_HOME", (home / ".local/state").string());
+  launch.environment.set("XDG_CONFIG_HOME", (home / ".config").string());
+  launch.environment.set("TMPDIR", locations.temporary.string());
+  launch.error = ChildProcess::Stream::pipe;
+  std::optional<ChildProcess> application = ChildProcess::start(launch);
+  ASSERT_TRUE(application);
+  ASSERT_TRUE(MainLoopWait::until(
+      [&] { return !trayWatcher->registrations().empty() || !application->isRunning(); }, 30));
+  // The item counts as shown once the watcher's replies (served by this thread) have reached it.
+  ASSERT_TRUE(MainLoopWait::until(
+      [&] {
+        SecondInstance::Reply reply =
+            SecondInstance::ask(locations, {ControlRequestKind::status, {}});
+        return reply.answer && reply.answer->headless == false;
+      },
+      30));
+
+  Outcome diagnosis = run({"--diagnose"});
+  EXPECT_EQ(diagnosis.status, 0) << diagnosis.out;
+  EXPECT_THAT(diagnosis.out,
+              ::testing::HasSubstr("  \u2713  the running Meterwright's item is shown by a tray "
+                                   "host\n"));
+  EXPECT_THAT(diagnosis.out,
+              ::testing::HasSubstr("  \u2022  as the running Meterwright reports it\n"
+                                   "  \u2713  local network listener\n"));
+  EXPECT_THAT(diagnosis.out, ::testing::HasSubstr("  paired devices: 1\n"));
+
+  Outcome wake = run({"--wake-selftest"});
+  EXPECT_EQ(wake.status, 0) << wake.out;
+  EXPECT_THAT(masked(wake.out),
+              ::testing::HasSubstr("\u2713 read claude, codex in <t>s, published in <t>s\n"
+                                   "  1 paired device(s)\n"));
+
+  ::kill(application->pid(), SIGTERM);
+  ASSERT_TRUE(MainLoopWait::until([&] { return !application->isRunning(); }, 30));
+  EXPECT_EQ(application->exitStatus(), 0);
 }
 
 TEST_F(DiagnosticsTest, WakeSelfTestWithoutAReadingListsEachFailureAndTheAdvice) {
