@@ -13,22 +13,16 @@
 #include "core/format/Format.h"
 #include "core/readers/CompositeSource.h"
 #include "core/readers/PolledSource.h"
-#include "core/settings/UserDefaults.h"
-#include "core/sync/SyncCoordinator.h"
 #include "core/sync/cloud/CloudKitTransport.h"
-#include "core/sync/lan/LocalNetworkPublisher.h"
-#include "core/sync/pairing/PairedDeviceStore.h"
 #include "core/text/Localization.h"
 #include "core/text/LocalizedModule.h"
-#include "core/usage/SnapshotStore.h"
 #include "desktop/CompositionRoot.h"
-#include "desktop/power/SleepDiagnostics.h"
+#include "desktop/control/ControlHandlers.h"
 #include "desktop/sync/IconCache.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/notifications/Notifier.h"
-#include "platform/power/SleepSchedule.h"
 #include "platform/tray/TrayCheck.h"
 
 namespace meterwright::Jobs {
@@ -234,52 +228,31 @@ void syncSection(Context& context, const CompositionRoot& root, const Config& co
   std::ostream& out = context.out;
   header(out, L("diagnose.sync", "Device sync"));
   const std::string listener = L("diagnose.listener", "local network listener");
-  bool cloudAnswered = true;
+  // The running instance's publisher when one runs; otherwise this process's own, started here
+  // and stopped when `local` goes.
   std::optional<LocalSync> local;
+  std::optional<ControlDiagnosis> report = instance.diagnosis;
   if (instance.running) {
     note(out, L("diagnose.sync.instance", "as the running Meterwright reports it"));
-    if (!instance.diagnosis) {
-      check(out, false, listener + " \u2014 " + *instance.problem);
-    } else {
-      const ControlDiagnosis& report = *instance.diagnosis;
-      if (report.listening)
-        check(out, true, listener);
-      else
-        check(out, false,
-              listener + " \u2014 " +
-                  (!report.publishing
-                       ? L("diagnose.otherPublisher", "another Meterwright process is publishing")
-                       : report.lastError.value_or(L("diagnose.didNotStart", "did not start"))));
-      print(out, L("diagnose.thisComputer", "  this computer: %@", report.deviceName));
-      print(out, L("diagnose.pairedDevices", "  paired devices: %d",
-                   static_cast<int>(report.pairedDevices)));
-      routeLines(out, report.transports, report.absentRoutes);
-    }
   } else {
     local.emplace(startSync(root));
-    SyncManager& manager = *local->manager;
-    cloudAnswered = local->cloudAnswered;
-    if (local->listening)
+    report = ControlHandlers::syncDiagnosis(*local->manager);
+  }
+  if (!report) {
+    check(out, false, listener + " \u2014 " + *instance.problem);
+  } else {
+    if (report->listening)
       check(out, true, listener);
     else
       check(out, false,
             listener + " \u2014 " +
-                (local->otherPublisher
+                (!report->publishing
                      ? L("diagnose.otherPublisher", "another Meterwright process is publishing")
-                     : manager.lastError().value_or(L("diagnose.didNotStart", "did not start"))));
-    print(out, L("diagnose.thisComputer", "  this computer: %@", manager.deviceName()));
+                     : report->lastError.value_or(L("diagnose.didNotStart", "did not start"))));
+    print(out, L("diagnose.thisComputer", "  this computer: %@", report->deviceName));
     print(out, L("diagnose.pairedDevices", "  paired devices: %d",
-                 static_cast<int>(manager.store()->devices().size())));
-    std::vector<ControlRoute> transports;
-    for (const auto& transport : manager.coordinator()->allTransports()) {
-      ControlRoute route{transport->name(), transport->isAvailable(), std::nullopt};
-      if (transport == manager.cloud()) route.reason = manager.cloud()->unavailableReason();
-      transports.push_back(std::move(route));
-    }
-    std::vector<ControlRoute> absent;
-    for (const AbsentRoute& route : manager.absentRoutes())
-      absent.push_back({route.name, false, route.reason});
-    routeLines(out, transports, absent);
+                 static_cast<int>(report->pairedDevices)));
+    routeLines(out, report->transports, report->absentRoutes);
   }
 
   std::filesystem::path container = CloudKitTransport::containerFolder(
@@ -290,7 +263,7 @@ void syncSection(Context& context, const CompositionRoot& root, const Config& co
     note(out, L("diagnose.syncTool", "%@ seems to replicate this folder", *tool));
   else
     note(out, L("diagnose.noSyncTool", "no sync tool found above this folder"));
-  if (!cloudAnswered) {
+  if (local && !local->cloudAnswered) {
     note(out, L("diagnose.cloudSilent",
                 "the cloud folder did not answer within %@ \u2014 the line above is what was "
                 "known at that point, not a verdict",
@@ -315,12 +288,7 @@ void syncSection(Context& context, const CompositionRoot& root, const Config& co
 void sleepSection(Context& context, const CompositionRoot& root) {
   std::ostream& out = context.out;
   header(out, L("diagnose.sleep", "While this computer sleeps"));
-  const ReaderContext& reader = root.readerContext();
-  SleepSchedule schedule(*reader.clock,
-                         {reader.environment, SleepSchedule::helperBesideExecutable()});
-  for (const SleepDiagnostics::Line& line :
-       SleepDiagnostics::lines(SleepDiagnostics::gather(schedule, reader.environment)))
-    check(out, line.ok, line.line);
+  for (const SleepDiagnostics::Line& line : sleepChecks(root)) check(out, line.ok, line.line);
 }
 
 }  // namespace

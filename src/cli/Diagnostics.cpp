@@ -12,6 +12,7 @@
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
 #include "platform/control/ControlClient.h"
+#include "platform/power/SleepSchedule.h"
 
 namespace meterwright::Diagnostics {
 
@@ -99,6 +100,13 @@ LocalSync startSync(const CompositionRoot& root) {
   if (const auto& cloud = sync.manager->cloud())
     sync.cloudAnswered = cloud->waitUntilChecked(Bounds::cloudCheck);
   return sync;
+}
+
+std::vector<SleepDiagnostics::Line> sleepChecks(const CompositionRoot& root) {
+  const ReaderContext& reader = root.readerContext();
+  SleepSchedule schedule(*reader.clock,
+                         {reader.environment, SleepSchedule::helperBesideExecutable()});
+  return SleepDiagnostics::lines(SleepDiagnostics::gather(schedule, reader.environment));
 }
 
 std::optional<std::string> syncToolAbove(const std::filesystem::path& folder) {

@@ -6,11 +6,13 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/JobContext.h"
 #include "core/config/Config.h"
 #include "core/control/ControlMessage.h"
 #include "core/usage/Snapshot.h"
+#include "desktop/power/SleepDiagnostics.h"
 
 namespace meterwright {
 
@@ -77,6 +79,10 @@ struct LocalSync {
   ~LocalSync();
 };
 LocalSync startSync(const CompositionRoot& root);
+
+// The "while this computer sleeps" checks: the daily wake timer, and whether the machine suspends
+// on its own (systemctl and logind, each within its deadline).
+std::vector<SleepDiagnostics::Line> sleepChecks(const CompositionRoot& root);
 
 // Where a sync tool seems to replicate `folder`: the name of the tool whose marker is in the folder
 // or one above it (Syncthing's .stfolder, Nextcloud's or ownCloud's journal or log); nothing when

@@ -21,7 +21,6 @@
 #include "core/sync/cloud/CloudKitTransport.h"
 #include "core/sync/pairing/PairedDeviceStore.h"
 #include "desktop/CompositionRoot.h"
-#include "desktop/power/SleepDiagnostics.h"
 #include "desktop/readers/claude/ClaudeCredentials.h"
 #include "desktop/readers/claude/ClaudeCredentialsFile.h"
 #include "desktop/readers/claude/ClaudeSessionRenewer.h"
@@ -32,7 +31,6 @@
 #include "platform/glib/MainContextScheduler.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/power/PowerAssertion.h"
-#include "platform/power/SleepSchedule.h"
 
 namespace meterwright::Jobs {
 
@@ -96,12 +94,7 @@ const char* outcomeName(ClaudeSessionRenewer::Outcome::Kind kind) {
 }
 
 void sleepLines(std::ostream& out, const CompositionRoot& root) {
-  const ReaderContext& reader = root.readerContext();
-  SleepSchedule schedule(*reader.clock,
-                         {reader.environment, SleepSchedule::helperBesideExecutable()});
-  for (const SleepDiagnostics::Line& line :
-       SleepDiagnostics::lines(SleepDiagnostics::gather(schedule, reader.environment)))
-    verdict(out, line.ok, line.line);
+  for (const SleepDiagnostics::Line& line : sleepChecks(root)) verdict(out, line.ok, line.line);
 }
 
 // The reading and its publish in this process, through its own sync manager.
