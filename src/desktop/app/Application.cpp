@@ -44,6 +44,8 @@ namespace {
 // How long a reader's child has to end on SIGTERM when the application quits: `codex` and
 // `claude` end at once, and quitting is not held up for one that does not.
 constexpr double childGrace = 0.5;
+// How long --wake-selftest's report waits for the cloud folder to write the reading.
+constexpr double cloudIdleWait = 30;
 
 // Everything the running application holds, in the order it is torn down (last first).
 struct Running {
@@ -102,29 +104,53 @@ void wirePairingWindow(Running& running, const std::shared_ptr<SyncManager>& syn
   };
 }
 
-// --wake-selftest through this instance: one reading and its publish, timed. The cloud folder
-// is waited for off the main loop; the event always goes out from the main loop, never from
-// within the handler.
-void wakeForSelfTest(AppDelegate& app, ControlServer::EventSender later) {
-  using Steady = std::chrono::steady_clock;
-  auto start = Steady::now();
-  auto seconds = [start] { return std::chrono::duration<double>(Steady::now() - start).count(); };
-  app.refresh([&app, later = std::move(later), seconds]() mutable {
+using Steady = std::chrono::steady_clock;
+
+double secondsSince(Steady::time_point start) {
+  return std::chrono::duration<double>(Steady::now() - start).count();
+}
+
+// Sends the wake report once the cloud folder has written the reading, looking every tenth of a
+// second for at most `left` seconds: the main loop is never held up waiting.
+void sendWhenIdle(std::weak_ptr<Scheduler> scheduler, std::shared_ptr<CloudKitTransport> cloud,
+                  ControlEvent event, ControlServer::EventSender later, Steady::time_point start,
+                  double left) {
+  constexpr double step = 0.1;
+  bool idle = !cloud || cloud->waitUntilIdle(0);
+  auto alive = scheduler.lock();
+  if (idle || left <= 0 || !alive) {
+    event.wake.idle = idle;
+    event.wake.totalSeconds = secondsSince(start);
+    later(event);
+    return;
+  }
+  alive->after(step, [scheduler, cloud, event, later, start, left] {
+    sendWhenIdle(scheduler, cloud, event, later, start, left - step);
+  });
+}
+
+// --wake-selftest through this instance: one reading and its publish, timed. The report always
+// leaves from a timer on the main loop, never from within the request's handler.
+void wakeForSelfTest(Running& running, ControlServer::EventSender later) {
+  Steady::time_point start = Steady::now();
+  Running* state = &running;
+  running.app->refresh([state, later = std::move(later), start] {
+    if (!state->app) return;
     ControlEvent event{ControlEventKind::woke, {}, {}};
-    if (const auto& snapshot = app.snapshot())
+    if (const auto& snapshot = state->app->snapshot())
       for (const ProviderSnapshot& provider : snapshot->providers)
         event.wake.providers.push_back(provider.id);
-    event.wake.readSeconds = seconds();
+    event.wake.readSeconds = secondsSince(start);
     std::shared_ptr<CloudKitTransport> cloud;
-    if (const auto& sync = app.sync()) {
+    if (const auto& sync = state->app->sync()) {
       event.wake.pairedDevices = static_cast<std::int64_t>(sync->store()->devices().size());
-      if (sync->cloud() && sync->cloud()->isAvailable()) cloud = sync->cloud();
+      if (!event.wake.providers.empty() && sync->cloud() && sync->cloud()->isAvailable())
+        cloud = sync->cloud();
     }
-    std::thread([cloud, event, later = std::move(later), seconds]() mutable {
-      if (cloud && !event.wake.providers.empty()) event.wake.idle = cloud->waitUntilIdle(30);
-      event.wake.totalSeconds = seconds();
-      MainThread::post([event, later] { later(event); });
-    }).detach();
+    std::weak_ptr<Scheduler> scheduler = state->scheduler;
+    state->scheduler->after(0, [scheduler, cloud, event, later, start] {
+      sendWhenIdle(scheduler, cloud, event, later, start, cloudIdleWait);
+    });
   });
 }
 
@@ -142,7 +168,7 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
   };
   running.control->onStatus = [state] { return state->headless; };
   running.control->onWake = [state](ControlServer::EventSender later) {
-    wakeForSelfTest(*state->app, std::move(later));
+    wakeForSelfTest(*state, std::move(later));
     return ControlAnswer{};
   };
   running.control->onDiagnose = [state] {
