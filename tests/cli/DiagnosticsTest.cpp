@@ -312,6 +312,9 @@ TEST_F(DiagnosticsTest, GarbledAnswersBecomeFailingLinesWithoutATokenOrAnEscape)
   GarbledInstance instance(ControlClient::socketPath(locations));
   usage.respondWith(testing::LoopbackHttpServer::answer(200, "\x1b]0;owned\x07 not json"));
   testing::writeFile(binFolder(folder) / "systemctl.say", "\x1b[31m2099\x1b[0m\n");
+  // A file where the cloud folder should be.
+  fs::remove_all(container);
+  testing::writeFile(container, "\x1b[2J{\"not\": \"a folder\"");
 
   Outcome outcome = run({"--diagnose"});
   EXPECT_EQ(outcome.status, 1);
@@ -325,6 +328,10 @@ TEST_F(DiagnosticsTest, GarbledAnswersBecomeFailingLinesWithoutATokenOrAnEscape)
   EXPECT_THAT(outcome.out, ::testing::HasSubstr("  \u2717  no scheduled wake"));
   EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos);
   EXPECT_EQ(outcome.out.find("secret-"), std::string::npos);
+
+  Outcome cloud = run({"--icloud-selftest"});
+  EXPECT_EQ(cloud.status, 1);
+  EXPECT_THAT(cloud.out, ::testing::StartsWith("\u2717 the cloud folder "));
 }
 
 TEST_F(DiagnosticsTest, WakeSelfTestWithoutPairedDevicesSaysNothingWasSent) {
