@@ -156,7 +156,12 @@ void languageSection(Context& context) {
   std::vector<std::string> preferred = Localization::launchLanguages();
   if (preferred.size() > 2) preferred.resize(2);
   std::string first;
-  for (const std::string& code : preferred) first += (first.empty() ? "" : ", ") + code;
+  for (const std::string& code : preferred) {
+    // A POSIX locale name as a language tag: "en_GB.UTF-8" is shown as "en-GB".
+    std::string tag = code.substr(0, code.find_first_of(".@"));
+    std::replace(tag.begin(), tag.end(), '_', '-');
+    first += (first.empty() ? "" : ", ") + tag;
+  }
   note(out, L("diagnose.prefers", "this computer prefers: %@", first));
   note(out,
        L("diagnose.showing", "showing: %@", meterwright::L("diagnose.languageName", "English")));

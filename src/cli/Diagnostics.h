@@ -63,7 +63,7 @@ struct Instance {
 };
 Instance askInstance(const FileLocations& locations);
 
-// This process's sync manager, started, with the waits of the Part: the listener up to
+// This process's sync manager, started, with its two waits: the listener up to
 // Bounds::listener, the cloud's account check up to Bounds::cloudCheck.
 struct LocalSync {
   std::unique_ptr<SyncManager> manager;
