@@ -180,8 +180,13 @@ void notificationsSection(Context& context, const EnvironmentBlock& environment,
   notifier.refreshAuthorization([&] { answered = true; });
   MainLoopWait::until([&] { return answered; }, Bounds::notificationSettings);
   std::string server;
-  if (const auto& information = notifier.server())
-    server = (information->name + " " + information->version).substr(0, 120);
+  if (const auto& information = notifier.server()) {
+    // The server names itself: a long name is cut, at the start of a character.
+    server = information->name + " " + information->version;
+    std::size_t cut = 120;
+    while (cut < server.size() && (static_cast<unsigned char>(server[cut]) & 0xC0) == 0x80) --cut;
+    if (cut < server.size()) server.resize(cut);
+  }
   if (!answered) {
     check(out, false,
           L("diagnose.notify.noAnswerIn", "the notification server did not answer within %@",

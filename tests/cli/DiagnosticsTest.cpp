@@ -151,8 +151,12 @@ class DiagnosticsTest : public ::testing::Test {
     return text;
   }
 
-  static std::string golden(const std::string& name) {
-    return testing::readFile(fs::path(METERWRIGHT_GOLDEN_FOLDER) / (name + ".txt"));
+  // Compares `text` with tests/cli/golden/<name>.txt; METERWRIGHT_UPDATE_GOLDEN=1 rewrites the
+  // file instead, for a change of wording to be reviewed in the diff.
+  static void expectGolden(const std::string& name, const std::string& text) {
+    fs::path file = fs::path(METERWRIGHT_GOLDEN_FOLDER) / (name + ".txt");
+    if (std::getenv("METERWRIGHT_UPDATE_GOLDEN")) testing::writeFile(file, text);
+    EXPECT_EQ(text, testing::readFile(file));
   }
 
   testing::TemporaryFolder folder;
@@ -205,11 +209,7 @@ TEST_P(DiagnoseReport, MatchesItsGoldenText) {
     ASSERT_TRUE(instance->listening());
   }
   Outcome outcome = run({"--diagnose"});
-  std::string text = masked(outcome.out);
-  if (std::getenv("METERWRIGHT_UPDATE_GOLDEN"))
-    testing::writeFile(
-        fs::path(METERWRIGHT_GOLDEN_FOLDER) / (std::string(scenario.golden) + ".txt"), text);
-  EXPECT_EQ(text, golden(scenario.golden));
+  expectGolden(scenario.golden, masked(outcome.out));
   EXPECT_EQ(outcome.status, scenario.status);
 }
 
@@ -430,10 +430,7 @@ TEST_F(DiagnosticsTest, WakeSelfTestWithoutAReadingListsEachFailureAndTheAdvice)
   testing::FakePrograms::setMode(folder, "codex", "error");
   Outcome outcome = run({"--wake-selftest"});
   EXPECT_EQ(outcome.status, 1);
-  std::string text = masked(outcome.out);
-  if (std::getenv("METERWRIGHT_UPDATE_GOLDEN"))
-    testing::writeFile(fs::path(METERWRIGHT_GOLDEN_FOLDER) / "wake_no_reading.txt", text);
-  EXPECT_EQ(text, golden("wake_no_reading"));
+  expectGolden("wake_no_reading", masked(outcome.out));
 }
 
 TEST_F(DiagnosticsTest, RenewClaudeWithoutACredentialGivesNoVerdict) {
