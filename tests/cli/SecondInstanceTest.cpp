@@ -88,8 +88,8 @@ TEST_F(SecondInstanceTest, PairShowsTheInstancesCodeAndEndsWithItsEvent) {
     std::string last;
   };
   const Case cases[] = {
-      {ControlEvent{ControlEventKind::paired, "Lab Phone", {}}, 0, "Lab Phone is paired.\n"},
-      {ControlEvent{ControlEventKind::expired, "", {}}, 1, "This code has expired\n"},
+      {ControlEvent{ControlEventKind::paired, "Lab Phone"}, 0, "Lab Phone is paired.\n"},
+      {ControlEvent{ControlEventKind::expired, ""}, 1, "This code has expired\n"},
   };
   for (const Case& each : cases) {
     testing::RunningInstance instance(socket, [&](ControlServer& server) {

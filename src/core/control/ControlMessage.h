@@ -141,7 +141,7 @@ struct ControlEvent {
   ControlEventKind kind = ControlEventKind::expired;
   std::string name;
   // woke.
-  ControlWake wake;
+  ControlWake wake{};
 
   bool operator==(const ControlEvent&) const = default;
 };

@@ -35,7 +35,7 @@ ControlAnswer PairingRequests::request(EventSender later) {
     if (found == (*requests)->waiting_.end()) return;
     EventSender later = std::move(found->second.later);
     (*requests)->waiting_.erase(found);
-    later(ControlEvent{ControlEventKind::expired, {}, {}});
+    later(ControlEvent{ControlEventKind::expired, {}});
   });
   waiting_[id] = Waiting{std::move(later), expiry};
   return answer;
@@ -46,7 +46,7 @@ void PairingRequests::devicePaired(const std::string& name) {
   waiting_.clear();
   for (auto& [id, waiting] : told) {
     scheduler_->cancel(waiting.expiry);
-    waiting.later(ControlEvent{ControlEventKind::paired, name, {}});
+    waiting.later(ControlEvent{ControlEventKind::paired, name});
   }
 }
 

@@ -101,8 +101,8 @@ TEST(ControlCodingTest, AnswersAndEventsRoundTrip) {
   }
   EXPECT_NE(ControlCoding::encode(ambiguous).find(R"("ok":false,)"), std::string::npos);
   ControlEvent woke{ControlEventKind::woke, "", {{"claude", "codex"}, 2.25, 3.5, false, 2}};
-  for (const ControlEvent& event : {ControlEvent{ControlEventKind::paired, "Watch", {}},
-                                    ControlEvent{ControlEventKind::expired, "", {}}, woke}) {
+  for (const ControlEvent& event : {ControlEvent{ControlEventKind::paired, "Watch"},
+                                    ControlEvent{ControlEventKind::expired, ""}, woke}) {
     std::string line = withoutNewline(ControlCoding::encode(event));
     EXPECT_EQ(ControlCoding::decodeEvent(line), event) << line;
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;

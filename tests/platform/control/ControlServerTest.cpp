@@ -381,16 +381,15 @@ TEST_F(ControlServerTest, APairAnswerIsFollowedByOneEvent) {
   // Waiting for its event, the client has no deadline.
   scheduler->advance(60);
   EXPECT_EQ(server->connectionCount(), 1u);
-  later(ControlEvent{ControlEventKind::paired, "Watch", {}});
+  later(ControlEvent{ControlEventKind::paired, "Watch"});
   MainLoopWait::until(
       [&] { return event.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20);
   std::optional<std::string> line = event.get();
   ASSERT_TRUE(line);
-  EXPECT_EQ(ControlCoding::decodeEvent(*line),
-            (ControlEvent{ControlEventKind::paired, "Watch", {}}));
+  EXPECT_EQ(ControlCoding::decodeEvent(*line), (ControlEvent{ControlEventKind::paired, "Watch"}));
   EXPECT_EQ(server->connectionCount(), 0u);
   // The client is gone: a second event goes nowhere.
-  later(ControlEvent{ControlEventKind::expired, "", {}});
+  later(ControlEvent{ControlEventKind::expired, ""});
 
   // A client that hangs up while it waits is let go at once.
   later = nullptr;
