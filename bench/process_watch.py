@@ -1,7 +1,10 @@
 """What bench/headless_service.py and bench/tray_process.py share: a throw-away home with the
 stand-in `codex` of the tests, and watching a running process's resident memory and CPU time."""
 import os
+import select
 import shutil
+import subprocess
+import sys
 import time
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -63,3 +66,46 @@ def report(title, seconds, peak, cpu, status, ending):
     print(f"  resident memory, largest   {peak / 1024:7.1f} MiB")
     print(f"  CPU                        {100 * cpu:7.2f} %")
     print(f"  exit status after SIGTERM  {status:7d}   (in {ending:.2f} s)")
+
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path={socket}</listen>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+"""
+
+
+def python_with_gi():
+    for candidate in (sys.executable, "/usr/bin/python3"):
+        probe = subprocess.run([candidate, "-c", "import gi"], capture_output=True)
+        if probe.returncode == 0:
+            return candidate
+    sys.exit("no python3 with PyGObject (python3-gi) for the stand-in D-Bus services")
+
+
+def line_within(stream, seconds, what):
+    ready, _, _ = select.select([stream], [], [], seconds)
+    if not ready:
+        sys.exit(f"no {what} within {seconds} s")
+    return stream.readline().strip()
+
+
+def start_bus(scratch, started):
+    """A dbus-daemon of its own in `scratch`, appended to `started`; returns its address."""
+    config = os.path.join(scratch, "bus.conf")
+    with open(config, "w") as f:
+        # No service folders: nothing on this bus is started on demand (a portal, say).
+        f.write(BUS_CONFIG.format(socket=os.path.join(scratch, "bus")))
+    daemon = shutil.which("dbus-daemon") or sys.exit("dbus-daemon is not installed")
+    bus = subprocess.Popen([daemon, "--config-file=" + config, "--nofork", "--print-address=1"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    started.append(bus)
+    return line_within(bus.stdout, 10, "bus address")

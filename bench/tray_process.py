@@ -10,8 +10,6 @@ resident memory (largest seen) and the CPU time it used per second of wall time 
 Needs dbus-daemon and a python3 with PyGObject (python3-gi) for the watcher.
 """
 import os
-import select
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -23,60 +21,23 @@ here = os.path.dirname(os.path.abspath(__file__))
 meterwright = os.path.abspath(sys.argv[1])
 seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60
 
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path={socket}</listen>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-"""
-
-
-def python_with_gi():
-    for candidate in (sys.executable, "/usr/bin/python3"):
-        probe = subprocess.run([candidate, "-c", "import gi"], capture_output=True)
-        if probe.returncode == 0:
-            return candidate
-    sys.exit("no python3 with PyGObject (python3-gi) for the stand-in watcher")
-
-
-def line_within(stream, seconds, what):
-    ready, _, _ = select.select([stream], [], [], seconds)
-    if not ready:
-        sys.exit(f"no {what} within {seconds} s")
-    return stream.readline().strip()
-
-
 started = []
 with tempfile.TemporaryDirectory(prefix="meterwright-bench-") as scratch:
     environment = process_watch.environment(scratch)
-    config = os.path.join(scratch, "bus.conf")
-    with open(config, "w") as f:
-        # No service folders: nothing on this bus is started on demand (a portal, say).
-        f.write(BUS_CONFIG.format(socket=os.path.join(scratch, "bus")))
-    daemon = shutil.which("dbus-daemon") or sys.exit("dbus-daemon is not installed")
     try:
-        bus = subprocess.Popen([daemon, "--config-file=" + config, "--nofork", "--print-address=1"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        started.append(bus)
-        address = line_within(bus.stdout, 10, "bus address")
-        watcher = subprocess.Popen([python_with_gi(), os.path.join(here, "status_notifier_watcher.py"),
-                                    address], stdout=subprocess.PIPE, text=True)
+        address = process_watch.start_bus(scratch, started)
+        watcher = subprocess.Popen([process_watch.python_with_gi(),
+                                    os.path.join(here, "status_notifier_watcher.py"), address],
+                                   stdout=subprocess.PIPE, text=True)
         started.append(watcher)
-        if line_within(watcher.stdout, 10, "watcher") != "ready":
+        if process_watch.line_within(watcher.stdout, 10, "watcher") != "ready":
             sys.exit("the stand-in watcher did not start")
 
         environment["DBUS_SESSION_BUS_ADDRESS"] = address
         application = subprocess.Popen([meterwright], env=environment,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         started.append(application)
-        item = line_within(watcher.stdout, 30, "tray item registered")
+        item = process_watch.line_within(watcher.stdout, 30, "tray item registered")
         # The first reading (starting `codex`), the item's first image and the listener.
         time.sleep(5)
         if application.poll() is not None:

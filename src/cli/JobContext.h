@@ -24,8 +24,6 @@ struct Context {
   }
 };
 
-// Exit status of a job whose work is not in this build yet.
-inline constexpr int notBuiltStatus = 2;
 // Exit status of a run whose arguments are not understood.
 inline constexpr int usageStatus = 2;
 

@@ -26,11 +26,6 @@ namespace meterwright::Jobs {
 
 namespace {
 
-int notBuiltYet(Context& context, const char* option) {
-  context.err << desktop::L("cli.notBuilt", "meterwright: %@ is not built yet", option) << "\n";
-  return notBuiltStatus;
-}
-
 // The path an icon option writes to: the one given with it, else `fallback`; relative to the
 // current folder.
 std::filesystem::path iconPath(Context& context, std::string_view option, const char* fallback) {
@@ -97,18 +92,6 @@ int testNotification(Context& context) {
                             "posted \u2014 check the desktop's notifications")
               << "\n";
   return 0;
-}
-int renewClaude(Context& context) {
-  return notBuiltYet(context, "--renew-claude");
-}
-int diagnose(Context& context) {
-  return notBuiltYet(context, "--diagnose");
-}
-int icloudSelftest(Context& context) {
-  return notBuiltYet(context, "--icloud-selftest");
-}
-int wakeSelftest(Context& context) {
-  return notBuiltYet(context, "--wake-selftest");
 }
 // Renders every surface of one reading into <temporary>/meterwright-preview. Needs no display and
 // no session bus: everything is drawn into memory and saved as PNG.

@@ -9,6 +9,7 @@ namespace meterwright::Jobs {
 int makeIcon(Context& context);
 int makeAppIcon(Context& context);
 int testNotification(Context& context);
+// The self-tests (SelfTestJobs.cpp) and the report (DiagnoseJob.cpp).
 int renewClaude(Context& context);
 int diagnose(Context& context);
 int icloudSelftest(Context& context);

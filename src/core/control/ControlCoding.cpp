@@ -13,12 +13,14 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 5> requestNames{{
+constexpr std::array<std::pair<ControlRequestKind, std::string_view>, 7> requestNames{{
     {ControlRequestKind::show, "show"},
     {ControlRequestKind::status, "status"},
     {ControlRequestKind::devices, "devices"},
     {ControlRequestKind::revoke, "revoke"},
     {ControlRequestKind::pair, "pair"},
+    {ControlRequestKind::diagnose, "diagnose"},
+    {ControlRequestKind::wake, "wake"},
 }};
 
 std::string line(const json& object) {
@@ -29,6 +31,13 @@ std::string line(const json& object) {
 std::optional<json> parsed(std::string_view text) {
   json value = json::parse(text, nullptr, false);
   if (value.is_discarded() || !value.is_object()) return std::nullopt;
+  return value;
+}
+
+// A yes or no that must be there.
+std::optional<bool> requiredBoolean(JsonObjectReader& reader, const char* key) {
+  std::optional<bool> value = reader.boolean(key);
+  if (!value) reader.fail();
   return value;
 }
 
@@ -84,6 +93,58 @@ std::optional<ControlInvitation> decodeInvitation(const json& value) {
   return invitation;
 }
 
+json encodeRoutes(const std::vector<ControlRoute>& routes) {
+  json list = json::array();
+  for (const ControlRoute& route : routes) {
+    json object{{"name", route.name}, {"available", route.available}};
+    if (route.reason) object["reason"] = *route.reason;
+    list.push_back(std::move(object));
+  }
+  return list;
+}
+
+bool decodeRoutes(const json* list, std::vector<ControlRoute>& routes) {
+  if (!list) return true;
+  for (const json& each : *list) {
+    JsonObjectReader reader(each);
+    ControlRoute route;
+    route.name = reader.requiredString("name").value_or("");
+    route.available = requiredBoolean(reader, "available").value_or(false);
+    route.reason = reader.string("reason");
+    if (!reader.ok()) return false;
+    routes.push_back(std::move(route));
+  }
+  return true;
+}
+
+json encodeDiagnosis(const ControlDiagnosis& diagnosis) {
+  json object{{"trayItemRegistered", diagnosis.trayItemRegistered},
+              {"publishing", diagnosis.publishing},
+              {"listening", diagnosis.listening},
+              {"deviceName", diagnosis.deviceName},
+              {"pairedDevices", diagnosis.pairedDevices},
+              {"transports", encodeRoutes(diagnosis.transports)},
+              {"absentRoutes", encodeRoutes(diagnosis.absentRoutes)}};
+  if (diagnosis.lastError) object["lastError"] = *diagnosis.lastError;
+  return object;
+}
+
+std::optional<ControlDiagnosis> decodeDiagnosis(const json& value) {
+  JsonObjectReader reader(value);
+  ControlDiagnosis diagnosis;
+  diagnosis.trayItemRegistered = requiredBoolean(reader, "trayItemRegistered").value_or(false);
+  diagnosis.publishing = requiredBoolean(reader, "publishing").value_or(false);
+  diagnosis.listening = requiredBoolean(reader, "listening").value_or(false);
+  diagnosis.lastError = reader.string("lastError");
+  diagnosis.deviceName = reader.requiredString("deviceName").value_or("");
+  diagnosis.pairedDevices = reader.requiredInteger("pairedDevices").value_or(-1);
+  if (!decodeRoutes(reader.requiredArray("transports"), diagnosis.transports) ||
+      !decodeRoutes(reader.requiredArray("absentRoutes"), diagnosis.absentRoutes) || !reader.ok() ||
+      diagnosis.pairedDevices < 0)
+    return std::nullopt;
+  return diagnosis;
+}
+
 }  // namespace
 
 std::string encode(const ControlRequest& request) {
@@ -109,6 +170,7 @@ std::string encode(const ControlAnswer& answer) {
     object["devices"] = std::move(devices);
   }
   if (answer.invitation) object["invitation"] = encodeInvitation(*answer.invitation);
+  if (answer.diagnosis) object["diagnosis"] = encodeDiagnosis(*answer.diagnosis);
   return line(object);
 }
 
@@ -117,6 +179,13 @@ std::string encode(const ControlEvent& event) {
   if (event.kind == ControlEventKind::paired) {
     object["event"] = "paired";
     object["name"] = event.name;
+  } else if (event.kind == ControlEventKind::woke) {
+    object["event"] = "woke";
+    object["providers"] = event.wake.providers;
+    object["readSeconds"] = event.wake.readSeconds;
+    object["totalSeconds"] = event.wake.totalSeconds;
+    object["idle"] = event.wake.idle;
+    object["pairedDevices"] = event.wake.pairedDevices;
   } else {
     object["event"] = "expired";
   }
@@ -182,6 +251,10 @@ std::optional<ControlAnswer> decodeAnswer(std::string_view text) {
     answer.invitation = decodeInvitation(*invitation);
     if (!answer.invitation) return std::nullopt;
   }
+  if (const json* diagnosis = reader.member("diagnosis")) {
+    answer.diagnosis = decodeDiagnosis(*diagnosis);
+    if (!answer.diagnosis) return std::nullopt;
+  }
   if (!reader.ok()) return std::nullopt;
   return answer;
 }
@@ -192,10 +265,28 @@ std::optional<ControlEvent> decodeEvent(std::string_view text) {
   JsonObjectReader reader(*value);
   if (!versionOne(reader)) return std::nullopt;
   std::optional<std::string> name = reader.requiredString("event");
-  if (name == "expired" && reader.ok()) return ControlEvent{ControlEventKind::expired, {}};
+  if (name == "expired" && reader.ok()) return ControlEvent{ControlEventKind::expired, {}, {}};
   if (name == "paired") {
     std::optional<std::string> device = reader.requiredString("name");
-    if (device && reader.ok()) return ControlEvent{ControlEventKind::paired, *device};
+    if (device && reader.ok()) return ControlEvent{ControlEventKind::paired, *device, {}};
+  }
+  if (name == "woke") {
+    ControlEvent event{ControlEventKind::woke, {}, {}};
+    ControlWake& wake = event.wake;
+    if (const json* providers = reader.requiredArray("providers")) {
+      for (const json& provider : *providers) {
+        if (!provider.is_string()) return std::nullopt;
+        wake.providers.push_back(provider.get<std::string>());
+      }
+    }
+    wake.readSeconds = reader.requiredNumber("readSeconds").value_or(-1);
+    wake.totalSeconds = reader.requiredNumber("totalSeconds").value_or(-1);
+    wake.idle = requiredBoolean(reader, "idle").value_or(false);
+    wake.pairedDevices = reader.requiredInteger("pairedDevices").value_or(-1);
+    if (!reader.ok() || !(wake.readSeconds >= 0) || !(wake.totalSeconds >= 0) ||
+        wake.pairedDevices < 0)
+      return std::nullopt;
+    return event;
   }
   return std::nullopt;
 }

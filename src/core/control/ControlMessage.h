@@ -16,7 +16,7 @@ inline constexpr int controlProtocolVersion = 1;
 // The longest line either side reads; a longer one ends the connection.
 inline constexpr std::size_t controlLineLimit = 64 * 1024;
 
-enum class ControlRequestKind { show, status, devices, revoke, pair };
+enum class ControlRequestKind { show, status, devices, revoke, pair, diagnose, wake };
 
 struct ControlRequest {
   ControlRequestKind kind = ControlRequestKind::show;
@@ -70,6 +70,33 @@ struct ControlInvitation {
   bool operator==(const ControlInvitation&) const = default;
 };
 
+// A route to paired devices as the running instance sees it; `reason` says why it is down.
+struct ControlRoute {
+  std::string name;
+  bool available = false;
+  std::optional<std::string> reason;
+
+  bool operator==(const ControlRoute&) const = default;
+};
+
+// What the running instance reports for --diagnose: its tray item and its device sync.
+struct ControlDiagnosis {
+  // Whether a tray host shows its item (registered with a watcher that has a host).
+  bool trayItemRegistered = false;
+  // Whether it publishes at all: another process may hold the publisher lock.
+  bool publishing = false;
+  // The local-network listener listens.
+  bool listening = false;
+  std::optional<std::string> lastError;
+  std::string deviceName;
+  std::int64_t pairedDevices = 0;
+  std::vector<ControlRoute> transports;
+  // Routes that are not running; `available` is false in each.
+  std::vector<ControlRoute> absentRoutes;
+
+  bool operator==(const ControlDiagnosis&) const = default;
+};
+
 struct ControlAnswer {
   // Absent when the request was carried out.
   std::optional<ControlFailure> failure;
@@ -80,6 +107,8 @@ struct ControlAnswer {
   std::vector<ControlDevice> devices;
   // pair: the code shown.
   std::optional<ControlInvitation> invitation;
+  // diagnose.
+  std::optional<ControlDiagnosis> diagnosis;
 
   bool ok() const { return !failure; }
   bool operator==(const ControlAnswer&) const = default;
@@ -91,12 +120,28 @@ struct ControlAnswer {
   }
 };
 
-enum class ControlEventKind { paired, expired };
+// What the running instance did for --wake-selftest: one reading and its publish, timed.
+struct ControlWake {
+  // The reading's providers; none when no provider answered.
+  std::vector<std::string> providers;
+  double readSeconds = 0;
+  double totalSeconds = 0;
+  // The cloud route finished writing within its wait (or has nothing to write).
+  bool idle = true;
+  std::int64_t pairedDevices = 0;
 
-// What follows a pair answer, once: a device paired (its name), or the code expired.
+  bool operator==(const ControlWake&) const = default;
+};
+
+enum class ControlEventKind { paired, expired, woke };
+
+// What follows a pair answer, once: a device paired (its name), or the code expired; and what
+// follows a wake answer: the timed reading.
 struct ControlEvent {
   ControlEventKind kind = ControlEventKind::expired;
   std::string name;
+  // woke.
+  ControlWake wake{};
 
   bool operator==(const ControlEvent&) const = default;
 };

@@ -50,6 +50,8 @@ class PolledSource final : public DiagnosableSource {
   bool isBackingOff() const;
   bool isRateLimitedByProvider() const;
   double minimumInterval() const { return minInterval_; }
+  // The provider id its poll state is kept under.
+  const std::string& provider() const { return provider_; }
   std::optional<Snapshot> cachedSnapshot() const;
   // Seconds from the cached reading's generatedAt to now; nothing before the first success.
   std::optional<double> cachedAge() const;

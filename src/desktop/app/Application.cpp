@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,8 @@ namespace {
 // How long a reader's child has to end on SIGTERM when the application quits: `codex` and
 // `claude` end at once, and quitting is not held up for one that does not.
 constexpr double childGrace = 0.5;
+// How long --wake-selftest's report waits for the cloud folder to write the reading.
+constexpr double cloudIdleWait = 30;
 
 // Everything the running application holds, in the order it is torn down (last first).
 struct Running {
@@ -140,6 +143,56 @@ void wireSetupWindow(Running& running, const FileLocations& locations,
   running.setup = std::make_unique<SetupWindowController>(std::move(options));
 }
 
+using Steady = std::chrono::steady_clock;
+
+double secondsSince(Steady::time_point start) {
+  return std::chrono::duration<double>(Steady::now() - start).count();
+}
+
+// Sends the wake report once the cloud folder has written the reading, looking every tenth of a
+// second for at most `left` seconds: the main loop is never held up waiting.
+void sendWhenIdle(std::weak_ptr<Scheduler> scheduler, std::shared_ptr<CloudKitTransport> cloud,
+                  ControlEvent event, ControlServer::EventSender later, Steady::time_point start,
+                  double left) {
+  constexpr double step = 0.1;
+  bool idle = !cloud || cloud->waitUntilIdle(0);
+  auto alive = scheduler.lock();
+  if (idle || left <= 0 || !alive) {
+    event.wake.idle = idle;
+    event.wake.totalSeconds = secondsSince(start);
+    later(event);
+    return;
+  }
+  alive->after(step, [scheduler, cloud, event, later, start, left] {
+    sendWhenIdle(scheduler, cloud, event, later, start, left - step);
+  });
+}
+
+// --wake-selftest through this instance: one reading and its publish, timed. The report always
+// leaves from a timer on the main loop, never from within the request's handler.
+void wakeForSelfTest(Running& running, ControlServer::EventSender later) {
+  Steady::time_point start = Steady::now();
+  Running* state = &running;
+  running.app->refresh([state, later = std::move(later), start] {
+    if (!state->app) return;
+    ControlEvent event{ControlEventKind::woke, {}, {}};
+    if (const auto& snapshot = state->app->snapshot())
+      for (const ProviderSnapshot& provider : snapshot->providers)
+        event.wake.providers.push_back(provider.id);
+    event.wake.readSeconds = secondsSince(start);
+    std::shared_ptr<CloudKitTransport> cloud;
+    if (const auto& sync = state->app->sync()) {
+      event.wake.pairedDevices = static_cast<std::int64_t>(sync->store()->devices().size());
+      if (!event.wake.providers.empty() && sync->cloud() && sync->cloud()->isAvailable())
+        cloud = sync->cloud();
+    }
+    std::weak_ptr<Scheduler> scheduler = state->scheduler;
+    state->scheduler->after(0, [scheduler, cloud, event, later, start] {
+      sendWhenIdle(scheduler, cloud, event, later, start, cloudIdleWait);
+    });
+  });
+}
+
 void wireControl(Running& running, const FileLocations& locations, const Environment& environment,
                  std::ostream& err) {
   ControlServer::Options options;
@@ -153,6 +206,16 @@ void wireControl(Running& running, const FileLocations& locations, const Environ
     return false;
   };
   running.control->onStatus = [state] { return state->headless; };
+  running.control->onWake = [state](ControlServer::EventSender later) {
+    wakeForSelfTest(*state, std::move(later));
+    return ControlAnswer{};
+  };
+  running.control->onDiagnose = [state] {
+    const auto& sync = state->app->sync();
+    ControlDiagnosis diagnosis = sync ? ControlHandlers::syncDiagnosis(*sync) : ControlDiagnosis{};
+    diagnosis.trayItemRegistered = !state->headless;
+    return diagnosis;
+  };
   if (const auto& sync = running.app->sync()) {
     running.pairingRequests =
         std::make_shared<PairingRequests>(sync->publisher(), running.scheduler, running.clock,

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "core/control/ControlMessage.h"
+
 namespace meterwright {
 
 class ControlServer;
@@ -16,6 +18,10 @@ namespace ControlHandlers {
 // the server's handlers. The application routes each newly paired device (the coordinator's
 // onDevicePaired, handed to the main loop) to `pairing->devicePaired`.
 void install(ControlServer& server, SyncManager& manager, std::shared_ptr<PairingRequests> pairing);
+
+// The device-sync half of the diagnose answer, from the instance's own sync manager; the tray's
+// half is the caller's.
+ControlDiagnosis syncDiagnosis(const SyncManager& manager);
 
 }  // namespace ControlHandlers
 

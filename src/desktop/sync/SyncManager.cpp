@@ -124,12 +124,14 @@ SyncManager::Start SyncManager::start() {
     // Without a lock file nobody can be asked; publishing alone beats not publishing at all.
   }
   coordinator_->start();
+  started_ = true;
   return Start::started;
 }
 
 void SyncManager::stop() {
   coordinator_->stop();
   lock_.reset();
+  started_ = false;
 }
 
 void SyncManager::publish(const Snapshot& snapshot, const Config& config) {
@@ -156,14 +158,19 @@ void SyncManager::publish(const Snapshot& snapshot, const Config& config) {
   if (!events.empty() && onEvents) onEvents(events);
 }
 
-std::map<std::string, std::string> SyncManager::icons(const Config& config) {
+std::map<std::string, std::string> SyncManager::providerIcons(const Config& config,
+                                                              IconCache& cache) {
   std::map<std::string, std::string> icons;
   for (const ProviderConfig& provider : config.providers) {
     if (!provider.enabled) continue;
-    if (std::optional<std::string> png = options_.icons->png(provider.icon))
+    if (std::optional<std::string> png = cache.png(provider.icon))
       icons[provider.id] = std::move(*png);
   }
   return icons;
+}
+
+std::map<std::string, std::string> SyncManager::icons(const Config& config) {
+  return providerIcons(config, *options_.icons);
 }
 
 bool SyncManager::approveCloudRequest(const CloudPairingRequest& request) {

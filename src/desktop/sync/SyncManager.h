@@ -82,6 +82,8 @@ class SyncManager {
   Start start();
   // Stops the transports and lets the lock go.
   void stop();
+  // Between a start() that started and stop().
+  bool started() const { return started_; }
 
   // One reading: events against the previous published reading, then the payload retained by the
   // publisher and published by the coordinator; onEvents gets the events when there are any.
@@ -95,10 +97,16 @@ class SyncManager {
   // The cloud route when it is not running, with the reason.
   std::vector<AbsentRoute> absentRoutes() const;
 
+  // The PNG of each shown provider's icon as devices receive it, by provider id; providers whose
+  // icon cannot be drawn are left out. Draws the icons `cache` has not drawn yet.
+  static std::map<std::string, std::string> providerIcons(const Config& config, IconCache& cache);
+
   // The description of the last error of the publisher or the coordinator.
   std::optional<std::string> lastError() const;
 
   const PairingIdentity& identity() const { return identity_; }
+  // What paired devices call this computer.
+  const std::string& deviceName() const { return options_.deviceName; }
   const std::shared_ptr<PairedDeviceStore>& store() const { return store_; }
   const std::shared_ptr<LocalNetworkPublisher>& publisher() const { return publisher_; }
   const std::shared_ptr<SyncCoordinator>& coordinator() const { return coordinator_; }
@@ -124,6 +132,7 @@ class SyncManager {
   std::shared_ptr<CloudKitTransport> cloud_;
   std::optional<Snapshot> previousSnapshot_;
   std::optional<PublisherLock> lock_;
+  bool started_ = false;
   // Work handed to the owner's thread checks this first: the manager may be gone by then.
   std::shared_ptr<SyncManager*> alive_;
 

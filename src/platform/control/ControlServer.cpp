@@ -272,8 +272,9 @@ void ControlServer::handle(std::uint64_t id, const std::string& line) {
     reply.failure = decoded.failure;
   }
   if (!connections_.count(id)) return;
-  const bool waitsForEvent =
-      decoded.request && decoded.request->kind == ControlRequestKind::pair && reply.ok() && onPair;
+  const bool waitsForEvent = decoded.request && reply.ok() &&
+                             ((decoded.request->kind == ControlRequestKind::pair && onPair) ||
+                              (decoded.request->kind == ControlRequestKind::wake && onWake));
   queue(id, ControlCoding::encode(reply), !waitsForEvent);
 }
 
@@ -296,10 +297,16 @@ ControlAnswer ControlServer::answer(std::uint64_t id, const ControlRequest& requ
       return onDevices ? onDevices() : unhandled();
     case ControlRequestKind::revoke:
       return onRevoke ? onRevoke(request.device) : unhandled();
-    case ControlRequestKind::pair: {
-      if (!onPair) return unhandled();
+    case ControlRequestKind::diagnose:
+      if (!onDiagnose) return unhandled();
+      reply.diagnosis = onDiagnose();
+      return reply;
+    case ControlRequestKind::pair:
+    case ControlRequestKind::wake: {
+      const auto& handler = request.kind == ControlRequestKind::pair ? onPair : onWake;
+      if (!handler) return unhandled();
       std::weak_ptr<ControlServer*> alive = alive_;
-      return onPair([alive, id](const ControlEvent& event) {
+      return handler([alive, id](const ControlEvent& event) {
         if (std::shared_ptr<ControlServer*> server = alive.lock())
           (*server)->queue(id, ControlCoding::encode(event), true);
       });

@@ -76,6 +76,11 @@ class ControlServer {
   // pair: the answer now, then exactly one event through `later`, on the main loop and not from
   // within the handler. `later` does nothing once the client has gone.
   std::function<ControlAnswer(EventSender later)> onPair;
+  // wake: like pair, the answer now and one event later: the timed reading and publish, for
+  // --wake-selftest.
+  std::function<ControlAnswer(EventSender later)> onWake;
+  // diagnose: the tray item's and the device sync's state, for --diagnose.
+  std::function<ControlDiagnosis()> onDiagnose;
 
   // Open connections, for tests.
   std::size_t connectionCount() const { return connections_.size(); }

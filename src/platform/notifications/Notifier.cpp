@@ -32,6 +32,8 @@ struct Notifier::State {
   // Known once the present server has told them.
   std::optional<std::vector<std::string>> capabilities;
   Authorization authorization = Authorization::unknown;
+  Reach reach = Reach::notYet;
+  std::optional<Notifier::Server> information;
   bool asked = false;
   // Work that needs to know whether a server is there, in the order it came.
   std::vector<std::function<void()>> waiting;
@@ -217,6 +219,14 @@ const NotificationText::Identity& Notifier::identity() const {
   return state_->options.identity;
 }
 
+Notifier::Reach Notifier::reach() const {
+  return state_->reach;
+}
+
+const std::optional<Notifier::Server>& Notifier::server() const {
+  return state_->information;
+}
+
 void Notifier::requestAuthorization() {
   if (state_->asked) return;
   state_->asked = true;
@@ -227,34 +237,45 @@ void Notifier::refreshAuthorization(std::function<void()> completion) {
   State* state = state_.get();
   std::weak_ptr<State> weak = state_;
   state->whenSettled(state_, [state, weak, completion = std::move(completion)] {
-    auto finish = [state, completion](Authorization authorization) {
+    auto finish = [state, completion](Authorization authorization, Reach reach) {
       state->authorization = authorization;
+      state->reach = reach;
       if (completion) completion();
     };
-    if (state->bus == State::Bus::none || state->server == State::Server::silent) {
-      finish(Authorization::unknown);
+    if (state->bus == State::Bus::none) {
+      finish(Authorization::unknown, Reach::noSessionBus);
+      return;
+    }
+    if (state->server == State::Server::silent) {
+      finish(Authorization::unknown, Reach::silent);
       return;
     }
     if (state->server != State::Server::present) {
-      finish(Authorization::notAsked);
+      finish(Authorization::notAsked, Reach::noServer);
       return;
     }
-    BusCalls::call(state->connection.get(), serverMethod("GetServerInformation", nullptr, "(ssss)"),
-                   state->options.deadlineSeconds,
-                   [weak, completion](glib::Variant reply, glib::Error, GUnixFDList*) {
-                     auto state = weak.lock();
-                     if (!state) return;
-                     if (!reply) {
-                       state->authorization = Authorization::unknown;
-                     } else {
-                       // A server without "body" shows titles only: the user is told, but
-                       // quietly.
-                       state->authorization = state->declares("body")
-                                                  ? Authorization::allowed
-                                                  : Authorization::allowedSilently;
-                     }
-                     if (completion) completion();
-                   });
+    BusCalls::call(
+        state->connection.get(), serverMethod("GetServerInformation", nullptr, "(ssss)"),
+        state->options.deadlineSeconds,
+        [weak, completion](glib::Variant reply, glib::Error, GUnixFDList*) {
+          auto state = weak.lock();
+          if (!state) return;
+          if (!reply) {
+            state->authorization = Authorization::unknown;
+            state->reach = Reach::silent;
+          } else {
+            const gchar *name = nullptr, *vendor = nullptr, *version = nullptr,
+                        *specVersion = nullptr;
+            g_variant_get(reply.get(), "(&s&s&s&s)", &name, &vendor, &version, &specVersion);
+            state->information = Server{name, vendor, version};
+            state->reach = Reach::answered;
+            // A server without "body" shows titles only: the user is told, but
+            // quietly.
+            state->authorization =
+                state->declares("body") ? Authorization::allowed : Authorization::allowedSilently;
+          }
+          if (completion) completion();
+        });
   });
 }
 

@@ -69,6 +69,20 @@ class Notifier {
 
   const NotificationText::Identity& identity() const;
 
+  // Who answered the last refresh, as the server names itself (GetServerInformation).
+  struct Server {
+    std::string name;
+    std::string vendor;
+    std::string version;
+    bool operator==(const Server&) const = default;
+  };
+  // Where the last refresh ended, for the diagnostics: which of the `unknown` cases it was, and
+  // who answered when one did.
+  enum class Reach { notYet, noSessionBus, noServer, silent, answered };
+  Reach reach() const;
+  // Known once a refresh has been answered.
+  const std::optional<Server>& server() const;
+
  private:
   struct State;
   std::shared_ptr<State> state_;

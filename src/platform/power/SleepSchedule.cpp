@@ -1,5 +1,6 @@
 #include "platform/power/SleepSchedule.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -49,7 +50,11 @@ std::optional<std::string> SleepSchedule::scheduledWake() {
   if (output) {
     std::string value = TextCase::trimmed(*output);
     // An inactive or missing timer has no next elapse ("" or "n/a").
-    if (!value.empty() && value != "n/a" && value.find('\n') == std::string::npos) next = value;
+    // A line with control characters is no date systemd wrote.
+    bool printable = std::none_of(value.begin(), value.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (!value.empty() && value != "n/a" && printable) next = value;
   }
   std::lock_guard guard(lock_);
   stored_ = next;

@@ -19,7 +19,9 @@ TEST(ControlCodingTest, RequestsRoundTripAndCarryTheVersion) {
                                  ControlRequest{ControlRequestKind::status, ""},
                                  ControlRequest{ControlRequestKind::devices, ""},
                                  ControlRequest{ControlRequestKind::revoke, "Ada\u2019s iPh"},
-                                 ControlRequest{ControlRequestKind::pair, ""}}) {
+                                 ControlRequest{ControlRequestKind::pair, ""},
+                                 ControlRequest{ControlRequestKind::diagnose, ""},
+                                 ControlRequest{ControlRequestKind::wake, ""}}) {
     std::string line = withoutNewline(ControlCoding::encode(request));
     EXPECT_NE(line.find("\"version\":1"), std::string::npos) << line;
     ControlCoding::DecodedRequest decoded = ControlCoding::decodeRequest(line);
@@ -80,7 +82,17 @@ TEST(ControlCodingTest, AnswersAndEventsRoundTrip) {
   ControlAnswer ambiguous =
       ControlAnswer::failed(ControlFailureKind::ambiguous, "Ada matches several devices");
   ambiguous.devices = devices.devices;
-  for (const ControlAnswer& answer : {ControlAnswer{}, devices, pair, status, ambiguous}) {
+  ControlAnswer diagnosis;
+  diagnosis.diagnosis = ControlDiagnosis{true,
+                                         true,
+                                         false,
+                                         "address in use",
+                                         "Ada\u2019s desk",
+                                         2,
+                                         {{"Local network", false, {}}, {"iCloud", true, {}}},
+                                         {{"iCloud", false, "no folder"}}};
+  for (const ControlAnswer& answer :
+       {ControlAnswer{}, devices, pair, status, ambiguous, diagnosis}) {
     std::string line = withoutNewline(ControlCoding::encode(answer));
     EXPECT_EQ(line.find('\n'), std::string::npos);
     std::optional<ControlAnswer> decoded = ControlCoding::decodeAnswer(line);
@@ -88,8 +100,9 @@ TEST(ControlCodingTest, AnswersAndEventsRoundTrip) {
     EXPECT_EQ(*decoded, answer) << line;
   }
   EXPECT_NE(ControlCoding::encode(ambiguous).find(R"("ok":false,)"), std::string::npos);
+  ControlEvent woke{ControlEventKind::woke, "", {{"claude", "codex"}, 2.25, 3.5, false, 2}};
   for (const ControlEvent& event : {ControlEvent{ControlEventKind::paired, "Watch"},
-                                    ControlEvent{ControlEventKind::expired, ""}}) {
+                                    ControlEvent{ControlEventKind::expired, ""}, woke}) {
     std::string line = withoutNewline(ControlCoding::encode(event));
     EXPECT_EQ(ControlCoding::decodeEvent(line), event) << line;
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;
@@ -111,10 +124,27 @@ TEST(ControlCodingTest, ForeignAnswersAndEventsAreRefused) {
            R"("addresses":[],"expiresAt":1}})",
            R"({"version":1,"ok":true,"invitation":{"code":"1","link":"l","port":1,)"
            R"("addresses":[1],"expiresAt":1}})",
+           R"({"version":1,"ok":true,"diagnosis":7})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":true,"deviceName":"d","pairedDevices":-1,"transports":[],)"
+           R"("absentRoutes":[]}})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":"yes","deviceName":"d","pairedDevices":0,"transports":[],)"
+           R"("absentRoutes":[]}})",
+           R"({"version":1,"ok":true,"diagnosis":{"trayItemRegistered":true,"publishing":true,)"
+           R"("listening":true,"deviceName":"d","pairedDevices":0,"transports":[{"name":"x"}],)"
+           R"("absentRoutes":[]}})",
        })
     EXPECT_FALSE(ControlCoding::decodeAnswer(line)) << line;
-  for (const char* line : {R"({"version":1,"event":"paired"})", R"({"version":1,"event":"gone"})",
-                           R"({"event":"expired"})"})
+  for (
+      const char* line :
+      {R"({"version":1,"event":"paired"})", R"({"version":1,"event":"gone"})",
+       R"({"event":"expired"})",
+       R"({"version":1,"event":"woke","providers":[],"readSeconds":1,"totalSeconds":1,"idle":true})",
+       R"({"version":1,"event":"woke","providers":[7],"readSeconds":1,"totalSeconds":1,)"
+       R"("idle":true,"pairedDevices":0})",
+       R"({"version":1,"event":"woke","providers":[],"readSeconds":-1,"totalSeconds":1,)"
+       R"("idle":true,"pairedDevices":0})"})
     EXPECT_FALSE(ControlCoding::decodeEvent(line)) << line;
 }
 
