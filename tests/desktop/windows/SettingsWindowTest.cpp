@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/config/ConfigStore.h"
+#include "core/settings/UserDefaults.h"
+#include "core/text/Localization.h"
+#include "core/text/LocalizedModule.h"
+#include "desktop/render/IconLoader.h"
+#include "desktop/text/DesktopText.h"
+#include "desktop/windows/GtkOnVirtualDisplay.h"
+#include "desktop/windows/SettingsController.h"
+#include "platform/glib/MainLoopWait.h"
+#include "support/ManualClock.h"
+#include "support/ManualScheduler.h"
+#include "support/TemporaryFolder.h"
+
+namespace meterwright {
+namespace {
+
+using testing::readFile;
+using testing::writeFile;
+
+UsageWindow window(int minutes, double used) {
+  UsageWindow result;
+  result.windowMinutes = minutes;
+  result.usedPercent = used;
+  return result;
+}
+
+// Every GtkLabel under `widget`, in tree order.
+void collectLabels(GtkWidget* widget, std::vector<GtkWidget*>& labels) {
+  if (GTK_IS_LABEL(widget)) labels.push_back(widget);
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+       child = gtk_widget_get_next_sibling(child))
+    collectLabels(child, labels);
+}
+
+std::vector<std::string> popUpItems(GtkWidget* popUp) {
+  GListModel* model = gtk_drop_down_get_model(GTK_DROP_DOWN(popUp));
+  std::vector<std::string> items;
+  for (guint index = 0; index < g_list_model_get_n_items(model); ++index)
+    items.push_back(gtk_string_list_get_string(GTK_STRING_LIST(model), index));
+  return items;
+}
+
+std::string selectedItem(GtkWidget* popUp) {
+  return popUpItems(popUp).at(gtk_drop_down_get_selected(GTK_DROP_DOWN(popUp)));
+}
+
+ProviderSnapshot provider(const std::string& id, const std::string& state) {
+  ProviderSnapshot result;
+  result.id = id;
+  result.name = id;
+  result.state = state;
+  return result;
+}
+
+class SettingsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string& problem = testing::gtkOnVirtualDisplay(); !problem.empty())
+      GTEST_SKIP() << problem;
+    std::filesystem::create_directories(folder.path() / "share/applications");
+    makeWindow();
+    config = Config::fallback([](const std::filesystem::path&) { return false; });
+    config.providers.at(1).pollSeconds = 200;
+    config.providers.at(0).windows = {300, 10080};
+    snapshot.generatedAt = clock->now();
+    ProviderSnapshot claude = provider("claude", "live");
+    claude.windows = {window(300, 40), window(10080, 12)};
+    ProviderSnapshot codex = provider("codex", "cached");
+    codex.windows = {window(300, 23)};
+    snapshot.providers = {claude, codex};
+  }
+
+  void TearDown() override {
+    settings.reset();
+    desktopText().choose(std::nullopt);
+    coreText().choose(std::nullopt);
+    MainLoopWait::run(0);
+  }
+
+  void makeWindow() {
+    SettingsController::Options options;
+    options.locations = folder.locations();
+    options.clock = clock;
+    options.scheduler = scheduler;
+    options.environment = environment;
+    options.pathExists = [](const std::filesystem::path&) { return false; };
+    options.icons = &icons;
+    options.version = "0.1.0";
+    settings = std::make_unique<SettingsController>(options);
+    settings->onApply = [this](const Config& applied) { this->applied.push_back(applied); };
+  }
+
+  void showAndLayOut() {
+    ASSERT_TRUE(settings->show(config, snapshot));
+    ASSERT_TRUE(MainLoopWait::until([&] { return settings->isLaidOut(); }, 20));
+  }
+
+  std::filesystem::path configFile() const { return ConfigStore::url(folder.locations()); }
+  Config saved() const { return ConfigStore::load(folder.locations()).config; }
+
+  testing::TemporaryFolder folder;
+  Environment environment = [this](const char* name) -> std::optional<std::string> {
+    std::string variable = name;
+    if (variable == "XDG_DATA_DIRS") return (folder.path() / "share").string();
+    if (variable == "XDG_DATA_HOME") return (folder.path() / "data").string();
+    if (variable == "HOME") return folder.path().string();
+    return std::nullopt;
+  };
+  IconLoader icons{environment};
+  std::shared_ptr<testing::ManualClock> clock = std::make_shared<testing::ManualClock>();
+  std::shared_ptr<testing::ManualScheduler> scheduler =
+      std::make_shared<testing::ManualScheduler>(*clock);
+  Config config;
+  Snapshot snapshot;
+  std::vector<Config> applied;
+  std::unique_ptr<SettingsController> settings;
+};
+
+TEST_F(SettingsWindowTest, DraggingTheSliderSavesOnceAfterTheLastMovementAtATick) {
+  showAndLayOut();
+  GtkRange* slider = GTK_RANGE(settings->displayTab().warnScale);
+  for (double value : {22.0, 26.5, 31.0, 34.0, 38.2}) {
+    gtk_range_set_value(slider, value);
+    scheduler->advance(0.1);
+  }
+  scheduler->advance(0.19);
+  EXPECT_TRUE(applied.empty());
+  EXPECT_FALSE(std::filesystem::exists(configFile()));
+
+  scheduler->advance(0.02);
+  ASSERT_EQ(applied.size(), 1u);
+  EXPECT_EQ(applied[0].warnBelowRemainingPercent, 40);
+  EXPECT_EQ(saved().warnBelowRemainingPercent, 40);
+  EXPECT_EQ(gtk_range_get_value(slider), 40);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(settings->displayTab().warnValue)), "40%");
+  scheduler->advance(5);
+  EXPECT_EQ(applied.size(), 1u);
+}
+
+TEST_F(SettingsWindowTest, CheckEveryOffersTheOptionsAboveTheFloorAndWritesTheChoice) {
+  showAndLayOut();
+  GtkWidget* codex = settings->providerBlocks().at(1).checkEvery;
+  EXPECT_EQ(popUpItems(codex), (std::vector<std::string>{"5 minutes", "10 minutes", "15 minutes",
+                                                         "30 minutes", "1 hour"}));
+  // 200 s is above Codex's 180-second floor: the first option not shorter is preselected.
+  EXPECT_EQ(selectedItem(codex), "5 minutes");
+
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(codex), 3);
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().providers.at(1).pollSeconds, 1800);
+
+  // A floor between the options leaves out the shorter ones and preselects from what is left.
+  auto options = SettingsChoices::checkEvery(700);
+  ASSERT_EQ(options.size(), 3u);
+  EXPECT_EQ(options[0].value, 900);
+  EXPECT_EQ(SettingsChoices::preselected(options, 2000), 2u);
+  EXPECT_EQ(SettingsChoices::preselected(options, 7200), 0u);
+}
+
+TEST_F(SettingsWindowTest, WindowCheckboxesRemoveAndReAddTheLengthInSortedOrder) {
+  showAndLayOut();
+  const auto& windows = settings->providerBlocks().at(0).windows;
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0].first, 300);
+  GtkCheckButton* fiveHours = GTK_CHECK_BUTTON(windows[0].second);
+  EXPECT_STREQ(gtk_check_button_get_label(fiveHours), "5h");
+  EXPECT_TRUE(gtk_check_button_get_active(fiveHours));
+
+  gtk_check_button_set_active(fiveHours, FALSE);
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().providers.at(0).windows, (std::vector<int>{10080}));
+  gtk_check_button_set_active(fiveHours, TRUE);
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().providers.at(0).windows, (std::vector<int>{300, 10080}));
+
+  EXPECT_EQ(SettingsChoices::toggledWindow({300, 60, 300, 10080}, 300, false),
+            (std::vector<int>{60, 10080}));
+  // A provider outside the reading has nothing to check yet.
+  EXPECT_TRUE(settings->providerBlocks().at(2).windows.empty());
+}
+
+TEST_F(SettingsWindowTest, ChosenIconFilesBecomeAppOrFileReferences) {
+  showAndLayOut();
+  std::filesystem::path entry = folder.path() / "share/applications/claude.desktop";
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=Claude\nIcon=claude\n");
+  std::filesystem::path png = folder.path() / "pictures/codex icon.png";
+  writeFile(png, "not really a picture");
+
+  settings->iconChosen(0, entry);
+  settings->iconChosen(1, png);
+  scheduler->advance(0.3);
+  Config written = saved();
+  EXPECT_EQ(written.providers.at(0).icon, "app:" + entry.string());
+  EXPECT_EQ(written.providers.at(1).icon, "file:" + png.string());
+  EXPECT_EQ(gtk_editable_get_text(GTK_EDITABLE(settings->providerBlocks().at(1).icon)),
+            "file:" + png.string());
+  // A picture that cannot be read still shows something: the placeholder.
+  EXPECT_NE(gtk_picture_get_paintable(GTK_PICTURE(settings->providerBlocks().at(1).iconView)),
+            nullptr);
+}
+
+TEST_F(SettingsWindowTest, TypedValuesAreSavedAsTypedAndTheColourAsUpperCaseHex) {
+  showAndLayOut();
+  const ProviderBlockWidgets& claude = settings->providerBlocks().at(0);
+  gtk_editable_set_text(GTK_EDITABLE(claude.label), "  Cl\u00E4ude \u26A0 ");
+  gtk_editable_set_text(GTK_EDITABLE(claude.icon), "app:/no/such/thing\x7f");
+  GdkRGBA rgba{0.102f, 0.169f, 0.235f, 1};
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(claude.accent), &rgba);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  g_signal_emit_by_name(claude.accent, "color-set");
+  scheduler->advance(0.3);
+
+  ASSERT_EQ(applied.size(), 1u);
+  Config written = saved();
+  EXPECT_EQ(written.providers.at(0).label, "  Cl\u00E4ude \u26A0 ");
+  EXPECT_EQ(written.providers.at(0).icon, "app:/no/such/thing\x7f");
+  EXPECT_EQ(written.providers.at(0).accent, "#1A2B3C");
+  EXPECT_NE(gtk_picture_get_paintable(GTK_PICTURE(claude.iconView)), nullptr);
+  EXPECT_EQ(SettingsChoices::hexColour(1.5, -0.2, std::nan("")), "#FF0000");
+}
+
+TEST_F(SettingsWindowTest, ChoosingALanguageWritesTheLaunchLanguageAtOnceAndAsksToReopen) {
+  showAndLayOut();
+  GtkWidget* language = settings->displayTab().language;
+  std::vector<std::string> items = popUpItems(language);
+  auto german = std::find(items.begin(), items.end(), "Deutsch");
+  ASSERT_NE(german, items.end());
+  EXPECT_EQ(items.front(), "The system language");
+  UserDefaults defaults(folder.locations().userDefaultsFile());
+
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(language), guint(german - items.begin()));
+  EXPECT_EQ(defaults.stringArray(Localization::languagesKey), (std::vector<std::string>{"de"}));
+  ASSERT_TRUE(settings->restartNotice());
+  std::vector<GtkWidget*> labels;
+  collectLabels(settings->restartNotice()->window, labels);
+  ASSERT_FALSE(labels.empty());
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(labels[0])), "Reopen Meterwright to finish");
+  // This window stays in the language it opened in.
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(settings->window())), "Meterwright Settings");
+  g_signal_emit_by_name(settings->restartNotice()->laterButton, "clicked");
+  EXPECT_FALSE(settings->restartNotice());
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().language, "de");
+
+  bool quit = false;
+  settings->onQuit = [&] { quit = true; };
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(language), 0);
+  EXPECT_FALSE(defaults.value(Localization::languagesKey));
+  ASSERT_TRUE(settings->restartNotice());
+  g_signal_emit_by_name(settings->restartNotice()->quitButton, "clicked");
+  EXPECT_TRUE(quit);
+}
+
+TEST_F(SettingsWindowTest, AFileEditedByHandWhileOpenIsShownAtTheNextShowAndNotOverwritten) {
+  showAndLayOut();
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(settings->displayTab().notify), FALSE);
+  Config edited = config;
+  edited.warnBelowRemainingPercent = 35;
+  edited.providers.at(1).label = "Codex by hand";
+  ASSERT_TRUE(ConfigStore::save(edited, folder.locations()));
+  std::string byHand = readFile(configFile());
+
+  ASSERT_TRUE(settings->show(ConfigStore::load(folder.locations()).config, snapshot));
+  scheduler->advance(1);
+  EXPECT_EQ(readFile(configFile()), byHand);
+  EXPECT_TRUE(applied.empty());
+  EXPECT_EQ(gtk_range_get_value(GTK_RANGE(settings->displayTab().warnScale)), 35);
+  EXPECT_EQ(gtk_editable_get_text(GTK_EDITABLE(settings->providerBlocks().at(1).label)),
+            std::string("Codex by hand"));
+  EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(settings->displayTab().notify)));
+}
+
+// The texts of all three tabs, each laid out in turn.
+std::vector<std::string> shownTexts(SettingsController& settings) {
+  std::vector<std::string> texts;
+  std::vector<GtkWidget*> labels;
+  collectLabels(settings.window(), labels);
+  for (GtkWidget* label : labels) texts.push_back(gtk_label_get_text(GTK_LABEL(label)));
+  for (GtkWidget* popUp : {settings.displayTab().redraw, settings.displayTab().staleAfter})
+    for (const std::string& item : popUpItems(popUp)) texts.push_back(item);
+  return texts;
+}
+
+TEST_F(SettingsWindowTest, InGermanEveryTextIsTranslatedAndNoneIsCutOff) {
+  showAndLayOut();
+  std::vector<std::string> english = shownTexts(*settings);
+  settings.reset();
+  MainLoopWait::run(0);
+
+  desktopText().choose(std::vector<std::string>{"de"});
+  coreText().choose(std::vector<std::string>{"de"});
+  makeWindow();
+  showAndLayOut();
+  std::set<std::string> german;
+  for (const std::string& text : shownTexts(*settings)) german.insert(text);
+  // Names, figures, words German shares with English, and GTK's own texts inside its pop-ups
+  // (translated by GTK's catalogue, not installed here).
+  std::set<std::string> same{
+      "",     "5h",      "7d",      "20%",    "Meterwright 0.1.0", "Touch Bar",
+      "Text", "Deutsch", "English", "(None)", "Search\u2026"};
+  for (const ProviderConfig& provider : config.providers) same.insert(provider.label);
+  for (const std::string& text : english) {
+    if (same.count(text) == 0) {
+      EXPECT_EQ(german.count(text), 0u) << "untranslated: " << text;
+    }
+  }
+
+  for (int tab = 0; tab < 3; ++tab) {
+    settings->selectTab(tab);
+    MainLoopWait::run(0.05);
+    std::vector<GtkWidget*> labels;
+    collectLabels(settings->window(), labels);
+    for (GtkWidget* label : labels) {
+      if (!gtk_widget_get_mapped(label)) continue;
+      int width = gtk_widget_get_width(label);
+      int height = gtk_widget_get_height(label);
+      int minimumWidth = 0, minimumHeight = 0, natural = 0;
+      gtk_widget_measure(label, GTK_ORIENTATION_HORIZONTAL, -1, &minimumWidth, &natural, nullptr,
+                         nullptr);
+      int across = width + gtk_widget_get_margin_start(label) + gtk_widget_get_margin_end(label);
+      gtk_widget_measure(label, GTK_ORIENTATION_VERTICAL, across, &minimumHeight, &natural, nullptr,
+                         nullptr);
+      const char* text = gtk_label_get_text(GTK_LABEL(label));
+      // Measures include the margins, sizes do not.
+      minimumWidth -= gtk_widget_get_margin_start(label) + gtk_widget_get_margin_end(label);
+      minimumHeight -= gtk_widget_get_margin_top(label) + gtk_widget_get_margin_bottom(label);
+      EXPECT_GE(width, minimumWidth) << "tab " << tab << ": " << text;
+      EXPECT_GE(height, minimumHeight) << "tab " << tab << ": " << text;
+      EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(label))))
+          << "tab " << tab << ": " << text;
+    }
+  }
+  int minimumWidth = 0, natural = 0;
+  gtk_widget_measure(settings->window(), GTK_ORIENTATION_HORIZONTAL, -1, &minimumWidth, &natural,
+                     nullptr, nullptr);
+  EXPECT_LE(minimumWidth, gtk_widget_get_width(settings->window()));
+}
+
+}  // namespace
+}  // namespace meterwright
