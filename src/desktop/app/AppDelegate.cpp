@@ -138,8 +138,10 @@ void AppDelegate::perform(TrayAction action) {
     case TrayAction::quit:
       quit();
       break;
-    case TrayAction::none:
     case TrayAction::openSettings:
+      if (options_.openSettings) options_.openSettings();
+      break;
+    case TrayAction::none:
     case TrayAction::openSetup:
       // Their windows are not part of this program yet.
       break;

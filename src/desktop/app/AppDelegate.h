@@ -69,6 +69,8 @@ class AppDelegate {
     std::shared_ptr<WakeRefresh> wake;
     // The menu's sync item.
     std::function<void()> openPairing;
+    // The menu's "Settings…".
+    std::function<void()> openSettings;
     // Told of every paired device before the notification.
     std::function<void(const PairedDevice&)> devicePairedToWindow;
     // Ends the main loop; called by quit().

@@ -15,6 +15,7 @@ namespace meterwright::AppWiring {
 struct Hooks {
   std::function<void()> endMainLoop;
   std::function<void()> openPairing;
+  std::function<void()> openSettings;
   std::function<void(const PairedDevice&)> devicePairedToWindow;
   // Whether the tray host keeps the picture's width; unset is square.
   std::function<bool()> wideTray;
