@@ -280,6 +280,60 @@ TEST_F(SettingsWindowTest, AFileEditedByHandWhileOpenIsShownAtTheNextShowAndNotO
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(settings->displayTab().notify)));
 }
 
+TEST_F(SettingsWindowTest, ConnectionsShowEachSourceAndReCheckSaysWhatHappened) {
+  SourceState claude;
+  claude.name = "Claude \u2014 direct";
+  claude.windows = std::vector{window(300, 40), window(10080, 12.4)};
+  claude.nextAttempt = addingSeconds(clock->now(), 240);
+  claude.minimumInterval = 300;
+  SourceState codex;
+  codex.name = "Codex \u2014 app server";
+  codex.failure = SourceFailure{};
+  codex.failure->summary = "codex is not signed in";
+  codex.nextAttempt = addingSeconds(clock->now(), 600);
+  codex.backingOff = true;
+  codex.minimumInterval = 180;
+  Date expiry = addingSeconds(clock->now(), 1800);
+  bool accept = false;
+  int refreshes = 0;
+  settings->connections.sources = [&] { return std::vector{claude, codex}; };
+  settings->connections.forceRefresh = [&] { return accept; };
+  settings->connections.manualRefreshAvailableIn = [] { return 42.0; };
+  settings->connections.sessionExpiry = [&] { return std::optional(expiry); };
+  settings->onRefreshRequested = [&] { ++refreshes; };
+  showAndLayOut();
+  auto text = [](GtkWidget* label) { return std::string(gtk_label_get_text(GTK_LABEL(label))); };
+  const ConnectionsTabWidgets& tab = settings->connectionsTab();
+  ASSERT_EQ(tab.sourceLines.size(), 2u);
+  EXPECT_EQ(text(tab.sourceLines[0]), "5h 40% used \u00B7 7d 12% used \u00B7 next check in 4m");
+  EXPECT_EQ(text(tab.sourceLines[1]),
+            "codex is not signed in \u00B7 backing off \u00B7 retry in 10m");
+  // Under the 45-minute lead time the token line carries the warning sign.
+  EXPECT_EQ(text(tab.token), "\u26A0 Claude Code token valid for 30m");
+  EXPECT_EQ(text(settings->displayTab().pollingHint),
+            "Currently Claude every 5m, Codex every 3m. Each has a minimum it cannot be pushed "
+            "below \u2014 Providers explains why.");
+
+  g_signal_emit_by_name(settings->connectionsTab().recheck, "clicked");
+  EXPECT_EQ(text(settings->connectionsTab().recheckStatus),
+            "Providers are throttled \u2014 try again in <1m.");
+  EXPECT_EQ(refreshes, 0);
+  accept = true;
+  g_signal_emit_by_name(settings->connectionsTab().recheck, "clicked");
+  EXPECT_EQ(text(settings->connectionsTab().recheckStatus),
+            "Asking now \u2014 the rows above update when each answers.");
+  EXPECT_EQ(refreshes, 1);
+
+  clock->advance(3600);
+  settings->selectTab(0);
+  settings->selectTab(2);
+  EXPECT_EQ(text(settings->connectionsTab().sourceLines[0]),
+            "5h 40% used \u00B7 7d 12% used \u00B7 checking on next tick");
+  EXPECT_EQ(text(settings->connectionsTab().token)
+                .rfind("Claude Code token lapsed 30m ago \u2014 sign-in still valid", 0),
+            0u);
+}
+
 // The texts of all three tabs, each laid out in turn.
 std::vector<std::string> shownTexts(SettingsController& settings) {
   std::vector<std::string> texts;
