@@ -15,6 +15,7 @@
 #include "cli/SecondInstance.h"
 #include "core/encoding/Uuid.h"
 #include "core/files/AtomicFile.h"
+#include "core/readers/CompositeSource.h"
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/Application.h"
 #include "desktop/render/AppIconArt.h"
@@ -150,8 +151,13 @@ void saveWindowImages(Context& context, const ReadOnce& reading,
     setenv("GDK_DEBUG", "gl-disable", 1);
     setenv("GTK_A11Y", "none", 1);
   }
+  std::vector<SourceState> sources;
+  if (reading.source) {
+    for (const auto& source : reading.source->nativeSources())
+      sources.push_back(SourceState::of(*source));
+  }
   auto pictures =
-      SettingsWindowPictures::render(reading.config, reading.snapshot, context.locations,
+      SettingsWindowPictures::render(reading.config, reading.snapshot, sources, context.locations,
                                      std::make_shared<FixedClock>(reading.now), 2);
   if (pictures.empty()) {
     context.err << desktop::L("cli.preview.noWindow",

@@ -34,7 +34,9 @@ ConnectionsTabWidgets build(GtkWidget* page, const ConnectionsTabTexts& texts) {
   GtkWidget* row = Layout::row(page);
   w.recheck = gtk_button_new_with_label(L("settings.recheck", "Re-check now").c_str());
   gtk_box_append(GTK_BOX(row), w.recheck);
+  // Shown once Re-check has been used.
   w.recheckStatus = Layout::hint(page, "");
+  gtk_widget_set_visible(w.recheckStatus, FALSE);
 
   Layout::section(page, L("settings.section.unattended", "Unattended reporting"));
   Layout::hint(page, L("settings.unattended.hint",

@@ -378,7 +378,12 @@ void SettingsController::refreshConnections() {
   while (GtkWidget* child = gtk_widget_get_first_child(frame_.connections))
     gtk_box_remove(GTK_BOX(frame_.connections), child);
   buildConnections();
-  gtk_label_set_text(GTK_LABEL(connectionsTab_.recheckStatus), status.c_str());
+  setRecheckStatus(status);
+}
+
+void SettingsController::setRecheckStatus(const std::string& text) {
+  gtk_label_set_text(GTK_LABEL(connectionsTab_.recheckStatus), text.c_str());
+  gtk_widget_set_visible(connectionsTab_.recheckStatus, !text.empty());
 }
 
 void SettingsController::redrawPreview() {
@@ -539,8 +544,7 @@ void SettingsController::recheck() {
       connections.manualRefreshAvailableIn ? connections.manualRefreshAvailableIn() : 0;
   if (accepted && onRefreshRequested) onRefreshRequested();
   refreshConnections();
-  gtk_label_set_text(GTK_LABEL(connectionsTab_.recheckStatus),
-                     Choices::recheckOutcome(accepted, availableIn).c_str());
+  setRecheckStatus(Choices::recheckOutcome(accepted, availableIn));
 }
 
 void SettingsController::revealConfig() {

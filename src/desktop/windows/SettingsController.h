@@ -105,6 +105,8 @@ class SettingsController {
   void buildProviders();
   void buildConnections();
   void refreshConnections();
+  // The line under "Re-check now"; hidden while empty.
+  void setRecheckStatus(const std::string& text);
   void redrawPreview();
   void redrawIcon(std::size_t provider);
   // Redraws the preview and (re)schedules the save.

@@ -19,8 +19,8 @@ constexpr double layoutDeadline = 10;
 }  // namespace
 
 std::vector<Picture> render(const Config& config, const std::optional<Snapshot>& snapshot,
-                            const FileLocations& locations, std::shared_ptr<const Clock> clock,
-                            double scale) {
+                            const std::vector<SourceState>& sources, const FileLocations& locations,
+                            std::shared_ptr<const Clock> clock, double scale) {
   std::vector<Picture> pictures;
   if (!GtkStart::ensure()) return pictures;
   for (bool dark : {false, true}) {
@@ -32,6 +32,7 @@ std::vector<Picture> render(const Config& config, const std::optional<Snapshot>&
     options.touchBarSupported = TouchBarPrivate::available();
     options.version = METERWRIGHT_VERSION;
     SettingsController window(options);
+    window.connections.sources = [&sources] { return sources; };
     if (!window.show(config, snapshot) ||
         !MainLoopWait::until([&] { return window.isLaidOut(); }, layoutDeadline))
       return pictures;
