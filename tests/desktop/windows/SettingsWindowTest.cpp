@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/config/ConfigStore.h"
+#include "core/providers/ProviderRegistry.h"
 #include "core/settings/UserDefaults.h"
 #include "core/text/Localization.h"
 #include "core/text/LocalizedModule.h"
@@ -92,7 +93,7 @@ class SettingsWindowTest : public ::testing::Test {
     options.clock = clock;
     options.scheduler = scheduler;
     options.environment = environment;
-    options.pathExists = [](const std::filesystem::path&) { return false; };
+    options.pathExists = pathExistsOnDisk;
     options.icons = &icons;
     options.version = "0.1.0";
     settings = std::make_unique<SettingsController>(options);
@@ -206,6 +207,40 @@ TEST_F(SettingsWindowTest, ChosenIconFilesBecomeAppOrFileReferences) {
   // A picture that cannot be read still shows something: the placeholder.
   EXPECT_NE(gtk_picture_get_paintable(GTK_PICTURE(settings->providerBlocks().at(1).iconView)),
             nullptr);
+}
+
+TEST_F(SettingsWindowTest, RealAppIconsAreTheInstalledEntriesElseTheSymbols) {
+  config.providers.at(0).icon = "file:/gone.png";
+  config.providers.at(1).icon = "file:/gone.png";
+  std::string claudeEntry = ProviderRegistry::claude().appIconCandidates.at(0);
+  writeFile(folder.path() / "share/applications" / (claudeEntry + ".desktop"),
+            "[Desktop Entry]\nType=Application\nName=Claude\n");
+  showAndLayOut();
+  g_signal_emit_by_name(settings->useRealIconsButton(), "clicked");
+  // Rebuilt at once, showing what will be saved.
+  EXPECT_EQ(gtk_editable_get_text(GTK_EDITABLE(settings->providerBlocks().at(0).icon)),
+            "bundle:" + claudeEntry);
+  scheduler->advance(0.3);
+  Config written = saved();
+  EXPECT_EQ(written.providers.at(0).icon, "bundle:" + claudeEntry);
+  EXPECT_EQ(written.providers.at(1).icon, ProviderRegistry::codex().fallbackSymbol);
+}
+
+TEST_F(SettingsWindowTest, TheLivePreviewRedrawsAtOnceAndTheSaveWaits) {
+  showAndLayOut();
+  auto previewWidth = [&] {
+    GtkWidget* first = gtk_widget_get_first_child(settings->frame().previewBox);
+    GdkPaintable* picture = first ? gtk_picture_get_paintable(GTK_PICTURE(first)) : nullptr;
+    return picture ? gdk_paintable_get_intrinsic_width(picture) : 0;
+  };
+  int detailed = previewWidth();
+  ASSERT_GT(detailed, 0);
+  // "Text", the third segment.
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(settings->displayTab().styleButtons.at(2)), TRUE);
+  EXPECT_NE(previewWidth(), detailed);
+  EXPECT_TRUE(applied.empty());
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().menuBarStyle, "text");
 }
 
 TEST_F(SettingsWindowTest, TypedValuesAreSavedAsTypedAndTheColourAsUpperCaseHex) {
