@@ -280,8 +280,11 @@ TEST_F(SettingsWindowTest, ChoosingALanguageWritesTheLaunchLanguageAtOnceAndAsks
   collectLabels(settings->restartNotice()->window, labels);
   ASSERT_FALSE(labels.empty());
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(labels[0])), "Reopen Meterwright to finish");
-  // This window stays in the language it opened in.
-  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(settings->window())), "Meterwright Settings");
+  // This process stays in the language it was started in, also where it builds anew.
+  settings->rebuild();
+  GtkNotebook* tabs = GTK_NOTEBOOK(settings->frame().tabs);
+  EXPECT_STREQ(gtk_notebook_get_tab_label_text(tabs, gtk_notebook_get_nth_page(tabs, 0)),
+               "Display");
   g_signal_emit_by_name(settings->restartNotice()->laterButton, "clicked");
   EXPECT_FALSE(settings->restartNotice());
   scheduler->advance(0.3);
