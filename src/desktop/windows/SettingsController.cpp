@@ -2,11 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "core/config/ConfigStore.h"
 #include "core/display/ColorToken.h"
-#include "core/format/Format.h"
 #include "core/providers/PollingPolicy.h"
 #include "core/providers/ProviderDefaults.h"
 #include "core/settings/UserDefaults.h"
@@ -108,21 +108,12 @@ void connectEntry(GtkWidget* entry, const std::string& text,
   on(entry, "changed", [entry, changed] { changed(entryText(entry)); });
 }
 
-template <typename Entry>
-std::vector<double> values(const std::vector<Entry>& entries) {
-  std::vector<double> result;
-  for (const Entry& entry : entries) result.push_back(entry.value);
-  return result;
-}
-
-std::size_t nearestIndex(const std::vector<Choices::Option>& options, double value) {
-  return Choices::preselected(options, value);
-}
-
 // What "Reveal config file" asks of the file manager, and the folder opened when none answers.
 struct RevealRequest {
   std::string fileUri;
   std::string folderUri;
+  // A connection of its own to the given address, rather than the shared session bus.
+  bool ownBus = false;
 };
 
 void openFolder(const RevealRequest* request) {
@@ -262,13 +253,13 @@ void SettingsController::buildDisplay() {
                     apply();
                   });
   auto redraw = Choices::redrawIntervals();
-  connectPopUp(w.redraw, nearestIndex(redraw, config_.refreshSeconds),
+  connectPopUp(w.redraw, Choices::preselected(redraw, config_.refreshSeconds),
                [this, redraw](std::size_t index) {
                  config_.refreshSeconds = redraw[index].value;
                  apply();
                });
   auto stale = Choices::staleAfterMinutes();
-  connectPopUp(w.staleAfter, nearestIndex(stale, config_.staleAfterMinutes),
+  connectPopUp(w.staleAfter, Choices::preselected(stale, config_.staleAfterMinutes),
                [this, stale](std::size_t index) {
                  config_.staleAfterMinutes = int(stale[index].value);
                  apply();
@@ -549,46 +540,55 @@ void SettingsController::recheck() {
 
 void SettingsController::revealConfig() {
   std::filesystem::path file = ConfigStore::url(options_.locations);
-  GFile* fileRef = g_file_new_for_path(file.c_str());
-  GFile* folderRef = g_file_new_for_path(file.parent_path().c_str());
-  char* fileUri = g_file_get_uri(fileRef);
-  char* folderUri = g_file_get_uri(folderRef);
-  auto* request = new RevealRequest{fileUri, folderUri};
-  g_free(fileUri);
-  g_free(folderUri);
-  g_object_unref(fileRef);
-  g_object_unref(folderRef);
+  auto uri = [](const std::filesystem::path& path) {
+    GFile* location = g_file_new_for_path(path.c_str());
+    char* text = g_file_get_uri(location);
+    std::string result = text;
+    g_free(text);
+    g_object_unref(location);
+    return result;
+  };
+  auto* request = new RevealRequest{uri(file), uri(file.parent_path())};
   // Asynchronous throughout: the main loop never waits for the bus or the file manager.
-  g_bus_get(
-      G_BUS_TYPE_SESSION, nullptr,
-      [](GObject*, GAsyncResult* result, gpointer data) {
-        auto* request = static_cast<RevealRequest*>(data);
-        GDBusConnection* bus = g_bus_get_finish(result, nullptr);
-        if (!bus) {
-          openFolder(request);
+  GAsyncReadyCallback connected = [](GObject*, GAsyncResult* result, gpointer data) {
+    auto* request = static_cast<RevealRequest*>(data);
+    GDBusConnection* bus = request->ownBus
+                               ? g_dbus_connection_new_for_address_finish(result, nullptr)
+                               : g_bus_get_finish(result, nullptr);
+    if (!bus) {
+      openFolder(request);
+      delete request;
+      return;
+    }
+    const char* uris[] = {request->fileUri.c_str(), nullptr};
+    g_dbus_connection_call(
+        bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+        "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, revealTimeoutMs, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          auto* request = static_cast<RevealRequest*>(data);
+          GVariant* reply =
+              g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+          if (reply) {
+            g_variant_unref(reply);
+          } else {
+            openFolder(request);
+          }
           delete request;
-          return;
-        }
-        const char* uris[] = {request->fileUri.c_str(), nullptr};
-        g_dbus_connection_call(
-            bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-            "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
-            G_DBUS_CALL_FLAGS_NONE, revealTimeoutMs, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-              auto* request = static_cast<RevealRequest*>(data);
-              GVariant* reply =
-                  g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-              if (reply) {
-                g_variant_unref(reply);
-              } else {
-                openFolder(request);
-              }
-              delete request;
-            },
-            request);
-        g_object_unref(bus);
-      },
-      request);
+        },
+        request);
+    g_object_unref(bus);
+  };
+  if (options_.busAddress.empty()) {
+    g_bus_get(G_BUS_TYPE_SESSION, nullptr, connected, request);
+  } else {
+    request->ownBus = true;
+    g_dbus_connection_new_for_address(
+        options_.busAddress.c_str(),
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, connected, request);
+  }
 }
 
 bool SettingsController::isLaidOut() const {

@@ -49,6 +49,8 @@ class SettingsController {
     bool dark = false;
     bool touchBarSupported = false;
     std::string version;
+    // The D-Bus address "Reveal config file" asks the file manager on; empty: the session bus.
+    std::string busAddress;
   };
 
   // What the Connections tab reads of the application's reader; unset members read as nothing.

@@ -17,8 +17,10 @@
 #include "desktop/windows/GtkOnVirtualDisplay.h"
 #include "desktop/windows/SettingsController.h"
 #include "platform/glib/MainLoopWait.h"
+#include "support/FakeBusObject.h"
 #include "support/ManualClock.h"
 #include "support/ManualScheduler.h"
+#include "support/PrivateBus.h"
 #include "support/TemporaryFolder.h"
 
 namespace meterwright {
@@ -87,8 +89,9 @@ class SettingsWindowTest : public ::testing::Test {
     MainLoopWait::run(0);
   }
 
-  void makeWindow() {
+  void makeWindow(const std::string& busAddress = "") {
     SettingsController::Options options;
+    options.busAddress = busAddress;
     options.locations = folder.locations();
     options.clock = clock;
     options.scheduler = scheduler;
@@ -370,6 +373,49 @@ TEST_F(SettingsWindowTest, ConnectionsShowEachSourceAndReCheckSaysWhatHappened) 
   EXPECT_EQ(text(settings->connectionsTab().token)
                 .rfind("Claude Code token lapsed 30m ago \u2014 sign-in still valid", 0),
             0u);
+}
+
+// The file manager's ShowItems, recording what it was asked to show.
+struct FakeFileManager {
+  static constexpr const char* introspection = R"(<node>
+    <interface name="org.freedesktop.FileManager1">
+      <method name="ShowItems">
+        <arg type="as" name="uris" direction="in"/><arg type="s" name="startup" direction="in"/>
+      </method>
+    </interface></node>)";
+  GDBusConnection* connection = nullptr;
+  unsigned registration = 0;
+  std::vector<std::string> shown;
+
+  void handle(const char*, GVariant* parameters, GDBusMethodInvocation* invocation) {
+    GVariantIter* uris = nullptr;
+    const char* startup = nullptr;
+    g_variant_get(parameters, "(as&s)", &uris, &startup);
+    const char* uri = nullptr;
+    while (g_variant_iter_next(uris, "&s", &uri)) shown.push_back(uri);
+    g_variant_iter_free(uris);
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+  }
+};
+
+TEST_F(SettingsWindowTest, RevealAsksTheFileManagerToShowTheConfigFile) {
+  testing::PrivateBus bus(folder.path() / "bus");
+  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+  FakeFileManager files;
+  ASSERT_TRUE(testing::exportFakeObject(bus.address(), FakeFileManager::introspection,
+                                        "/org/freedesktop/FileManager1", &files,
+                                        "org.freedesktop.FileManager1"));
+  makeWindow(bus.address());
+  showAndLayOut();
+
+  g_signal_emit_by_name(settings->connectionsTab().reveal, "clicked");
+  EXPECT_TRUE(MainLoopWait::until([&] { return !files.shown.empty(); }, 10));
+  GFile* file = g_file_new_for_path(configFile().c_str());
+  char* uri = g_file_get_uri(file);
+  EXPECT_EQ(files.shown, (std::vector<std::string>{uri}));
+  g_free(uri);
+  g_object_unref(file);
+  testing::unexportFakeObject(&files);
 }
 
 // The texts of all three tabs, each laid out in turn.
