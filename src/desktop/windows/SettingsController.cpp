@@ -478,21 +478,38 @@ void SettingsController::openIconChooser(std::size_t provider) {
                  config_.providers[provider].label)
           .c_str(),
       GTK_WINDOW(window_), GTK_FILE_CHOOSER_ACTION_OPEN, nullptr, nullptr);
+  // Both kinds together first, then each alone.
   GtkFileFilter* both = gtk_file_filter_new();
   gtk_file_filter_set_name(both, desktop::L("settings.icons.pick",
-                                            "Pick an application to use its real "
-                                            "icon, or any image file.")
+                                            "Pick an application to use its real icon, or any "
+                                            "image file.")
                                      .c_str());
-  gtk_file_filter_add_pattern(both, "*.desktop");
-  gtk_file_filter_add_mime_type(both, "image/*");
-  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), both);
-  g_object_unref(both);
-  for (const std::string& folder : ProviderDefaults::applicationFolders(options_.environment)) {
-    if (!std::filesystem::is_directory(folder)) continue;
-    GFile* start = g_file_new_for_path(folder.c_str());
-    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), start, nullptr);
-    g_object_unref(start);
-    break;
+  GtkFileFilter* applications = gtk_file_filter_new();
+  gtk_file_filter_set_name(applications,
+                           desktop::L("settings.icons.applications", "Applications").c_str());
+  GtkFileFilter* images = gtk_file_filter_new();
+  gtk_file_filter_set_name(images, desktop::L("settings.icons.images", "Images").c_str());
+  for (GtkFileFilter* filter : {both, applications}) {
+    gtk_file_filter_add_pattern(filter, "*.desktop");
+    gtk_file_filter_add_mime_type(filter, "application/x-desktop");
+  }
+  for (GtkFileFilter* filter : {both, images}) gtk_file_filter_add_mime_type(filter, "image/*");
+  for (GtkFileFilter* filter : {both, applications, images}) {
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+    g_object_unref(filter);
+  }
+  // Every applications folder is a shortcut; the chooser starts in the first of XDG_DATA_DIRS,
+  // where the installed applications are (the user's own folder comes first in the list).
+  std::vector<std::string> folders = ProviderDefaults::applicationFolders(options_.environment);
+  bool started = false;
+  for (std::size_t index = 0; index < folders.size(); ++index) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folders[index], error)) continue;
+    GFile* folder = g_file_new_for_path(folders[index].c_str());
+    gtk_file_chooser_add_shortcut_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
+    if (index > 0 && !started)
+      started = gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
+    g_object_unref(folder);
   }
   G_GNUC_END_IGNORE_DEPRECATIONS
   struct Pending {

@@ -212,6 +212,53 @@ TEST_F(SettingsWindowTest, ChosenIconFilesBecomeAppOrFileReferences) {
             nullptr);
 }
 
+// GTK's own chooser (no portal on the test's display), answered as the user would.
+TEST_F(SettingsWindowTest, TheIconChooserStartsAmongTheApplicationsAndHandsBackTheChoice) {
+  std::filesystem::path entry = folder.path() / "share/applications/codex.desktop";
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=Codex\n");
+  showAndLayOut();
+  g_signal_emit_by_name(settings->providerBlocks().at(1).chooseIcon, "clicked");
+  GtkWidget* dialog = nullptr;
+  GFile* start = nullptr;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  // Shown, and the folder it starts in taken up (GTK loads it after showing).
+  ASSERT_TRUE(MainLoopWait::until(
+      [&] {
+        GListModel* windows = gtk_window_get_toplevels();
+        for (guint index = 0; index < g_list_model_get_n_items(windows); ++index) {
+          auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, index));
+          g_object_unref(window);
+          if (GTK_IS_FILE_CHOOSER(window) && gtk_widget_get_visible(window)) dialog = window;
+        }
+        start = dialog ? gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog)) : nullptr;
+        return start != nullptr;
+      },
+      10));
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Choose an app or image for GPT Codex");
+  char* startPath = g_file_get_path(start);
+  EXPECT_EQ(std::filesystem::path(startPath), entry.parent_path());
+  g_free(startPath);
+  g_object_unref(start);
+  GFile* chosen = g_file_new_for_path(entry.c_str());
+  gtk_file_chooser_set_file(GTK_FILE_CHOOSER(dialog), chosen, nullptr);
+  g_object_unref(chosen);
+  // The selection, too, is taken up once the folder is loaded.
+  EXPECT_TRUE(MainLoopWait::until(
+      [&] {
+        GFile* selected = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
+        if (selected) g_object_unref(selected);
+        return selected != nullptr;
+      },
+      10));
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  GtkEditable* icon = GTK_EDITABLE(settings->providerBlocks().at(1).icon);
+  EXPECT_TRUE(MainLoopWait::until(
+      [&] { return gtk_editable_get_text(icon) == "app:" + entry.string(); }, 10));
+  scheduler->advance(0.3);
+  EXPECT_EQ(saved().providers.at(1).icon, "app:" + entry.string());
+}
+
 TEST_F(SettingsWindowTest, RealAppIconsAreTheInstalledEntriesElseTheSymbols) {
   config.providers.at(0).icon = "file:/gone.png";
   config.providers.at(1).icon = "file:/gone.png";
