@@ -126,7 +126,12 @@ void openFolder(const RevealRequest* request) {
 SettingsController::SettingsController(Options options) : options_(std::move(options)) {}
 
 SettingsController::~SettingsController() {
-  if (pendingSave_) options_.scheduler->cancel(*pendingSave_);
+  // A change made just before quitting is still written; the application is going, so it is
+  // not handed on.
+  if (pendingSave_) {
+    options_.scheduler->cancel(*pendingSave_);
+    ConfigStore::save(config_, options_.locations);
+  }
   if (restartNotice_) gtk_window_destroy(GTK_WINDOW(restartNotice_->window));
   if (window_) gtk_window_destroy(GTK_WINDOW(window_));
   if (style_) {

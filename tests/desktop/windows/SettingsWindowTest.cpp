@@ -148,6 +148,12 @@ TEST_F(SettingsWindowTest, DraggingTheSliderSavesOnceAfterTheLastMovementAtATick
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(settings->displayTab().warnValue)), "40%");
   scheduler->advance(5);
   EXPECT_EQ(applied.size(), 1u);
+
+  // A last movement is written even when the window goes before its save is due.
+  gtk_range_set_value(slider, 10);
+  settings.reset();
+  EXPECT_EQ(saved().warnBelowRemainingPercent, 10);
+  EXPECT_EQ(applied.size(), 1u);
 }
 
 TEST_F(SettingsWindowTest, CheckEveryOffersTheOptionsAboveTheFloorAndWritesTheChoice) {
