@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "cli/CommandLine.h"
@@ -12,6 +15,7 @@
 #include "cli/SecondInstance.h"
 #include "core/encoding/Uuid.h"
 #include "core/files/AtomicFile.h"
+#include "core/readers/CompositeSource.h"
 #include "desktop/CompositionRoot.h"
 #include "desktop/app/Application.h"
 #include "desktop/render/AppIconArt.h"
@@ -19,8 +23,11 @@
 #include "desktop/render/Render.h"
 #include "desktop/text/DesktopText.h"
 #include "desktop/touchbar/TouchBarPrivate.h"
+#include "desktop/windows/GtkStart.h"
+#include "desktop/windows/SettingsWindowPictures.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/notifications/Notifier.h"
+#include "platform/process/XvfbServer.h"
 
 namespace meterwright::Jobs {
 
@@ -93,8 +100,62 @@ int testNotification(Context& context) {
               << "\n";
   return 0;
 }
-// Renders every surface of one reading into <temporary>/meterwright-preview. Needs no display and
-// no session bus: everything is drawn into memory and saved as PNG.
+// The clock of a preview: the moment its reading was taken.
+class FixedClock final : public Clock {
+ public:
+  explicit FixedClock(Date now) : now_(now) {}
+  Date now() const override { return now_; }
+
+ private:
+  Date now_;
+};
+
+// The settings window as GTK draws it, at 2×. Without a display of the user's, on a private Xvfb
+// that is stopped and reaped before this returns; without one of those either, one line on
+// stderr and no window images.
+void saveWindowImages(Context& context, const ReadOnce& reading,
+                      const std::filesystem::path& folder) {
+  std::optional<XvfbServer> server;
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    server.emplace();
+    if (!server->problem().empty()) {
+      context.err << desktop::L("cli.preview.noDisplay",
+                                "meterwright: no display for the window images (%@); the other "
+                                "images are written",
+                                server->problem())
+                  << "\n";
+      return;
+    }
+    setenv("DISPLAY", server->name().c_str(), 1);
+    setenv("GDK_BACKEND", "x11", 1);
+    // Software drawing with no GL driver loaded, and no accessibility bus to look for on a display
+    // nobody uses.
+    setenv("GSK_RENDERER", "cairo", 1);
+    setenv("GDK_DEBUG", "gl-disable", 1);
+    setenv("GTK_A11Y", "none", 1);
+  }
+  std::vector<SourceState> sources;
+  if (reading.source) {
+    for (const auto& source : reading.source->nativeSources())
+      sources.push_back(SourceState::of(*source));
+  }
+  auto pictures =
+      SettingsWindowPictures::render(reading.config, reading.snapshot, sources, context.locations,
+                                     std::make_shared<FixedClock>(reading.now), 2);
+  if (pictures.empty()) {
+    context.err << desktop::L("cli.preview.noWindow",
+                              "meterwright: the settings window could not be drawn; the other "
+                              "images are written")
+                << "\n";
+  }
+  for (const auto& picture : pictures) AtomicFile::write(folder / picture.name, picture.png);
+  // GTK lets go of the private display before it stops.
+  if (server) GtkStart::closeDisplay();
+}
+
+// Renders every surface of one reading into <temporary>/meterwright-preview, and the settings
+// window as GTK draws it. Needs no session bus; without a display the window is drawn on a private
+// one.
 int preview(Context& context) {
   ReadOnce reading = ReadOnce::take(context);
   std::filesystem::path folder = context.locations.temporary / "meterwright-preview";
@@ -105,6 +166,7 @@ int preview(Context& context) {
        PreviewImages::files(reading.config, reading.snapshot, render)) {
     if (auto bytes = file.bitmap.png()) AtomicFile::write(folder / file.name, *bytes);
   }
+  saveWindowImages(context, reading, folder);
   context.out << "touch bar private API available: "
               << (TouchBarPrivate::available() ? "true" : "false") << "\n";
   return 0;

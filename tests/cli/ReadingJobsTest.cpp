@@ -117,7 +117,8 @@ TEST_F(ReadingJobsTest, DisabledProvidersAreNeverAsked) {
 }
 
 // Without a display or a session bus (the environment names neither): every surface is drawn
-// into memory and saved at its scale, in light and dark.
+// into memory and saved at its scale, in light and dark, and the settings window on an X server
+// of the run's own.
 TEST_F(ReadingJobsTest, PreviewSavesEverySurfaceWithoutADisplay) {
   fs::path temporary = folder.path() / "tmp";
   environment["TMPDIR"] = temporary.string();
@@ -142,6 +143,13 @@ TEST_F(ReadingJobsTest, PreviewSavesEverySurfaceWithoutADisplay) {
     EXPECT_EQ(sizes["menurow-codex" + suffix], std::pair(1080, 3 * (36 + 24 + 3))) << suffix;
     EXPECT_EQ(sizes["menurow-footer" + suffix], std::pair(1080, 66)) << suffix;
     EXPECT_EQ(sizes["settings-menubar" + suffix].second, 44) << suffix;
+    // Each tab of the whole window at 2×: at least its 560 × 620 points.
+    for (const char* tab : {"display", "providers", "connections"}) {
+      auto [width, height] = sizes["settings-window-" + std::string(tab) + suffix];
+      EXPECT_GE(width, 1120) << tab << suffix;
+      EXPECT_GE(height, 1240) << tab << suffix;
+      EXPECT_EQ(width % 2, 0) << tab << suffix;
+    }
   }
   for (const char* name : {"menubar-tinted.png", "menubar-tinted-detailed.png",
                            "menubar-tinted-dark.png", "menubar-tinted-detailed-dark.png"}) {

@@ -151,9 +151,10 @@ void AppDelegate::perform(TrayAction action) {
     case TrayAction::quit:
       quit();
       break;
-    case TrayAction::none:
     case TrayAction::openSettings:
-      // Its window is not part of this program yet.
+      if (options_.openSettings) options_.openSettings();
+      break;
+    case TrayAction::none:
       break;
   }
 }

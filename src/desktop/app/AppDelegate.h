@@ -71,6 +71,8 @@ class AppDelegate {
     std::function<void()> openPairing;
     // The menu's Setup Assistant item, and the first launch's welcome (unset: neither).
     std::function<void()> openSetup;
+    // The menu's "Settings…".
+    std::function<void()> openSettings;
     // Told of every paired device before the notification.
     std::function<void(const PairedDevice&)> devicePairedToWindow;
     // Ends the main loop; called by quit().

@@ -158,6 +158,8 @@ TrayMenu build(const State& state) {
   items.push_back(
       action(desktop::L("menu.refreshNow", "Refresh Now"), TrayAction::refreshNow, "r"));
   items.push_back(
+      action(desktop::L("menu.settings", "Settings\u2026"), TrayAction::openSettings, ","));
+  items.push_back(
       action(desktop::L("menu.setupAssistant", "Setup Assistant\u2026"), TrayAction::openSetup));
   items.push_back(
       action(state.pairedDevices == 0

@@ -41,6 +41,7 @@ std::unique_ptr<AppDelegate> build(const CompositionRoot& root, Hooks hooks) {
       std::make_shared<WakeRefresh>(*scheduler, WakeRefresh::Options{context.environment});
   options.openPairing = std::move(hooks.openPairing);
   options.openSetup = std::move(hooks.openSetup);
+  options.openSettings = std::move(hooks.openSettings);
   options.devicePairedToWindow = std::move(hooks.devicePairedToWindow);
   options.endMainLoop = std::move(hooks.endMainLoop);
   options.wideTray = std::move(hooks.wideTray);

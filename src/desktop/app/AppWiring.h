@@ -22,6 +22,7 @@ struct Hooks {
   std::function<void()> openSetup;
   // The process's one notifier, shared with the setup assistant; null: one is made here.
   std::shared_ptr<Notifier> notifier;
+  std::function<void()> openSettings;
   std::function<void(const PairedDevice&)> devicePairedToWindow;
   // Whether the tray host keeps the picture's width; unset is square.
   std::function<bool()> wideTray;

@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "core/config/ConfigStore.h"
+#include "core/readers/PolledSource.h"
 #include "core/sync/SyncCoordinator.h"
 #include "core/sync/cloud/CloudKitTransport.h"
 #include "core/sync/lan/LocalNetworkPublisher.h"
@@ -28,8 +30,10 @@
 #include "desktop/control/PairingRequests.h"
 #include "desktop/sync/SyncManager.h"
 #include "desktop/text/DesktopText.h"
+#include "desktop/touchbar/TouchBarPrivate.h"
 #include "desktop/windows/MainThread.h"
 #include "desktop/windows/PairingWindowController.h"
+#include "desktop/windows/SettingsController.h"
 #include "desktop/windows/SetupWindowController.h"
 #include "desktop/windows/TrayPopup.h"
 #include "platform/appearance/ColorScheme.h"
@@ -59,6 +63,7 @@ struct Running {
   // The setup assistant's readings and password prompts run here; after the window in teardown.
   std::unique_ptr<ReadingWorker> setupWorker;
   std::unique_ptr<SetupWindowController> setup;
+  std::unique_ptr<SettingsController> settings;
   TrayPopup popup;
   std::unique_ptr<AppDelegate> app;
   std::unique_ptr<TrayItem> tray;
@@ -193,6 +198,44 @@ void wakeForSelfTest(Running& running, ControlServer::EventSender later) {
   });
 }
 
+// The settings window over the application: it reads the reader's sources, and hands what it
+// saves back to the controller.
+void wireSettingsWindow(Running& running, const FileLocations& locations,
+                        const Environment& environment) {
+  SettingsController::Options options;
+  options.locations = locations;
+  options.clock = running.clock;
+  options.scheduler = running.scheduler;
+  options.environment = environment;
+  options.dark = running.dark;
+  options.touchBarSupported = TouchBarPrivate::available();
+  options.version = METERWRIGHT_VERSION;
+  running.settings = std::make_unique<SettingsController>(std::move(options));
+  SettingsController& window = *running.settings;
+  AppDelegate* app = running.app.get();
+  window.onApply = [app](const Config& config) { app->apply(config); };
+  window.onRefreshRequested = [app] { app->refresh(); };
+  window.onQuit = [app] { app->quit(); };
+  // The reader exists from launch() on; the window cannot be opened before.
+  window.connections.sources = [app] {
+    std::vector<SourceState> states;
+    if (!app->source()) return states;
+    for (const auto& source : app->source()->polledSources())
+      states.push_back(SourceState::of(*source));
+    return states;
+  };
+  window.connections.forceRefresh = [app] {
+    return app->source() && app->source()->forceRefresh();
+  };
+  window.connections.manualRefreshAvailableIn = [app] {
+    return app->source() ? app->source()->manualRefreshAvailableIn() : 0.0;
+  };
+  window.connections.sessionExpiry = [app]() -> std::optional<Date> {
+    if (!app->source() || !app->source()->claudeDirect()) return std::nullopt;
+    return app->source()->sessionExpiry();
+  };
+}
+
 void wireControl(Running& running, const FileLocations& locations, const Environment& environment,
                  std::ostream& err) {
   ControlServer::Options options;
@@ -282,10 +325,16 @@ int run(const FileLocations& locations, std::ostream& err) {
   AppWiring::Hooks hooks;
   hooks.endMainLoop = [loop] { g_main_loop_quit(loop); };
   hooks.openPairing = [pairing] { pairing->show(); };
+  Running* state = &running;
+  // A file edited by hand since is taken up first, so the window shows what the file says.
+  hooks.openSettings = [state, locations] {
+    ConfigLoadResult loaded = ConfigStore::load(locations);
+    if (!loaded.error && loaded.config != state->app->config()) state->app->apply(loaded.config);
+    state->settings->show(state->app->config(), state->app->snapshot());
+  };
   hooks.devicePairedToWindow = [pairing](const PairedDevice& device) {
     pairing->devicePaired(device);
   };
-  Running* state = &running;
   // Built once the controller exists, which it reads from; the first launch asks only later.
   hooks.openSetup = [state] {
     if (state->setup) state->setup->show();
@@ -300,6 +349,7 @@ int run(const FileLocations& locations, std::ostream& err) {
   running.app = AppWiring::build(root, std::move(hooks));
   if (const auto& sync = running.app->sync()) wirePairingWindow(running, sync);
   wireSetupWindow(running, locations, block, notifier);
+  wireSettingsWindow(running, locations, environment);
 
   wireControl(running, locations, environment, err);
   wireTray(running, block, err);

@@ -38,4 +38,8 @@ void CompositeReadingSource::forget(const std::string& id) {
   source_->forget(id);
 }
 
+std::vector<std::shared_ptr<PolledSource>> CompositeReadingSource::polledSources() const {
+  return source_->nativeSources();
+}
+
 }  // namespace meterwright

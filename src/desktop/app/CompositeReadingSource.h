@@ -22,6 +22,7 @@ class CompositeReadingSource final : public ReadingSource {
   bool claudeDirect() const override;
   std::optional<Date> sessionExpiry() const override;
   void forget(const std::string& id) override;
+  std::vector<std::shared_ptr<PolledSource>> polledSources() const override;
 
   // The composite source itself, for the setup assistant's per-provider reports.
   const std::shared_ptr<CompositeSource>& composite() const { return source_; }

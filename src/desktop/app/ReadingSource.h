@@ -1,14 +1,18 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/time/Clock.h"
 #include "core/usage/Snapshot.h"
 #include "core/usage/SourceFailure.h"
 
 namespace meterwright {
+
+class PolledSource;
 
 // What the application asks of its reader: the composite source and the Claude reader's sign-in
 // expiry behind one face, so the controller can be driven by a scripted one.
@@ -33,6 +37,9 @@ class ReadingSource {
   virtual std::optional<Date> sessionExpiry() const = 0;
   // Drops one provider's remembered reading (the configuration disabled it).
   virtual void forget(const std::string& id) = 0;
+  // The polled sources in the order they are asked, for the settings window's Connections tab;
+  // none for a reader without them.
+  virtual std::vector<std::shared_ptr<PolledSource>> polledSources() const { return {}; }
 };
 
 }  // namespace meterwright

@@ -30,4 +30,8 @@ bool ensure() {
   return gtk_init_check();
 }
 
+void closeDisplay() {
+  if (GdkDisplay* display = gdk_display_get_default()) gdk_display_close(display);
+}
+
 }  // namespace meterwright::GtkStart

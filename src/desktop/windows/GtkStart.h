@@ -7,4 +7,8 @@ namespace meterwright::GtkStart {
 // Initialises GTK on the first call that finds a display; false while none can be opened.
 bool ensure();
 
+// Closes the display GTK opened, if any: before the private X server it is on is stopped. For a
+// process that shows no window afterwards.
+void closeDisplay();
+
 }  // namespace meterwright::GtkStart

@@ -9,7 +9,8 @@ typedef struct _GtkWidget GtkWidget;
 // read a window's pixels back and for screenshots.
 namespace meterwright::WidgetPicture {
 
-// PNG bytes at the widget's size in pixels; nothing before the widget is realised and allocated.
-std::optional<std::string> png(GtkWidget* widget);
+// PNG bytes at the widget's size times `scale` in pixels (drawn at that scale, not enlarged);
+// nothing before the widget is realised and allocated.
+std::optional<std::string> png(GtkWidget* widget, double scale = 1);
 
 }  // namespace meterwright::WidgetPicture

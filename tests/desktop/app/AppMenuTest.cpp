@@ -24,6 +24,7 @@ std::vector<std::pair<Kind, std::string>> lines(const TrayMenu& menu) {
 // The actions every menu ends with.
 std::vector<std::pair<Kind, std::string>> tail(std::size_t devices = 0) {
   return {{Kind::action, "Refresh Now"},
+          {Kind::action, "Settings\u2026"},
           {Kind::action, "Setup Assistant\u2026"},
           {Kind::action, devices == 0 ? "Sync to iPhone, iPad & Apple Watch\u2026"
                                       : "Synced Devices (" + std::to_string(devices) + ")\u2026"},
@@ -141,7 +142,7 @@ TEST(AppMenu, SyncItemCountsPairedDevices) {
   AppMenu::State s = state(std::nullopt);
   s.pairedDevices = 2;
   auto all = lines(AppMenu::build(s));
-  EXPECT_EQ(std::vector(all.end() - std::ptrdiff_t(tail().size()), all.end()), tail(2));
+  EXPECT_EQ(std::vector(all.end() - long(tail(2).size()), all.end()), tail(2));
 }
 
 TEST(AppMenu, ItemsCarryTheirActionsAndMarks) {
@@ -157,6 +158,7 @@ TEST(AppMenu, ItemsCarryTheirActionsAndMarks) {
     return TrayMenuItem{};
   };
   EXPECT_EQ(find(TrayAction::refreshNow).shortcut, "r");
+  EXPECT_EQ(find(TrayAction::openSettings).shortcut, ",");
   EXPECT_EQ(find(TrayAction::quit).shortcut, "q");
   EXPECT_EQ(find(TrayAction::openSetup).label, "Setup Assistant\u2026");
   EXPECT_EQ(find(TrayAction::toggleLaunchAtLogin).checked, true);

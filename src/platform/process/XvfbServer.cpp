@@ -1,10 +1,10 @@
-#include "support/VirtualDisplay.h"
+#include "platform/process/XvfbServer.h"
 
 #include "platform/process/ExecutableSearch.h"
 
-namespace meterwright::testing {
+namespace meterwright {
 
-VirtualDisplay::VirtualDisplay() {
+XvfbServer::XvfbServer() {
   EnvironmentBlock system = EnvironmentBlock::ofProcess();
   auto program = ExecutableSearch::find({"/usr/bin/Xvfb"}, "Xvfb", system);
   if (!program) {
@@ -14,8 +14,8 @@ VirtualDisplay::VirtualDisplay() {
   ChildProcess::Launch launch;
   launch.executable = *program;
   // -displayfd: Xvfb picks a free display number and writes it once it accepts connections.
-  // -terminate: it ends when its last client goes, so a test process that crashes before it can
-  // stop the server does not leave it behind.
+  // -terminate: it ends when its last client goes, so a process that crashes before it can stop
+  // the server does not leave it behind.
   launch.arguments = {"-displayfd", "1",       "-nolisten", "tcp",
                       "-terminate", "-screen", "0",         "1280x1024x24"};
   launch.environment = system;
@@ -40,8 +40,8 @@ VirtualDisplay::VirtualDisplay() {
   name_ = ":" + number.substr(0, number.find('\n'));
 }
 
-VirtualDisplay::~VirtualDisplay() {
+XvfbServer::~XvfbServer() {
   if (server_) server_->terminate(5);
 }
 
-}  // namespace meterwright::testing
+}  // namespace meterwright
