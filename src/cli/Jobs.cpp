@@ -25,6 +25,7 @@
 #include "desktop/touchbar/TouchBarPrivate.h"
 #include "desktop/windows/GtkStart.h"
 #include "desktop/windows/SettingsWindowPictures.h"
+#include "desktop/windows/SetupWindowPictures.h"
 #include "platform/glib/MainLoopWait.h"
 #include "platform/notifications/Notifier.h"
 #include "platform/process/XvfbServer.h"
@@ -148,14 +149,24 @@ void saveWindowImages(Context& context, const ReadOnce& reading,
                               "images are written")
                 << "\n";
   }
+  auto setup = SetupWindowPictures::render(reading.config, reading.source, context.locations,
+                                           EnvironmentBlock::ofProcess(),
+                                           std::make_shared<FixedClock>(reading.now), 2);
+  if (setup.empty()) {
+    context.err << desktop::L("cli.preview.noSetup",
+                              "meterwright: the setup assistant could not be drawn; the other "
+                              "images are written")
+                << "\n";
+  }
+  pictures.insert(pictures.end(), setup.begin(), setup.end());
   for (const auto& picture : pictures) AtomicFile::write(folder / picture.name, picture.png);
   // GTK lets go of the private display before it stops.
   if (server) GtkStart::closeDisplay();
 }
 
 // Renders every surface of one reading into <temporary>/meterwright-preview, and the settings
-// window as GTK draws it. Needs no session bus; without a display the window is drawn on a private
-// one.
+// window and the setup assistant as GTK draws them. Needs no session bus; without a display the
+// window is drawn on a private one.
 int preview(Context& context) {
   ReadOnce reading = ReadOnce::take(context);
   std::filesystem::path folder = context.locations.temporary / "meterwright-preview";

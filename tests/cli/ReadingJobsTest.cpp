@@ -150,6 +150,10 @@ TEST_F(ReadingJobsTest, PreviewSavesEverySurfaceWithoutADisplay) {
       EXPECT_GE(height, 1240) << tab << suffix;
       EXPECT_EQ(width % 2, 0) << tab << suffix;
     }
+    // The setup assistant at 2×: at least its 520 × 470 points.
+    auto [width, height] = sizes["setup-assistant" + suffix];
+    EXPECT_GE(width, 1040) << suffix;
+    EXPECT_GE(height, 940) << suffix;
   }
   for (const char* name : {"menubar-tinted.png", "menubar-tinted-detailed.png",
                            "menubar-tinted-dark.png", "menubar-tinted-detailed-dark.png"}) {

@@ -287,11 +287,11 @@ void SetupWindowController::setDark(bool dark) {
   g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
 }
 
-std::optional<std::string> SetupWindowController::previewImage() {
+std::optional<std::string> SetupWindowController::previewImage(double scale) {
   bool wasVisible = isVisible();
   if (!show()) return std::nullopt;
   MainLoopWait::until([this] { return !gathering_ && isLaidOut(); }, previewPatience);
-  std::optional<std::string> png = isLaidOut() ? WidgetPicture::png(window_) : std::nullopt;
+  std::optional<std::string> png = isLaidOut() ? WidgetPicture::png(window_, scale) : std::nullopt;
   if (!wasVisible) {
     // Put away as it was found: not closed by the user, so setup is not marked completed.
     stopTimer();

@@ -90,8 +90,9 @@ class SetupWindowController {
   TokenSetupAssistant& tokenSetup() { return tokenSetup_; }
   void setDark(bool dark);
 
-  // The filled window as PNG bytes, shown and laid out first; nothing without a display.
-  std::optional<std::string> previewImage();
+  // The filled window as PNG bytes at `scale` pixels a point, shown and laid out first; nothing
+  // without a display.
+  std::optional<std::string> previewImage(double scale = 1);
 
   // What tests and screenshots read, from the widgets themselves.
   struct ShownStep {
