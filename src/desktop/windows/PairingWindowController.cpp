@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "desktop/text/DesktopText.h"
+#include "desktop/windows/ButtonActions.h"
 #include "desktop/windows/GtkStart.h"
 #include "desktop/windows/MainThread.h"
 #include "desktop/windows/PairingCountdown.h"
@@ -17,24 +18,6 @@ namespace {
 
 using WindowStyle::Tone;
 namespace Layout = PairingWindowLayout;
-
-// A button's action; owned by the button, so it goes when the content is rebuilt.
-void onClicked(GtkWidget* button, std::function<void()> action) {
-  g_signal_connect_data(
-      button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-        (*static_cast<std::function<void()>*>(data))();
-      }),
-      new std::function<void()>(std::move(action)),
-      [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); },
-      GConnectFlags(0));
-}
-
-// What a click does, now: a button's keyboard activation would wait for its pressed look to end
-// first. Nothing for a button the user could not reach.
-void clickButton(GtkWidget* button) {
-  if (button && gtk_widget_is_drawable(button) && gtk_widget_is_sensitive(button))
-    g_signal_emit_by_name(button, "clicked");
-}
 
 void setText(GtkWidget* label, const std::string& text) {
   gtk_label_set_text(GTK_LABEL(label), text.c_str());
@@ -122,10 +105,10 @@ void PairingWindowController::build() {
   setText(
       widgets_.listeningLabel,
       listening ? "" : desktop::L("pair.notListening", "Not listening on the local network yet."));
-  onClicked(widgets_.newCodeButton, [this] { newCode(); });
-  onClicked(widgets_.copyCodeButton, [this] { copyCode(); });
-  onClicked(widgets_.approveButton, [this] { approve(); });
-  onClicked(widgets_.ignoreButton, [this] { ignore(); });
+  ButtonActions::onClicked(widgets_.newCodeButton, [this] { newCode(); });
+  ButtonActions::onClicked(widgets_.copyCodeButton, [this] { copyCode(); });
+  ButtonActions::onClicked(widgets_.approveButton, [this] { approve(); });
+  ButtonActions::onClicked(widgets_.ignoreButton, [this] { ignore(); });
   gtk_window_set_child(GTK_WINDOW(window_), widgets_.content);
   // The code label would take the focus first, and a focused label shows its text selected.
   gtk_window_set_focus(GTK_WINDOW(window_), widgets_.newCodeButton);
@@ -195,7 +178,7 @@ void PairingWindowController::populateDevices() {
   Date now = clock_->now();
   for (const PairedDevice& device : devices) {
     PairedDeviceRowWidgets row = Layout::deviceRow(PairedDeviceRow::of(device, now));
-    onClicked(row.revokeButton, [this, id = device.id] {
+    ButtonActions::onClicked(row.revokeButton, [this, id = device.id] {
       if (revokeDevice) revokeDevice(id);
       populateDevices();
     });
@@ -362,11 +345,11 @@ void PairingWindowController::click(Button button) {
       widget = widgets_.ignoreButton;
       break;
   }
-  clickButton(widget);
+  ButtonActions::click(widget);
 }
 
 void PairingWindowController::clickRevoke(std::size_t row) {
-  if (row < rows_.size()) clickButton(rows_[row].revokeButton);
+  if (row < rows_.size()) ButtonActions::click(rows_[row].revokeButton);
 }
 
 bool PairingWindowController::isLaidOut() const {

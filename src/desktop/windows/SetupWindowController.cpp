@@ -9,6 +9,7 @@
 #include "core/text/TextCase.h"
 #include "desktop/readers/codex/CodexExecutable.h"
 #include "desktop/text/DesktopText.h"
+#include "desktop/windows/ButtonActions.h"
 #include "desktop/windows/GtkStart.h"
 #include "desktop/windows/WidgetPicture.h"
 #include "desktop/windows/WindowStyle.h"
@@ -27,21 +28,6 @@ constexpr double refreshSeconds = 2.0;
 constexpr const char* dailyWake = "08:00:00";
 // How long a preview waits for the checklist and the layout.
 constexpr double previewPatience = 20;
-
-void onClicked(GtkWidget* button, std::function<void()> action) {
-  g_signal_connect_data(
-      button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-        (*static_cast<std::function<void()>*>(data))();
-      }),
-      new std::function<void()>(std::move(action)),
-      [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); },
-      GConnectFlags(0));
-}
-
-void clickButton(GtkWidget* button) {
-  if (button && gtk_widget_is_drawable(button) && gtk_widget_is_sensitive(button))
-    g_signal_emit_by_name(button, "clicked");
-}
 
 std::string labelText(GtkWidget* label) {
   return label ? gtk_label_get_text(GTK_LABEL(label)) : "";
@@ -117,7 +103,7 @@ void SetupWindowController::ensureWindow() {
                    }),
                    this);
   widgets_ = Layout::content();
-  onClicked(widgets_.doneButton, [this] { close(); });
+  ButtonActions::onClicked(widgets_.doneButton, [this] { close(); });
   gtk_window_set_child(GTK_WINDOW(window_), widgets_.content);
   // Return is Done.
   gtk_window_set_default_widget(GTK_WINDOW(window_), widgets_.doneButton);
@@ -263,7 +249,8 @@ void SetupWindowController::rebuild() {
   rows_.clear();
   for (Step& step : SetupChecklist::steps(facts, actions())) {
     SetupStepRowWidgets row = Layout::stepRow(step);
-    if (row.button && step.action->second) onClicked(row.button, std::move(step.action->second));
+    if (row.button && step.action->second)
+      ButtonActions::onClicked(row.button, std::move(step.action->second));
     gtk_box_append(GTK_BOX(box), row.row);
     rows_.push_back(row);
   }
@@ -314,11 +301,11 @@ std::vector<SetupWindowController::ShownStep> SetupWindowController::shownSteps(
 }
 
 void SetupWindowController::clickStep(std::size_t index) {
-  if (index < rows_.size()) clickButton(rows_[index].button);
+  if (index < rows_.size()) ButtonActions::click(rows_[index].button);
 }
 
 void SetupWindowController::clickDone() {
-  clickButton(widgets_.doneButton);
+  ButtonActions::click(widgets_.doneButton);
 }
 
 bool SetupWindowController::isVisible() const {
