@@ -57,17 +57,27 @@ ChildProcess::Launch desktopLaunch(const testing::TemporaryFolder& folder,
   return launch;
 }
 
-TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
+// A private bus with a watcher, and a display whose windows the test can list.
+class TrayInstance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+    if (!display.problem().empty()) GTEST_SKIP() << display.problem();
+    windows.emplace(display.name());
+    ASSERT_TRUE(windows->connected());
+    // Answers while this thread iterates its main context: every wait below does.
+    watcher.emplace(bus.address());
+    ASSERT_TRUE(watcher->ready());
+  }
+
   testing::TemporaryFolder folder;
-  testing::PrivateBus bus(folder.path() / "bus");
-  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
+  testing::PrivateBus bus{folder.path() / "bus"};
   testing::VirtualDisplay display;
-  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
-  testing::X11Windows windows(display.name());
-  ASSERT_TRUE(windows.connected());
-  // Answers while this thread iterates its main context: every wait below does.
-  testing::FakeStatusNotifierWatcher watcher(bus.address());
-  ASSERT_TRUE(watcher.ready());
+  std::optional<testing::X11Windows> windows;
+  std::optional<testing::FakeStatusNotifierWatcher> watcher;
+};
+
+TEST_F(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   ChildProcess::Launch launch = desktopLaunch(folder, bus, display);
   // Not a first launch, which would show the setup assistant.
   UserDefaults(folder.path() / "home" / ".local" / "state" / "meterwright" / "defaults.json")
@@ -76,13 +86,13 @@ TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   std::optional<ChildProcess> first = ChildProcess::start(launch);
   ASSERT_TRUE(first);
   ASSERT_TRUE(MainLoopWait::until(
-      [&] { return !watcher.registrations().empty() || !first->isRunning(); }, 30));
+      [&] { return !watcher->registrations().empty() || !first->isRunning(); }, 30));
   ASSERT_TRUE(first->isRunning()) << drained(first->errorFd());
-  EXPECT_TRUE(watcher.registrations()[0].starts_with("org.kde.StatusNotifierItem-" +
-                                                     std::to_string(first->pid()) + "-"))
-      << watcher.registrations()[0];
+  EXPECT_TRUE(watcher->registrations()[0].starts_with("org.kde.StatusNotifierItem-" +
+                                                      std::to_string(first->pid()) + "-"))
+      << watcher->registrations()[0];
   // GTK starts with the first window: nothing is shown yet.
-  EXPECT_EQ(windows.shownBy(first->pid()), 0);
+  EXPECT_EQ(windows->shownBy(first->pid()), 0);
 
   std::optional<ChildProcess> second = ChildProcess::start(launch);
   ASSERT_TRUE(second);
@@ -91,7 +101,7 @@ TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   EXPECT_EQ(drained(second->outputFd()), "");
   EXPECT_EQ(drained(second->errorFd()), "");
 
-  EXPECT_TRUE(MainLoopWait::until([&] { return windows.shownBy(first->pid()) > 0; }, 30))
+  EXPECT_TRUE(MainLoopWait::until([&] { return windows->shownBy(first->pid()) > 0; }, 30))
       << "no window of the running instance appeared";
 
   ::kill(first->pid(), SIGTERM);
@@ -99,20 +109,10 @@ TEST(TrayInstance, ASecondStartOpensThePopupOfTheTrayInstance) {
   EXPECT_EQ(first->exitStatus(), 0) << drained(first->errorFd());
 }
 
-TEST(TrayInstance, AFirstLaunchShowsTheSetupAssistantUntilTheUserClosesIt) {
-  testing::TemporaryFolder folder;
-  testing::PrivateBus bus(folder.path() / "bus");
-  if (!bus.problem().empty()) GTEST_SKIP() << bus.problem();
-  testing::VirtualDisplay display;
-  if (!display.problem().empty()) GTEST_SKIP() << display.problem();
-  testing::X11Windows windows(display.name());
-  ASSERT_TRUE(windows.connected());
-  testing::FakeStatusNotifierWatcher watcher(bus.address());
-  ASSERT_TRUE(watcher.ready());
-
+TEST_F(TrayInstance, AFirstLaunchShowsTheSetupAssistantUntilTheUserClosesIt) {
   std::optional<ChildProcess> first = ChildProcess::start(desktopLaunch(folder, bus, display));
   ASSERT_TRUE(first);
-  auto shown = [&] { return windows.titlesShownBy(first->pid()); };
+  auto shown = [&] { return windows->titlesShownBy(first->pid()); };
   EXPECT_TRUE(MainLoopWait::until(
       [&] { return shown() == std::vector<std::string>{"Welcome to Meterwright"}; }, 30))
       << shown().size() << " windows";
