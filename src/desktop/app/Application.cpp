@@ -146,6 +146,8 @@ void wireSetupWindow(Running& running, const FileLocations& locations,
       [clock](SleepSchedule* schedule) { delete schedule; });
   options.dark = running.dark;
   running.setup = std::make_unique<SetupWindowController>(std::move(options));
+  // What the user just did there (a sign-in, say) is worth a reading now.
+  running.setup->onFinished = [app] { app->forceRefresh(); };
 }
 
 using Steady = std::chrono::steady_clock;
