@@ -40,21 +40,12 @@ PairingWindowController::PairingWindowController(std::shared_ptr<const Clock> cl
 PairingWindowController::~PairingWindowController() {
   stopTimer();
   if (window_) gtk_window_destroy(GTK_WINDOW(window_));
-  if (style_) {
-    gtk_style_context_remove_provider_for_display(gdk_display_get_default(),
-                                                  GTK_STYLE_PROVIDER(style_));
-    g_object_unref(style_);
-  }
 }
 
 bool PairingWindowController::show() {
   if (!GtkStart::ensure()) return false;
   if (!window_) {
-    style_ = gtk_css_provider_new();
-    gtk_style_context_add_provider_for_display(gdk_display_get_default(),
-                                               GTK_STYLE_PROVIDER(style_),
-                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    setDark(dark_);
+    style_.emplace(dark_);
     window_ = Layout::window();
     g_signal_connect(window_, "close-request",
                      G_CALLBACK(+[](GtkWindow*, gpointer data) -> gboolean {
@@ -267,10 +258,7 @@ void PairingWindowController::stopTimer() {
 
 void PairingWindowController::setDark(bool dark) {
   dark_ = dark;
-  if (!style_) return;
-  gtk_css_provider_load_from_data(style_, WindowStyle::stylesheet(dark).c_str(), -1);
-  // The toolkit's own colours (background, buttons) follow the same appearance.
-  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+  if (style_) style_->setDark(dark);
 }
 
 bool PairingWindowController::isVisible() const {

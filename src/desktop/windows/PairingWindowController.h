@@ -15,9 +15,8 @@
 #include "core/sync/protocol/CloudPairingRequest.h"
 #include "core/time/Clock.h"
 #include "desktop/windows/PairingWindowLayout.h"
+#include "desktop/windows/WindowStyleSheet.h"
 #include "platform/qr/QrCode.h"
-
-typedef struct _GtkCssProvider GtkCssProvider;
 
 namespace meterwright {
 
@@ -112,7 +111,7 @@ class PairingWindowController {
   std::shared_ptr<const Clock> clock_;
   bool dark_;
   GtkWidget* window_ = nullptr;
-  GtkCssProvider* style_ = nullptr;
+  std::optional<WindowStyleSheet> style_;
   unsigned timer_ = 0;
   PairingWindowWidgets widgets_;
   std::vector<PairedDeviceRowWidgets> rows_;

@@ -134,11 +134,6 @@ SettingsController::~SettingsController() {
   }
   if (restartNotice_) gtk_window_destroy(GTK_WINDOW(restartNotice_->window));
   if (window_) gtk_window_destroy(GTK_WINDOW(window_));
-  if (style_) {
-    gtk_style_context_remove_provider_for_display(gdk_display_get_default(),
-                                                  GTK_STYLE_PROVIDER(style_));
-    g_object_unref(style_);
-  }
 }
 
 bool SettingsController::show(const Config& config, const std::optional<Snapshot>& snapshot) {
@@ -150,11 +145,7 @@ bool SettingsController::show(const Config& config, const std::optional<Snapshot
     pendingSave_.reset();
   }
   if (!window_) {
-    style_ = gtk_css_provider_new();
-    gtk_style_context_add_provider_for_display(gdk_display_get_default(),
-                                               GTK_STYLE_PROVIDER(style_),
-                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    setDark(options_.dark);
+    style_.emplace(options_.dark);
     window_ = SettingsWindowLayout::window();
   }
   rebuild();
@@ -165,8 +156,7 @@ bool SettingsController::show(const Config& config, const std::optional<Snapshot
 void SettingsController::setDark(bool dark) {
   options_.dark = dark;
   if (!style_) return;
-  gtk_css_provider_load_from_data(style_, WindowStyle::stylesheet(dark).c_str(), -1);
-  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+  style_->setDark(dark);
   if (window_) {
     redrawPreview();
     for (std::size_t index = 0; index < blocks_.size(); ++index) redrawIcon(index);
@@ -329,7 +319,10 @@ void SettingsController::buildProviders() {
       redrawIcon(index);
       apply();
     });
-    for (const auto& [minutes, check] : w.windows) {
+    for (const auto& window : w.windows) {
+      // A lambda cannot capture a structured binding under clang.
+      int minutes = window.first;
+      GtkWidget* check = window.second;
       const std::vector<int>& shown = provider.windows;
       bool on = std::find(shown.begin(), shown.end(), minutes) != shown.end();
       connectCheck(check, on, [this, index, minutes](bool checked) {

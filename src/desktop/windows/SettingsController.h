@@ -19,8 +19,7 @@
 #include "desktop/windows/ProvidersTabLayout.h"
 #include "desktop/windows/SettingsChoices.h"
 #include "desktop/windows/SettingsWindowLayout.h"
-
-typedef struct _GtkCssProvider GtkCssProvider;
+#include "desktop/windows/WindowStyleSheet.h"
 
 namespace meterwright {
 
@@ -124,7 +123,7 @@ class SettingsController {
   Config config_;
   std::optional<Snapshot> snapshot_;
   GtkWidget* window_ = nullptr;
-  GtkCssProvider* style_ = nullptr;
+  std::optional<WindowStyleSheet> style_;
   SettingsFrameWidgets frame_;
   DisplayTabWidgets display_;
   GtkWidget* useRealIcons_ = nullptr;

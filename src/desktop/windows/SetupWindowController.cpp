@@ -76,11 +76,6 @@ SetupWindowController::SetupWindowController(Options options) : options_(std::mo
 SetupWindowController::~SetupWindowController() {
   stopTimer();
   if (window_) gtk_window_destroy(GTK_WINDOW(window_));
-  if (style_) {
-    gtk_style_context_remove_provider_for_display(gdk_display_get_default(),
-                                                  GTK_STYLE_PROVIDER(style_));
-    g_object_unref(style_);
-  }
 }
 
 void SetupWindowController::ensureWindow() {
@@ -92,10 +87,7 @@ void SetupWindowController::ensureWindow() {
   facts_.codexExecutable = CodexExecutable::find(options_.locations, options_.environment);
   facts_.loginItemEnabled =
       options_.loginItem && options_.loginItem->status() == LoginItem::Status::enabled;
-  style_ = gtk_css_provider_new();
-  gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(style_),
-                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  setDark(options_.dark);
+  style_.emplace(options_.dark);
   window_ = Layout::window();
   g_signal_connect(window_, "close-request", G_CALLBACK(+[](GtkWindow*, gpointer data) -> gboolean {
                      static_cast<SetupWindowController*>(data)->finished();
@@ -269,9 +261,7 @@ void SetupWindowController::close() {
 
 void SetupWindowController::setDark(bool dark) {
   options_.dark = dark;
-  if (!style_) return;
-  gtk_css_provider_load_from_data(style_, WindowStyle::stylesheet(dark).c_str(), -1);
-  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+  if (style_) style_->setDark(dark);
 }
 
 std::optional<std::string> SetupWindowController::previewImage(double scale) {

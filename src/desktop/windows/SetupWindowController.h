@@ -15,9 +15,8 @@
 #include "desktop/readers/claude/TokenSetupAssistant.h"
 #include "desktop/windows/SetupChecklist.h"
 #include "desktop/windows/SetupWindowLayout.h"
+#include "desktop/windows/WindowStyleSheet.h"
 #include "platform/session/LoginItem.h"
-
-typedef struct _GtkCssProvider GtkCssProvider;
 
 namespace meterwright {
 
@@ -129,7 +128,7 @@ class SetupWindowController {
 
   Options options_;
   GtkWidget* window_ = nullptr;
-  GtkCssProvider* style_ = nullptr;
+  std::optional<WindowStyleSheet> style_;
   SetupWindowWidgets widgets_;
   std::vector<SetupStepRowWidgets> rows_;
   std::optional<Scheduler::Token> refreshTimer_;
