@@ -21,7 +21,6 @@ import time
 
 import process_watch
 
-here = os.path.dirname(os.path.abspath(__file__))
 meterwright = os.path.abspath(sys.argv[1])
 
 # The waits of one report, in seconds, as the program bounds them: the running instance
@@ -82,12 +81,7 @@ with tempfile.TemporaryDirectory(prefix="meterwright-bench-") as scratch:
     bin_folder = os.path.join(home, ".local", "bin")
     try:
         address = process_watch.start_bus(scratch, started)
-        services = subprocess.Popen([process_watch.python_with_gi(),
-                                     os.path.join(here, "hanging_services.py"), address],
-                                    stdout=subprocess.PIPE, text=True)
-        started.append(services)
-        if process_watch.line_within(services.stdout, 10, "hanging services") != "ready":
-            sys.exit("the hanging services did not start")
+        process_watch.start_service("hanging_services.py", address, started, "hanging services")
 
         endpoint = socket.create_server(("127.0.0.1", 0))
         serve(endpoint)

@@ -109,3 +109,15 @@ def start_bus(scratch, started):
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     started.append(bus)
     return line_within(bus.stdout, 10, "bus address")
+
+
+def start_service(script, address, started, what):
+    """A stand-in D-Bus service (a script beside this one) on `address`, appended to `started`;
+    returns it once it says it is ready, its output still open for what it reports later."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    service = subprocess.Popen([python_with_gi(), os.path.join(here, script), address],
+                               stdout=subprocess.PIPE, text=True)
+    started.append(service)
+    if line_within(service.stdout, 10, what) != "ready":
+        sys.exit(f"the {what} did not start")
+    return service

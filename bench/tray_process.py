@@ -17,7 +17,6 @@ import time
 
 import process_watch
 
-here = os.path.dirname(os.path.abspath(__file__))
 meterwright = os.path.abspath(sys.argv[1])
 seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60
 
@@ -26,12 +25,8 @@ with tempfile.TemporaryDirectory(prefix="meterwright-bench-") as scratch:
     environment = process_watch.environment(scratch)
     try:
         address = process_watch.start_bus(scratch, started)
-        watcher = subprocess.Popen([process_watch.python_with_gi(),
-                                    os.path.join(here, "status_notifier_watcher.py"), address],
-                                   stdout=subprocess.PIPE, text=True)
-        started.append(watcher)
-        if process_watch.line_within(watcher.stdout, 10, "watcher") != "ready":
-            sys.exit("the stand-in watcher did not start")
+        watcher = process_watch.start_service("status_notifier_watcher.py", address, started,
+                                              "stand-in watcher")
 
         environment["DBUS_SESSION_BUS_ADDRESS"] = address
         application = subprocess.Popen([meterwright], env=environment,
